@@ -410,10 +410,9 @@ typedef int32_t (*kv_send_P_fn)(kv_player *player, int32_t code, const void *poi
 typedef int32_t (*kv_send_S_fn)(kv_player *player, int32_t code, const char *str1);
 typedef int32_t (*kv_send_SS_fn)(kv_player *player, int32_t code, const char *str1,
                                  const char *str2);
-typedef int32_t (*kv_send_SI_fn)(kv_player *player, int32_t code, const char *str1,
-                                 int32_t int1);
-typedef int32_t (*kv_send_IPI_fn)(kv_player *player, int32_t code, int32_t int1,
-                                  const void *ptr1, int32_t int2);
+typedef int32_t (*kv_send_SI_fn)(kv_player *player, int32_t code, const char *str1, int32_t int1);
+typedef int32_t (*kv_send_IPI_fn)(kv_player *player, int32_t code, int32_t int1, const void *ptr1,
+                                  int32_t int2);
 typedef int32_t (*kv_send_I_fn)(kv_player *player, int32_t code, int32_t int1);
 typedef int32_t (*kv_send_II_fn)(kv_player *player, int32_t code, int32_t int1, int32_t int2);
 typedef int32_t (*kv_send_III_fn)(kv_player *player, int32_t code, int32_t int1, int32_t int2,
@@ -426,7 +425,7 @@ typedef int32_t (*kv_params_to_message_fn)(kv_player *player, KV_Message *msg, u
 /* Spectrum analysers. An analyser takes up to 128 frames of 16-bit samples and
  * reports up to 64 bands, each 0..255 on a logarithmic scale (see the engine's
  * documentation of its analyser). */
-typedef struct kv_fft_analyzer kv_fft_analyzer; /* opaque */
+typedef struct kv_fft_analyzer kv_fft_analyzer;                           /* opaque */
 typedef int32_t (*kv_fft_analyzer_new_fn)(kv_fft_analyzer **analyzer);    /* 0 on success */
 typedef int32_t (*kv_fft_analyzer_delete_fn)(kv_fft_analyzer **analyzer); /* 1 on success */
 typedef void (*kv_fft_analyzer_set_samples_fn)(kv_fft_analyzer *analyzer, const int16_t *samples,
@@ -438,14 +437,14 @@ typedef void (*kv_fft_analyzer_interpolate_fn)(kv_fft_analyzer *analyzer, const 
 
 /* The export table in the order the player resolves it. */
 #define KV_EXPORT_COUNT 23
-#define KV_EXPORT_NAMES                                                                        \
-    "player_new", "player_delete", "player_set_priority", "player_get_priority",               \
-        "kelvra_error_string", "kelvra_get_version", "control_message_send_N",                 \
-        "control_message_send_P", "control_message_send_S", "control_message_send_SS",         \
-        "control_message_send_SI", "control_message_send_IPI", "control_message_send_I",       \
-        "control_message_send_II", "control_message_send_III", "control_message_send_IIII",    \
-        "control_win32_params_to_message", "fft_analyzer_new", "fft_analyzer_delete",          \
-        "fft_analyzer_set_samples", "fft_analyzer_get_spectrum",                               \
+#define KV_EXPORT_NAMES                                                                            \
+    "player_new", "player_delete", "player_set_priority", "player_get_priority",                   \
+        "kelvra_error_string", "kelvra_get_version", "control_message_send_N",                     \
+        "control_message_send_P", "control_message_send_S", "control_message_send_SS",             \
+        "control_message_send_SI", "control_message_send_IPI", "control_message_send_I",           \
+        "control_message_send_II", "control_message_send_III", "control_message_send_IIII",        \
+        "control_win32_params_to_message", "fft_analyzer_new", "fft_analyzer_delete",              \
+        "fft_analyzer_set_samples", "fft_analyzer_get_spectrum",                                   \
         "fft_analyzer_interpolate_samples_signed", "fft_analyzer_interpolate_samples_unsigned"
 
 /* Declarations for the engine side (and its test double). */
@@ -606,8 +605,8 @@ typedef int32_t (*kv_module_delete_instance_fn)(void *instance);
 typedef int32_t (*kv_module_open_fn)(void *instance, const char *name);
 typedef int32_t (*kv_module_close_fn)(void *instance);
 typedef int32_t (*kv_module_write_fn)(kv_output_chain *chain, const void *samples,
-                                      uint32_t size_bytes, uint32_t sample_width,
-                                      uint32_t channels, uint32_t rate);
+                                      uint32_t size_bytes, uint32_t sample_width, uint32_t channels,
+                                      uint32_t rate);
 /* Devices only: a buffer the previous stage may fill in place. */
 typedef void *(*kv_module_get_buffer_fn)(kv_output_chain *chain, uint32_t size_bytes);
 typedef int32_t (*kv_module_control_fn)(kv_output_chain *chain, kv_output_format *format,

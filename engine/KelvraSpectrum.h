@@ -1,0 +1,304 @@
+#pragma once
+
+#include "kelvra_interface.h"
+
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace velbrin::platform {
+class HiddenWindow;
+class DynamicLibrary;
+} // namespace velbrin::platform
+
+namespace velbrin::engine {
+
+// Every failure of the component is raised as this, with a text for the user.
+class EKelvraException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TKelvraSpectrum;
+
+// Event types. Texts are 8-bit strings in the system's encoding, copied from the
+// notification; they live until the handler returns.
+using TNotifyEvent = std::function<void(TKelvraSpectrum *Sender)>;
+using TNotifyMessageEvent = std::function<void(TKelvraSpectrum *Sender, KV_Message &Msg)>;
+using TNotifyAckEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Command)>;
+using TNotifyNackEvent =
+    std::function<void(TKelvraSpectrum *Sender, uint8_t Command, int16_t Code)>;
+using TNotifyPongEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Tag)>;
+using TNotifyPlayerStateEvent = std::function<void(TKelvraSpectrum *Sender, int State)>;
+using TNotifyPlayerModeEvent = std::function<void(TKelvraSpectrum *Sender, int Mode)>;
+using TNotifyEnvironmentIntegerEvent =
+    std::function<void(TKelvraSpectrum *Sender, const std::string &Name, int Value)>;
+using TNotifyEnvironmentStringEvent =
+    std::function<void(TKelvraSpectrum *Sender, const std::string &Name, const std::string &Value)>;
+using TNotifyInputStateEvent = std::function<void(TKelvraSpectrum *Sender, int State)>;
+using TNotifyInputNameEvent = std::function<void(TKelvraSpectrum *Sender, const std::string &Name)>;
+using TNotifyInputCapsEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Caps)>;
+using TNotifyInputPositionEvent =
+    std::function<void(TKelvraSpectrum *Sender, uint32_t Offset, uint32_t Range)>;
+using TNotifyInputPositionRangeEvent = std::function<void(TKelvraSpectrum *Sender, int Range)>;
+using TNotifyInputTimecodeEvent = std::function<void(
+    TKelvraSpectrum *Sender, uint8_t Hours, uint8_t Minutes, uint8_t Seconds, uint8_t Fractions)>;
+using TNotifyInputTimecodeGranularityEvent =
+    std::function<void(TKelvraSpectrum *Sender, uint32_t Granularity)>;
+using TNotifyModuleEvent = std::function<void(TKelvraSpectrum *Sender, int16_t ID)>;
+using TNotifyModuleInfoEvent =
+    std::function<void(TKelvraSpectrum *Sender, uint8_t ID, uint8_t NbDevices,
+                       const std::string &Name, const std::string &Description)>;
+using TNotifyDeviceInfoEvent =
+    std::function<void(TKelvraSpectrum *Sender, uint8_t ModuleID, uint8_t Index, uint8_t Flags,
+                       const std::string &Name, const std::string &Description)>;
+using TNotifyFilterInfoEvent =
+    std::function<void(TKelvraSpectrum *Sender, uint8_t ID, const std::string &Name)>;
+using TNotifyOutputStateEvent = std::function<void(TKelvraSpectrum *Sender, int State)>;
+using TNotifyOutputNameEvent =
+    std::function<void(TKelvraSpectrum *Sender, const std::string &Name)>;
+using TNotifyOutputCapsEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Caps)>;
+using TNotifyOutputVolumeEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t MasterLevel,
+                                                    uint8_t PcmLevel, uint8_t Balance)>;
+using TNotifyOutputBalanceEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Balance)>;
+using TNotifyOutputPcmLevelEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t PcmLevel)>;
+using TNotifyOutputMasterLevelEvent =
+    std::function<void(TKelvraSpectrum *Sender, uint8_t MasterLevel)>;
+using TNotifyOutputChannelsEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Channels)>;
+using TNotifyOutputPortsEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Ports)>;
+using TNotifyStreamMimeTypeEvent =
+    std::function<void(TKelvraSpectrum *Sender, const std::string &MimeType)>;
+using TNotifyStreamDurationEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Duration)>;
+using TNotifyStreamParametersEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Frequency,
+                                                        int16_t Bitrate, uint8_t NbChannels)>;
+using TNotifyStreamPropertiesEvent = std::function<void(
+    TKelvraSpectrum *Sender, uint32_t NbProperties, const KV_Property *Properties)>;
+using TNotifyCodecQualityEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Quality)>;
+using TNotifyCodecEqualizerEvent =
+    std::function<void(TKelvraSpectrum *Sender, KV_EqualizerInfo &Equalizer)>;
+using TNotifyNotificationMaskEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Mask)>;
+using TNotifyDebugLevelEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Level)>;
+using TNotifyProgressEvent = std::function<void(
+    TKelvraSpectrum *Sender, uint8_t Source, uint8_t Code, int16_t Value, const std::string &Msg)>;
+using TNotifyDebugEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Source, uint8_t Level,
+                                             const std::string &Msg)>;
+using TNotifyErrorEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Source, int16_t Code,
+                                             const std::string &Msg)>;
+// The spectrum event carries no sender.
+using TSpectrum = std::array<uint8_t, 65>;
+using TNotifyspectrumEvent =
+    std::function<void(const TSpectrum &leftspec, const TSpectrum &rightspec, int bands)>;
+
+// The program's only link to the audio engine library: binds the library on
+// first use, owns one engine player and the hidden window its notifications
+// arrive on, offers the engine's commands as methods and raises its
+// notifications as events.
+//
+// Threads: everything here runs on the user-interface thread that created the
+// object, except the spectrum feedback handler, which the engine calls on its
+// own thread (see loadfft).
+class TKelvraSpectrum : public QObject {
+    Q_OBJECT
+public:
+    explicit TKelvraSpectrum(QObject *AOwner = nullptr);
+    ~TKelvraSpectrum() override;
+    TKelvraSpectrum(const TKelvraSpectrum &) = delete;
+    TKelvraSpectrum &operator=(const TKelvraSpectrum &) = delete;
+
+    // --- lifecycle -----------------------------------------------------------
+    bool Init();
+    uint32_t GetVersion(uint8_t VersionId);
+    void SetPriority(uint32_t Value);
+    uint32_t GetPriority();
+    std::string ErrorString(int Code);
+
+    // Published properties.
+    uint32_t Priority() { return GetPriority(); }
+    void setPriority(uint32_t Value) { SetPriority(Value); }
+    const std::string &KelvraPath() const { return LibraryPath; }
+    void setKelvraPath(const std::string &Path) { LibraryPath = Path; }
+
+    // --- commands -------------------------------------------------------------
+    void Synchronize();
+    void Ping(uint32_t Tag);
+    void Play();
+    void Pause();
+    void Stop();
+    void InputSeek(uint32_t Offset, uint32_t Range);
+    void InputOpen(const std::string &FName);
+    void InputClose();
+    void InputSendMessage(uint16_t MsgType, const void *Data, uint32_t Size);
+    void InputAddFilter(const std::string &FName, int Where);
+    void InputRemoveFilter(const std::string &FName, int ID);
+    void InputFilterList();
+    void InputModuleRegister(const std::string &FName);
+    void InputModuleQuery(uint32_t ID);
+    void InputModulesList();
+    void OutputOpen(const std::string &FName);
+    void OutputClose();
+    void OutputSendMessage(uint16_t MsgType, const void *Data, uint32_t Size);
+    void OutputMute();
+    void OutputUnmute();
+    void OutputReset();
+    void OutputDrain();
+    void OutputAddFilter(const std::string &FName, int Where);
+    void OutputRemoveFilter(const std::string &FName, int ID);
+    void OutputFilterList();
+    void OutputModuleRegister(const std::string &FName);
+    void OutputModuleQuery(uint32_t ID);
+    void OutputModulesList();
+    void CodecSendMessage(uint16_t MsgType, const void *Data, uint32_t Size);
+    void CodecModuleRegister(const std::string &FName);
+    void CodecModuleQuery(uint32_t ID);
+    void CodecModulesList();
+    void SetPlayerMode(uint32_t Mode);
+    void GetPlayerMode();
+    void SetPlayerEnvironmentInteger(const std::string &FName, int Value);
+    void GetPlayerEnvironmentInteger(const std::string &FName);
+    void SetPlayerEnvironmentString(const std::string &FName, const std::string &Value);
+    void GetPlayerEnvironmentString(const std::string &FName);
+    void UnsetPlayerEnvironment(const std::string &FName);
+    void SetInputName(const std::string &FName);
+    void GetInputName();
+    void SetInputModule(uint32_t ID);
+    void GetInputModule();
+    void SetInputPositionRange(uint32_t Range);
+    void GetInputPositionRange();
+    void SetInputTimecodeGranularity(uint32_t Granularity);
+    void GetInputTimecodeGranularity();
+    void SetOutputName(const std::string &FName);
+    void GetOutputName();
+    void SetOutputModule(uint32_t ID);
+    void GetOutputModule();
+    void SetOutputVolume(int Balance, int PcmLevel, int MasterLevel);
+    void GetOutputVolume();
+    void SetOutputChannels(uint32_t Channels);
+    void GetOutputChannels();
+    void SetOutputPorts(uint32_t Ports);
+    void GetOutputPorts();
+    void SetCodecQuality(uint8_t Quality);
+    void GetCodecQuality();
+    void SetCodecEqualizer(const KV_EqualizerInfo *Equalizer);
+    void GetCodecEqualizer();
+    void SetNotificationMask(uint32_t Mask);
+    void GetNotificationMask();
+    void SetDebugLevel(int Level);
+    void GetDebugLevel();
+
+    // --- spectrum ---------------------------------------------------------------
+    bool loadfft(bool leftandright);
+    bool unloadfft(bool leftandright);
+    void getspectrum();
+
+    // --- events -----------------------------------------------------------------
+    TNotifyMessageEvent OnNotifyMessage;
+    TNotifyEvent OnNotifyReady;
+    TNotifyAckEvent OnNotifyAck;
+    TNotifyNackEvent OnNotifyNack;
+    TNotifyPongEvent OnNotifyPong;
+    TNotifyEvent OnNotifyExited;
+    TNotifyPlayerStateEvent OnNotifyPlayerState;
+    TNotifyPlayerModeEvent OnNotifyPlayerMode;
+    TNotifyEnvironmentIntegerEvent OnNotifyPlayerEnvironmentInteger;
+    TNotifyEnvironmentStringEvent OnNotifyPlayerEnvironmentString;
+    TNotifyInputStateEvent OnNotifyInputState;
+    TNotifyInputNameEvent OnNotifyInputName;
+    TNotifyInputCapsEvent OnNotifyInputCaps;
+    TNotifyInputPositionEvent OnNotifyInputPosition;
+    TNotifyInputPositionRangeEvent OnNotifyInputPositionRange;
+    TNotifyInputTimecodeEvent OnNotifyInputTimecode;
+    TNotifyInputTimecodeGranularityEvent OnNotifyInputTimecodeGranularity;
+    TNotifyModuleEvent OnNotifyInputModule;
+    TNotifyModuleInfoEvent OnNotifyInputModuleInfo;
+    TNotifyDeviceInfoEvent OnNotifyInputDeviceInfo;
+    TNotifyFilterInfoEvent OnNotifyInputFilterInfo;
+    TNotifyOutputStateEvent OnNotifyOutputState;
+    TNotifyOutputNameEvent OnNotifyOutputName;
+    TNotifyOutputCapsEvent OnNotifyOutputCaps;
+    TNotifyOutputVolumeEvent OnNotifyOutputVolume;
+    TNotifyOutputBalanceEvent OnNotifyOutputBalance;
+    TNotifyOutputPcmLevelEvent OnNotifyOutputPcmLevel;
+    TNotifyOutputMasterLevelEvent OnNotifyOutputMasterLevel;
+    TNotifyOutputChannelsEvent OnNotifyOutputChannels;
+    TNotifyOutputPortsEvent OnNotifyOutputPorts;
+    TNotifyModuleEvent OnNotifyOutputModule;
+    TNotifyModuleInfoEvent OnNotifyOutputModuleInfo;
+    TNotifyDeviceInfoEvent OnNotifyOutputDeviceInfo;
+    TNotifyFilterInfoEvent OnNotifyOutputFilterInfo;
+    TNotifyStreamMimeTypeEvent OnNotifyStreamMimeType;
+    TNotifyStreamDurationEvent OnNotifyStreamDuration;
+    TNotifyStreamParametersEvent OnNotifyStreamParameters;
+    TNotifyStreamPropertiesEvent OnNotifyStreamProperties;
+    TNotifyCodecQualityEvent OnNotifyCodecQuality;
+    TNotifyCodecEqualizerEvent OnNotifyCodecEqualizer;
+    TNotifyModuleEvent OnNotifyCodecModule;
+    TNotifyModuleInfoEvent OnNotifyCodecModuleInfo;
+    TNotifyDeviceInfoEvent OnNotifyCodecDeviceInfo;
+    TNotifyNotificationMaskEvent OnNotifyNotificationMask;
+    TNotifyDebugLevelEvent OnNotifyDebugLevel;
+    TNotifyProgressEvent OnNotifyProgress;
+    TNotifyDebugEvent OnNotifyDebug;
+    TNotifyErrorEvent OnNotifyError;
+    TNotifyspectrumEvent OnNotifySpectrum;
+
+    // --- for the program's own use and tests ---------------------------------------
+    bool hasPlayer() const { return Player != nullptr; }
+    bool libraryLoaded() const { return LibraryHandle != nullptr; }
+    platform::HiddenWindow &hiddenWindow() { return *Window; }
+    // The notification dispatcher: the hidden window's message handler.
+    intptr_t WndProc(uint32_t Msg, uintptr_t WParam, intptr_t LParam);
+
+private:
+    bool EnsurePlayer();
+    void LoadEngineLibrary();
+    void *ResolveSymbol(const char *Name);
+    void UnloadEngineLibrary();
+    void Dispatch(KV_Message &Msg);
+
+    // Fields, in the order the component has always kept them.
+    kv_player *Player = nullptr;
+    uint32_t PlayerPriority = 3;
+    kv_window *HiddenWindow = nullptr;
+    std::unique_ptr<platform::DynamicLibrary> LibraryHandle;
+    std::string LibraryPath = "kelvra.dll";
+
+    kv_player_new_fn PlayerNew = nullptr;
+    kv_player_delete_fn PlayerDelete = nullptr;
+    kv_player_set_priority_fn PlayerSetPriority = nullptr;
+    kv_player_get_priority_fn PlayerGetPriority = nullptr;
+    kv_error_string_fn KelvraErrorString = nullptr;
+    kv_get_version_fn KelvraGetVersion = nullptr;
+    kv_send_N_fn ControlMessageSendN = nullptr;
+    kv_send_P_fn ControlMessageSendP = nullptr;
+    kv_send_S_fn ControlMessageSendS = nullptr;
+    kv_send_SS_fn ControlMessageSendSS = nullptr;
+    kv_send_SI_fn ControlMessageSendSI = nullptr;
+    kv_send_IPI_fn ControlMessageSendIPI = nullptr;
+    kv_send_I_fn ControlMessageSendI = nullptr;
+    kv_send_II_fn ControlMessageSendII = nullptr;
+    kv_send_III_fn ControlMessageSendIII = nullptr;
+    kv_send_IIII_fn ControlMessageSendIIII = nullptr;
+    kv_params_to_message_fn ControlWin32ParamsToMessage = nullptr;
+    kv_fft_analyzer_new_fn FFTAnalyzerNew = nullptr;
+    kv_fft_analyzer_delete_fn FFTAnalyzerDelete = nullptr;
+    kv_fft_analyzer_interpolate_fn FFTAnalyzerInterpolateSamplesSigned = nullptr;
+    kv_fft_analyzer_interpolate_fn FFTAnalyzerInterpolateSamplesUnsigned = nullptr;
+
+    platform::HiddenWindow *Window = nullptr; // child object, owned through Qt
+};
+
+// The spectrum feedback handler's functions, exposed for tests. The engine
+// reaches them only through the table the init function fills.
+namespace spectrum {
+int32_t InitHandler(kv_feedback_table *table);
+int32_t NameMatch(const char *name);
+int32_t Information(kv_feedback_information *info, int32_t kind);
+int32_t AudioEvent(void *ignored, const KV_AudioEvent *event);
+} // namespace spectrum
+
+} // namespace velbrin::engine

@@ -1,0 +1,134 @@
+// The spectrum feedback handler and the analyser start-up, against the double.
+#include "KelvraSpectrum.h"
+#include "engine_double.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace spectrum = velbrin::engine::spectrum;
+using velbrin::engine::TKelvraSpectrum;
+using velbrin::engine::TSpectrum;
+using velbrin::test::doublePath;
+using velbrin::test::EngineDouble;
+
+namespace {
+
+int count(const std::vector<std::string> &log, const std::string &prefix) {
+    int n = 0;
+    for (const auto &l : log) {
+        n += l.rfind(prefix, 0) == 0 ? 1 : 0;
+    }
+    return n;
+}
+
+struct Spectra {
+    TSpectrum left{};
+    TSpectrum right{};
+    int bands = 0;
+};
+
+Spectra read(TKelvraSpectrum &c) {
+    Spectra s;
+    c.OnNotifySpectrum = [&](const TSpectrum &l, const TSpectrum &r, int bands) {
+        s.left = l;
+        s.right = r;
+        s.bands = bands;
+    };
+    c.getspectrum();
+    return s;
+}
+
+} // namespace
+
+TEST(SpectrumHandler, TableNameAndInformation) {
+    kv_feedback_table table{};
+    ASSERT_EQ(spectrum::InitHandler(&table), 0);
+    EXPECT_EQ(table.interface_version, 0x00030800u);
+    EXPECT_EQ(table.name_match("Visualisation"), 0);
+    EXPECT_EQ(table.name_match("visualisation"), -1);
+    EXPECT_EQ(table.name_match(""), -1);
+    EXPECT_EQ(table.reserved_3(), 0);
+    EXPECT_EQ(table.unset_7, nullptr);
+
+    kv_feedback_information info{};
+    EXPECT_EQ(table.information(&info, 1), 0);
+    EXPECT_STREQ(info.Description, "Version 1");
+    EXPECT_GT(std::strlen(info.Name), 0u);
+    EXPECT_EQ(table.information(&info, 4), 0);
+    EXPECT_STREQ(info.Description, "Sample feedback handler");
+    EXPECT_EQ(table.information(&info, 2), 0);
+    EXPECT_EQ(info.Flags, 1u);
+    kv_feedback_information untouched{};
+    EXPECT_EQ(table.information(&untouched, 3), 0);
+    EXPECT_EQ(untouched.Name[0], '\0');
+}
+
+TEST(SpectrumHandler, LoadSendsTheHandlerAndFeedsAtMost128Samples) {
+    EngineDouble engine;
+    TKelvraSpectrum c;
+    c.setKelvraPath(doublePath());
+    ASSERT_TRUE(c.Init());
+    engine.reset();
+    ASSERT_TRUE(c.loadfft(true));
+    auto log = engine.log();
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_NE(log[0].find(" 125 'function@"), std::string::npos) << log[0];
+    EXPECT_NE(log[1].find(" 141 'Visualisation'"), std::string::npos);
+    EXPECT_NE(log[2].find(" 139 40"), std::string::npos);
+    EXPECT_NE(log[3].find(" 129"), std::string::npos);
+    EXPECT_EQ(count(log, "fft_analyzer_new A"), 2);
+
+    std::vector<int16_t> samples(1152 * 2, 7);
+    KV_AudioEvent stereo{{0, 0}, 44100, 2, 1152, samples.data()};
+    engine.reset();
+    EXPECT_EQ(spectrum::AudioEvent(nullptr, &stereo), 0);
+    log = engine.log();
+    ASSERT_EQ(log.size(), 2u); // both analysers, same pointer, 128 samples each
+    EXPECT_EQ(log[0].substr(log[0].find(' ', 25)), log[1].substr(log[1].find(' ', 25)));
+    EXPECT_NE(log[0].find(" 7 128"), std::string::npos) << log[0];
+    Spectra s = read(c);
+    EXPECT_EQ(s.bands, 64);
+    EXPECT_NE(s.left[0], 0);
+    EXPECT_NE(s.right[0], 0);
+
+    // One channel updates only the left spectrum.
+    KV_AudioEvent mono{{0, 0}, 44100, 1, 10, samples.data()};
+    const TSpectrum rightBefore = s.right;
+    const uint8_t leftBefore = s.left[0];
+    spectrum::AudioEvent(nullptr, &mono);
+    s = read(c);
+    EXPECT_NE(s.left[0], leftBefore);
+    EXPECT_EQ(s.right, rightBefore);
+
+    EXPECT_TRUE(c.unloadfft(true));
+    EXPECT_EQ(count(engine.log(), "fft_analyzer_delete A"), 2);
+}
+
+TEST(SpectrumHandler, RefusedRegistrationStillCreatesAnalysers) {
+    EngineDouble engine;
+    TKelvraSpectrum c;
+    c.setKelvraPath(doublePath());
+    ASSERT_TRUE(c.Init());
+    engine.reset();
+    engine.setSendResult(-1);
+    EXPECT_TRUE(c.loadfft(false));
+    const auto log = engine.log();
+    EXPECT_EQ(count(log, "send_"), 1);
+    EXPECT_EQ(count(log, "fft_analyzer_new A"), 1);
+    EXPECT_TRUE(c.unloadfft(false));
+}
+
+TEST(SpectrumHandler, FailedRightAnalyserReleasesTheLeftOne) {
+    EngineDouble engine;
+    TKelvraSpectrum c;
+    c.setKelvraPath(doublePath());
+    ASSERT_TRUE(c.Init());
+    ASSERT_TRUE(c.loadfft(false));
+    ASSERT_TRUE(c.unloadfft(false));
+    engine.reset();
+    engine.setAnalyzerNewResult(1);
+    EXPECT_FALSE(c.loadfft(true));
+    EXPECT_EQ(count(engine.log(), "fft_analyzer_new failed"), 2);
+}
