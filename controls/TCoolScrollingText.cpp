@@ -1,0 +1,522 @@
+#include "TCoolScrollingText.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QKeySequence>
+#include <QPainter>
+#include <QPalette>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+TCoolScrollingText::TCoolScrollingText(QWidget *owner) : QWidget(owner) {
+    FShadowColor = palette().color(QPalette::Light);
+    FTimer.setTimerType(Qt::PreciseTimer);
+    FTimer.setInterval(FInterval);
+    connect(&FTimer, &QTimer::timeout, this, &TCoolScrollingText::ScrollStep);
+    FGlyph.OnChange = [this] { contentChanged(); };
+    FImageLink.OnChange = [this] { update(); };
+    updateOpacity();
+}
+
+TCoolScrollingText::~TCoolScrollingText() {
+    FTimer.stop();
+    FGlyph.OnChange = nullptr;
+    FImageLink.OnChange = nullptr;
+}
+
+// ---- text -------------------------------------------------------------------
+
+void TCoolScrollingText::setStrings(const QStringList &lines) {
+    if (lines == FStrings)
+        return;
+    FStrings = lines;
+    updateAccelerator();
+    contentChanged();
+}
+
+QString TCoolScrollingText::Text() const {
+    QString text;
+    for (const QString &line : FStrings)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+void TCoolScrollingText::setText(const QString &text) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
+    QStringList lines = text.split(lineBreak);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    setStrings(lines);
+}
+
+QString TCoolScrollingText::drawnText() const {
+    // The trailing blank keeps a gap between the end of the text and the next
+    // pass.
+    return FStrings.join(QLatin1Char('\n')) + QLatin1Char(' ');
+}
+
+int TCoolScrollingText::textFlags() const {
+    int flags = Qt::AlignTop | Qt::TextDontClip | Qt::TextIncludeTrailingSpaces;
+    switch (FAlignment) {
+    case TAlignment::taLeftJustify:
+        flags |= Qt::AlignLeft;
+        break;
+    case TAlignment::taRightJustify:
+        flags |= Qt::AlignRight;
+        break;
+    case TAlignment::taCenter:
+        flags |= Qt::AlignHCenter;
+        break;
+    }
+    if (FStrings.size() >= 2)
+        flags |= Qt::TextWordWrap;
+    if (!FShowAccelChar)
+        flags |= Qt::TextShowMnemonic;
+    return flags;
+}
+
+QSize TCoolScrollingText::TextBlockSize() const {
+    const QFontMetrics metrics(font());
+    QSize block = metrics.boundingRect(rect(), textFlags(), drawnText()).size();
+    if (!FGlyph.IsEmpty()) {
+        const QSize image = FGlyph.ImageSize();
+        block.rwidth() += image.width() + 2;
+        block.setHeight(std::max(block.height(), image.height()));
+    }
+    return block;
+}
+
+// ---- properties ---------------------------------------------------------------
+
+void TCoolScrollingText::setActive(bool active) {
+    if (active == FActive)
+        return;
+    FActive = active;
+    updateTimer();
+    update();
+}
+
+void TCoolScrollingText::setInterval(std::uint16_t milliseconds) {
+    if (milliseconds == FInterval)
+        return;
+    FInterval = milliseconds;
+    updateTimer();
+    update();
+}
+
+void TCoolScrollingText::setScrollDirection(TScrollDirection direction) {
+    if (direction == FScrollDirection)
+        return;
+    FScrollDirection = direction;
+    if (direction == TScrollDirection::sdLeftToRight ||
+        direction == TScrollDirection::sdRightToLeft)
+        FAlignment = TAlignment::taLeftJustify;
+    update();
+}
+
+void TCoolScrollingText::setAlignment(TAlignment alignment) {
+    if (alignment == FAlignment)
+        return;
+    FAlignment = alignment;
+    contentChanged();
+}
+
+void TCoolScrollingText::setShadowColor(const QColor &color) {
+    if (color == FShadowColor)
+        return;
+    FShadowColor = color;
+    FSimpleView = false;
+    update();
+}
+
+void TCoolScrollingText::setShadowSize(int pixels) {
+    if (pixels == FShadowSize)
+        return;
+    FShadowSize = pixels;
+    FSimpleView = false;
+    update();
+}
+
+void TCoolScrollingText::setShadowPos(TShadowPosition position) {
+    if (position == FShadowPos)
+        return;
+    FShadowPos = position;
+    FSimpleView = false;
+    update();
+}
+
+void TCoolScrollingText::setSimpleView(bool simple) {
+    if (simple == FSimpleView)
+        return;
+    FSimpleView = simple;
+    update();
+}
+
+void TCoolScrollingText::setTransparent(bool transparent) {
+    if (transparent == FTransparent)
+        return;
+    FTransparent = transparent;
+    if (FTransparent && FActive)
+        takeBackgroundSnapshot();
+    else if (!FTransparent)
+        FBackBitmap = QPixmap();
+    updateOpacity();
+    update();
+}
+
+void TCoolScrollingText::setStretched(bool stretched) {
+    if (stretched == FStretched)
+        return;
+    FStretched = stretched;
+    update();
+}
+
+void TCoolScrollingText::setShowAccelChar(bool show) {
+    if (show == FShowAccelChar)
+        return;
+    FShowAccelChar = show;
+    updateAccelerator();
+    contentChanged();
+}
+
+void TCoolScrollingText::setFocusControl(QWidget *control) {
+    if (control == FFocusControl)
+        return;
+    FFocusControl = control;
+    updateAccelerator();
+}
+
+void TCoolScrollingText::setAutoSize(bool autoSize) {
+    if (autoSize == FAutoSize)
+        return;
+    FAutoSize = autoSize;
+    adjustSize();
+}
+
+QColor TCoolScrollingText::Color() const {
+    return palette().color(QPalette::Window);
+}
+
+void TCoolScrollingText::setColor(const QColor &color) {
+    if (color == Color())
+        return;
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, color);
+    setPalette(colours);
+    update();
+}
+
+QColor TCoolScrollingText::FontColor() const {
+    return palette().color(QPalette::WindowText);
+}
+
+void TCoolScrollingText::setFontColor(const QColor &color) {
+    if (color == FontColor())
+        return;
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, color);
+    setPalette(colours);
+    update();
+}
+
+void TCoolScrollingText::setGlyph(const QPixmap &bitmap) {
+    if (bitmap.cacheKey() == FGlyph.Glyph().cacheKey())
+        return;
+    FGlyph.setGlyph(bitmap);
+}
+
+void TCoolScrollingText::setNumGlyphs(int count) {
+    FGlyph.setNumGlyphs(count);
+}
+
+void TCoolScrollingText::setWallpaper(const QPixmap &picture) {
+    if (picture.cacheKey() == FWallpaper.cacheKey())
+        return;
+    FWallpaper = picture;
+    update();
+}
+
+void TCoolScrollingText::setCoolImages(TCoolImages *images) {
+    if (images == FImageLink.Sender())
+        return;
+    if (FImageLink.Sender())
+        FImageLink.Sender()->UnRegisterChanges(&FImageLink);
+    if (images)
+        images->RegisterChanges(&FImageLink);
+    update();
+}
+
+void TCoolScrollingText::setidWallpaper(int index) {
+    if (index == FidWallpaper)
+        return;
+    FidWallpaper = index;
+    update();
+}
+
+QPixmap TCoolScrollingText::currentWallpaper() const {
+    if (const TCoolImages *images = FImageLink.Sender()) {
+        QPixmap picture = images->Picture(FidWallpaper);
+        if (!picture.isNull())
+            return picture;
+    }
+    return FWallpaper;
+}
+
+void TCoolScrollingText::contentChanged() {
+    adjustSize();
+    update();
+}
+
+void TCoolScrollingText::adjustSize() {
+    if (!FAutoSize || !parentWidget())
+        return;
+    const QSize block = TextBlockSize();
+    QRect area = geometry();
+    const int right = area.right();
+    area.setSize(block);
+    if (FAlignment == TAlignment::taRightJustify)
+        area.moveRight(right);
+    setGeometry(area);
+}
+
+// ---- scrolling ------------------------------------------------------------------
+
+void TCoolScrollingText::updateTimer() {
+    if (!FActive) {
+        FTimer.stop();
+        FBackBitmap = QPixmap();
+        updateOpacity();
+        return;
+    }
+    // A zero interval would run steps back to back and starve the user
+    // interface; one millisecond is the shortest pause.
+    FTimer.setInterval(std::max<int>(FInterval, 1));
+    if (!FTimer.isActive()) {
+        if (FTransparent)
+            takeBackgroundSnapshot();
+        FTimer.start();
+    }
+    updateOpacity();
+}
+
+void TCoolScrollingText::setStartPosition(bool initial) {
+    if (initial) {
+        FX = 0;
+        FY = 0;
+        return;
+    }
+    switch (FScrollDirection) {
+    case TScrollDirection::sdBottomToTop:
+        FX = 0;
+        FY = height();
+        break;
+    case TScrollDirection::sdTopToBottom:
+        FX = 0;
+        FY = -height();
+        break;
+    case TScrollDirection::sdLeftToRight:
+        FX = -width();
+        FY = 0;
+        break;
+    case TScrollDirection::sdRightToLeft:
+        FX = width();
+        FY = 0;
+        break;
+    }
+}
+
+void TCoolScrollingText::ScrollStep() {
+    const QSize block = TextBlockSize();
+    bool passEnded = false;
+    switch (FScrollDirection) {
+    case TScrollDirection::sdBottomToTop:
+        if (FY > -block.height())
+            --FY;
+        else
+            passEnded = true;
+        break;
+    case TScrollDirection::sdTopToBottom:
+        if (FY < height())
+            ++FY;
+        else
+            passEnded = true;
+        break;
+    case TScrollDirection::sdLeftToRight:
+        if (FX < width())
+            ++FX;
+        else
+            passEnded = true;
+        break;
+    case TScrollDirection::sdRightToLeft:
+        if (FX > -block.width())
+            --FX;
+        else
+            passEnded = true;
+        break;
+    }
+    if (passEnded) {
+        bool initialPosition = false;
+        emit OnTextScrolled(this, initialPosition);
+        setStartPosition(initialPosition);
+    }
+    update();
+}
+
+void TCoolScrollingText::takeBackgroundSnapshot() {
+    QWidget *parent = parentWidget();
+    if (!parent || size().isEmpty()) {
+        FBackBitmap = QPixmap();
+        return;
+    }
+    // The parent renders itself and its children into the capture; this
+    // control paints nothing meanwhile, so the capture holds what lies under
+    // it and none of its old text.
+    FTakingSnapshot = true;
+    FBackBitmap = parent->grab(geometry());
+    FTakingSnapshot = false;
+}
+
+void TCoolScrollingText::RefreshBackground() {
+    if (FActive && FTransparent) {
+        takeBackgroundSnapshot();
+        updateOpacity();
+        update();
+    }
+}
+
+void TCoolScrollingText::updateOpacity() {
+    // Opaque frames let Qt skip repainting the parent under the control on
+    // every step: the frame covers every pixel itself.
+    const bool opaque = !FTransparent || (FActive && !FBackBitmap.isNull());
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque);
+}
+
+// ---- drawing ----------------------------------------------------------------------
+
+void TCoolScrollingText::drawText(QPainter &painter, QRect rect) {
+    const QString text = drawnText();
+    const int flags = textFlags();
+    if (!isEnabled()) {
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawText(rect.translated(1, 1), flags, text);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawText(rect, flags, text);
+        return;
+    }
+    if (FSimpleView) {
+        painter.setPen(FontColor());
+        painter.drawText(rect, flags, text);
+        return;
+    }
+    QPoint textShift;
+    QPoint shadowShift;
+    const int s = FShadowSize;
+    switch (FShadowPos) {
+    case TShadowPosition::spLeftTop:
+        textShift = {s, s};
+        break;
+    case TShadowPosition::spLeftBottom:
+        textShift = {s, 0};
+        shadowShift = {0, s};
+        break;
+    case TShadowPosition::spRightBottom:
+        shadowShift = {s, s};
+        break;
+    case TShadowPosition::spRightTop:
+        textShift = {0, s};
+        shadowShift = {s, 0};
+        break;
+    }
+    painter.setPen(FShadowColor);
+    painter.drawText(rect.translated(shadowShift), flags, text);
+    painter.setPen(FontColor());
+    painter.drawText(rect.translated(textShift), flags, text);
+}
+
+void TCoolScrollingText::paintEvent(QPaintEvent *) {
+    if (FTakingSnapshot)
+        return;
+    QPainter painter(this);
+    if (FTransparent && FActive && !FBackBitmap.isNull())
+        painter.drawPixmap(0, 0, FBackBitmap);
+
+    const QPixmap wallpaper = currentWallpaper();
+    if (!wallpaper.isNull()) {
+        if (FStretched)
+            painter.drawPixmap(rect(), wallpaper);
+        else
+            painter.drawTiledPixmap(rect(), wallpaper);
+    } else if (!FTransparent) {
+        painter.fillRect(rect(), Color());
+    }
+
+    painter.setFont(font());
+    QRect textRect(QPoint(FX, FY), size());
+    if (!FGlyph.IsEmpty()) {
+        const int gap = FGlyph.ImageSize().width() + 2;
+        const QFontMetrics metrics(font());
+        QPoint glyphAt;
+        switch (FAlignment) {
+        case TAlignment::taLeftJustify:
+            glyphAt = textRect.topLeft();
+            textRect.setLeft(textRect.left() + gap);
+            break;
+        case TAlignment::taRightJustify: {
+            const QRect extent = metrics.boundingRect(textRect, textFlags(), drawnText());
+            glyphAt = QPoint(extent.left() - gap, textRect.top());
+            break;
+        }
+        case TAlignment::taCenter: {
+            // Glyph and text are centred as one unit.
+            textRect.translate(gap / 2, 0);
+            const QRect extent = metrics.boundingRect(textRect, textFlags(), drawnText());
+            glyphAt = QPoint(extent.left() - gap, textRect.top());
+            break;
+        }
+        }
+        FGlyph.Draw(painter, glyphAt, isEnabled());
+    }
+    drawText(painter, textRect);
+}
+
+// ---- events -------------------------------------------------------------------------
+
+void TCoolScrollingText::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    RefreshBackground();
+}
+
+void TCoolScrollingText::moveEvent(QMoveEvent *event) {
+    QWidget::moveEvent(event);
+    RefreshBackground();
+}
+
+void TCoolScrollingText::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        updateAccelerator();
+    if (event->type() == QEvent::FontChange)
+        contentChanged();
+}
+
+void TCoolScrollingText::updateAccelerator() {
+    if (FShortcutId != 0) {
+        releaseShortcut(FShortcutId);
+        FShortcutId = 0;
+    }
+    if (!FShowAccelChar || !isEnabled() || !FFocusControl)
+        return;
+    const QKeySequence key = QKeySequence::mnemonic(FStrings.join(QLatin1Char('\n')));
+    if (!key.isEmpty())
+        FShortcutId = grabShortcut(key, Qt::WindowShortcut);
+}
+
+bool TCoolScrollingText::event(QEvent *event) {
+    if (event->type() == QEvent::Shortcut && FShortcutId != 0) {
+        if (FFocusControl)
+            FFocusControl->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
+    return QWidget::event(event);
+}
