@@ -1,0 +1,188 @@
+#pragma once
+
+#include "KelvraSpectrum.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QRadioButton;
+class QTimer;
+class QToolButton;
+class TCoolScrollingText;
+class TSlider;
+
+namespace velbrin::library {
+class TagReader;
+}
+
+namespace velbrin::player {
+
+class TInfoForm;
+class TModulesForm;
+
+// The main window: owns the three engine players and the play logic. Handlers
+// keep the names the program is known by; their decisions live in
+// PlayerLogic so tests reach them without a window.
+//
+// Threads: user-interface thread only. Engine notifications arrive as queued
+// events on this thread through each player's hidden window.
+class TPlayerForm : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Options {
+        // The engine library the three players load ("kelvra.dll" resolves to
+        // libkelvra.so beside the program).
+        std::string enginePath = "kelvra.dll";
+        // The command line, entry 0 being the program itself.
+        QStringList arguments;
+    };
+
+    explicit TPlayerForm(Options options, QWidget *parent = nullptr);
+    ~TPlayerForm() override;
+
+    // --- program-wide values ------------------------------------------------------
+    QString AppDir;
+    QString CurrentSongFile;
+    bool IsPlaying = false;
+    bool WavFileOutput = false;
+    bool LastPlayFirstWrite = true;
+    QString CurrentTitleText;
+    bool fScreenSaverActive = true;
+    bool Tracking = false;
+
+    // --- engine players -------------------------------------------------------------
+    engine::TKelvraSpectrum *KelvraSpelare1 = nullptr;
+    engine::TKelvraSpectrum *KelvraSpelare2 = nullptr;
+    engine::TKelvraSpectrum *KelvraPlayer3 = nullptr;
+    engine::TKelvraSpectrum *KelvraSpectrum1 = nullptr;   // the current player
+    engine::TKelvraSpectrum *KelvraSpectrumOld = nullptr; // the other one
+
+    // --- handlers ---------------------------------------------------------------------
+    void initPlayer(const QString &path);
+    void PlayButtonClick();
+    void PauseButtonClick();
+    void StopButtonClick();
+    void ResetCurrentOutput();
+    void UpdateView(const QString &path);
+    void FitTitle();
+    void showworkpanel();
+    void hideworkpanel();
+    void Timer2Timer();
+    void Timer3Timer();
+    void RadioGroup1Click();
+    void ProcessFile(const QString &path);
+
+    // The status bar's panel texts (0 to 5).
+    QString statusPanel(int index) const;
+    void setStatusPanel(int index, const QString &text);
+    // The application's title, shown as the window's title.
+    QString applicationTitle() const { return windowTitle(); }
+    void setApplicationTitle(const QString &title) { setWindowTitle(title); }
+
+    TInfoForm *InfoForm() const { return infoForm_; }
+    TModulesForm *ModulesForm() const { return modulesForm_; }
+
+    // Where "lastplay.txt" goes: the program folder when it can be written,
+    // else the per-user data folder.
+    QString lastPlayPath() const;
+
+signals:
+    // Raised after the command line has been processed (tests wait for it).
+    void commandLineProcessed();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void FormCreate();
+    void FormActivate();
+    void applyAppearance(int skin);
+    void applyStyle();
+    void configureSongPlayer(engine::TKelvraSpectrum *player);
+    void setupDurationProbe();
+    void bindEvents(engine::TKelvraSpectrum *player);
+    void endOfSong();
+    void restoreModeCheckBoxes();
+    int windowHandle();
+
+    // Notification handlers shared by the three players.
+    void NotifyPlayerState(engine::TKelvraSpectrum *sender, int state);
+    void NotifyNack(engine::TKelvraSpectrum *sender, uint8_t command, int16_t code);
+    void NotifyInputPosition(engine::TKelvraSpectrum *sender, uint32_t offset, uint32_t range);
+    void NotifyInputTimecode(engine::TKelvraSpectrum *sender, uint8_t h, uint8_t m, uint8_t s);
+    void NotifyStreamDuration(engine::TKelvraSpectrum *sender, uint32_t duration);
+    void NotifyStreamParameters(engine::TKelvraSpectrum *sender, uint32_t f, int16_t b,
+                                uint8_t ch);
+    void NotifyOutputState(engine::TKelvraSpectrum *sender, int state);
+
+    Options options_;
+    std::unique_ptr<library::TagReader> tags_;
+
+public:
+    // Controls, by their form names.
+    QLabel *artist = nullptr;
+    QLabel *album = nullptr;
+    QLabel *category = nullptr;
+    QLabel *year = nullptr;
+    QLabel *Label8 = nullptr;
+    QLabel *title = nullptr;
+    TCoolScrollingText *Title2 = nullptr;
+    QLabel *TimeCode = nullptr;
+    QLabel *comments = nullptr;
+    QLabel *DurationText = nullptr;
+    QLabel *Label2 = nullptr;
+    QToolButton *prevdisc = nullptr;
+    QToolButton *bitbtn1 = nullptr;
+    QToolButton *PlayButton = nullptr;
+    QToolButton *PauseButton = nullptr;
+    QToolButton *StopButton = nullptr;
+    QToolButton *bitbtn2 = nullptr;
+    QToolButton *nextdisc = nullptr;
+    QToolButton *playlistbutton = nullptr;
+    QToolButton *VolumeButton = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QCheckBox *shuffle = nullptr;
+    QCheckBox *checkbox1 = nullptr;
+    QCheckBox *LoopedCb = nullptr;
+    QLabel *ShuffleLabel = nullptr;
+    QLabel *RepeatLabel = nullptr;
+    QLabel *AllSongsLabel = nullptr;
+    QLabel *CurrentTrackLabel = nullptr;
+    QGroupBox *RadioGroup1 = nullptr;
+    QFrame *ModePanel = nullptr;
+    QFrame *pnlWorking = nullptr;
+    QLineEdit *Edit2 = nullptr;
+    QListWidget *ListBox2 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
+    TSlider *Slider = nullptr;
+    QTimer *Timer2 = nullptr;
+    QTimer *Timer3 = nullptr;
+    QTimer *Timer5 = nullptr;
+    QLabel *BackgroundImage = nullptr;
+    QLabel *LeftPanelImage = nullptr;
+    QLabel *RightPanelImage = nullptr;
+
+private:
+    QList<QRadioButton *> modeButtons_;
+    QList<QLabel *> panels_;
+    QLabel *busyAnimation_ = nullptr;
+    QTimer *busyTimer_ = nullptr;
+    int busyFrame_ = 0;
+    bool activatedOnce_ = false;
+    QPointer<TInfoForm> infoForm_;
+    QPointer<TModulesForm> modulesForm_;
+};
+
+} // namespace velbrin::player

@@ -1,0 +1,103 @@
+#pragma once
+
+// Decisions of the main window that need no widget: what the buttons, status
+// and title show for a player state, what follows the end of a song, where a
+// WAV file goes, how engine reports become display texts. The window's
+// handlers call these; tests reach them without clicking.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace velbrin::player {
+
+// The engine's output choice kept in "Engine"/"OutputModule".
+enum class OutputChoice { SoundCard = 1, WaveDriver = 2, WavFile = 3 };
+
+// The engine output name for a stored "OutputModule" value: "/dev/dsound/0"
+// for 1, "/dev/wave/0" for 2, nothing for 3 (chosen per song) or any other value.
+std::optional<QString> deviceOutputName(int outputModule);
+
+// "wav:" + folder (with a trailing separator) + the song's file name without
+// its last four characters + ".wav". Both separators count in the song path.
+QString wavOutputName(const QString &folder, const QString &songPath);
+
+// The file-name part of a path, after the last '/' or '\'.
+QString fileNamePart(const QString &path);
+
+// What the window shows for a player state reported by the current player.
+struct StateView {
+    bool stopEnabled;
+    bool playEnabled;
+    bool pauseEnabled;
+    QString status;           // status panel 1
+    QString applicationTitle; // the application's title
+    bool isPlaying;
+};
+// titleText is the scrolling title's text. States other than 0, 1 and 2 change
+// nothing (end of stream is decided by the caller).
+std::optional<StateView> viewForState(int state, const QString &titleText);
+
+// What follows the end of a song that was not handed over to the other player.
+enum class AfterSong { PlayAgain, PlayNext, PlayFirst, Nothing };
+struct EndOfSongInput {
+    bool repeatCurrent;    // "Current track"
+    bool selectedIsLast;   // the selection is the last entry (or nothing is selected)
+    bool shuffle;          // "Shuffle"
+    bool repeatAll;        // "All songs"
+};
+AfterSong afterEndOfSong(const EndOfSongInput &in);
+
+// The position slider follows the engine: Offset / Range of the slider's span.
+// Any Range works; a zero Range or span leaves the slider at its minimum.
+int sliderPositionFor(uint32_t offset, uint32_t range, int minimum, int maximum);
+
+// "44100 Hz, 2 Ch, 128 kbps".
+QString streamParametersText(uint32_t frequency, int16_t bitrate, uint8_t channels);
+
+// "AUTOSELECT" for -1, else the number.
+QString moduleIdText(int16_t id);
+
+// Name + " [" + Description + "]", as the module tree shows a module or device.
+QString moduleNodeText(const QString &name, const QString &description);
+
+// "%.2d:%.2d:%.2d" of a number of seconds.
+QString timeText(uint32_t seconds);
+
+// The display panels' texts for a song.
+struct NowPlaying {
+    QString artist;
+    QString album;
+    QString category;
+    QString year;
+    QString comments;
+    QString titleLines;       // what the scrolling title shows
+    QString currentTitleText; // the title text: the lines, each followed by CR LF
+    QString applicationTitle;
+};
+struct TagTexts {
+    QString artist, title, album, year, comment, genre;
+};
+NowPlaying nowPlayingFor(const QString &path, const TagTexts &tag);
+
+// Text for the window title while a song plays: the title text followed by
+// " playing", or "Velbrin is Playing" when the title is empty.
+QString playingTitle(const QString &titleText);
+
+// The play mode stored in "Settings"/"PlayMode": the index of the matching
+// caption ignoring case, else 0 ("Norm").
+int playModeIndex(const QString &stored);
+inline const QStringList &playModeCaptions() {
+    static const QStringList captions{QStringLiteral("Norm"), QStringLiteral("Studio"),
+                                      QStringLiteral("Live")};
+    return captions;
+}
+
+// What a command-line entry is: a song, a playlist, another file (skipped) or a
+// folder (anything that is not an existing file).
+enum class EntryKind { Song, Playlist, OtherFile, Folder };
+EntryKind classifyEntry(const QString &path);
+
+} // namespace velbrin::player

@@ -1,0 +1,67 @@
+// Program start: creates the windows in their fixed order and runs the message loop.
+#include "PlayerForm.h"
+#include "hidden_window.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+using velbrin::player::TPlayerForm;
+
+namespace {
+
+// Support hooks for scripted runs (see the README): a screenshot of the main
+// window after a delay, and an orderly close after a time.
+void installRunHooks(TPlayerForm &form) {
+    const QString screenshot = qEnvironmentVariable("VELBRIN_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        bool ok = false;
+        int delay = qEnvironmentVariableIntValue("VELBRIN_SCREENSHOT_DELAY", &ok);
+        QTimer::singleShot(ok ? delay : 3000, &form, [&form, screenshot] {
+            if (form.grab().save(screenshot)) {
+                std::printf("Screenshot saved to %s\n", qPrintable(screenshot));
+            } else {
+                std::fprintf(stderr, "Could not save the screenshot to %s\n", qPrintable(screenshot));
+            }
+        });
+    }
+    bool ok = false;
+    const int quitAfter = qEnvironmentVariableIntValue("VELBRIN_QUIT_AFTER", &ok);
+    if (ok && quitAfter > 0) {
+        QTimer::singleShot(quitAfter, &form, &QWidget::close);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velbrin"));
+    QApplication::setOrganizationName(QStringLiteral("Odalrin"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    // An error escaping a notification handler is shown, never fatal.
+    velbrin::platform::HiddenWindow::setErrorReporter([](const char *what) {
+        QMessageBox::critical(nullptr, QStringLiteral("Error"), QString::fromLocal8Bit(what));
+    });
+
+    TPlayerForm::Options options;
+    const QByteArray engine = qgetenv("VELBRIN_ENGINE");
+    if (!engine.isEmpty()) {
+        options.enginePath = engine.toStdString();
+    }
+    options.arguments = QApplication::arguments();
+
+    TPlayerForm form(options);
+    form.adjustSize();
+    form.setFixedSize(form.sizeHint());
+    if (QScreen *screen = QApplication::primaryScreen()) {
+        form.move(screen->availableGeometry().center() - form.rect().center());
+    }
+    installRunHooks(form);
+    form.show();
+    form.activateWindow();
+    return QApplication::exec();
+}
