@@ -51,9 +51,10 @@ TEST_F(LibraryPlaylists, BlankMissingAndJunkLinesAddNothingAndLoseNothingAfter) 
     writeSong(at("good1.mp3"));
     writeSong(at("good2.mp3"));
     writeFile(at("short.mp3"), "", 7);
+    static constexpr char junk[] = "\x01\xff junk \x00 line";
     write("mixed.lst", "\r\n" + local("missing.mp3") + "\r\n" + local("good1.mp3") + "\r\n" +
-                           QByteArray("\x01\xff junk \x00 line", 16) + "\r\n" + local("short.mp3") +
-                           "\n" + local("good2.mp3"));
+                           QByteArray(junk, sizeof junk - 1) + "\r\n" + local("short.mp3") + "\n" +
+                           local("good2.mp3"));
     const auto result = lib_.ProcessFile2(at("mixed.lst"));
     EXPECT_FALSE(result.message);
     EXPECT_EQ(lib_.list.filenamelist(),
