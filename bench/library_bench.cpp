@@ -1,0 +1,133 @@
+// Adds a folder of songs through the walk, the tag reads and the song list (with
+// the automatic playtime off), then loads a playlist of the same songs, each in
+// a child process of its own so every phase reports its own peak memory. A bare
+// walk that only reads each file's last 128 bytes is measured as the peer.
+//
+// Usage: library_bench DATA_DIR   (data from bench/library_make_data.sh)
+
+#include "folder_walk.h"
+#include "song_library.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using velbrin::library::SongLibrary;
+
+struct Figures {
+    double seconds = 0;
+    long peakKiB = 0;
+    long songs = 0;
+};
+
+// Runs `phase` in a child and returns its time, its peak resident size and the
+// number of songs it reports.
+Figures inChild(const std::function<long()> &phase) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        std::perror("pipe");
+        return {};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeFds[0]);
+        QElapsedTimer clock;
+        clock.start();
+        Figures f;
+        f.songs = phase();
+        f.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        f.peakKiB = usage.ru_maxrss;
+        const ssize_t written = write(pipeFds[1], &f, sizeof f);
+        _exit(written == static_cast<ssize_t>(sizeof f) ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    Figures f;
+    if (read(pipeFds[0], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) {
+        std::fprintf(stderr, "phase failed\n");
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return f;
+}
+
+long bareWalk(const std::filesystem::path &root) {
+    long songs = 0;
+    char tail[128];
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) {
+            continue;
+        }
+        const int fd = open(entry.path().c_str(), O_RDONLY);
+        if (fd < 0) {
+            continue;
+        }
+        const off_t size = lseek(fd, 0, SEEK_END);
+        if (size >= 128 && pread(fd, tail, sizeof tail, size - 128) == 128) {
+            ++songs;
+        }
+        close(fd);
+    }
+    return songs;
+}
+
+void report(const char *name, const Figures &f, const Figures *peer) {
+    std::printf("%-28s %8ld songs %8.3f s %8.1f MB peak", name, f.songs, f.seconds,
+                static_cast<double>(f.peakKiB) / 1024.0);
+    if (peer != nullptr && peer->seconds > 0) {
+        std::printf("   %.1fx the bare walk", f.seconds / peer->seconds);
+    }
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s DATA_DIR\n", argv[0]);
+        return 2;
+    }
+    const QString data = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    const QString music = data + "/music";
+    const QString playlist = data + "/playlist.lst";
+    if (!QDir(music).exists() || !QFileInfo::exists(playlist)) {
+        std::fprintf(stderr, "no data in %s: run bench/library_make_data.sh first\n", argv[1]);
+        return 2;
+    }
+
+    const Figures bare = inChild([&] { return bareWalk(music.toStdString()); });
+    const Figures folder = inChild([&] {
+        SongLibrary library;
+        library.autoUpdatePlaytime = false;
+        library.scanDisc(music);
+        return static_cast<long>(library.list.count());
+    });
+    const Figures list = inChild([&] {
+        SongLibrary library;
+        const auto result = library.ProcessFile2(playlist);
+        return result.message ? -1L : static_cast<long>(library.list.count());
+    });
+
+    report("bare walk + tag bytes", bare, nullptr);
+    report("add folder (walk+tags+list)", folder, &bare);
+    report("load playlist", list, &bare);
+    const bool ok = folder.seconds < 3.0 && list.seconds < 3.0 && folder.peakKiB < 150 * 1024 &&
+                    list.peakKiB < 150 * 1024 && folder.songs == bare.songs &&
+                    list.songs == bare.songs;
+    std::printf("targets (under 3 s and 150 MB each, every song added): %s\n",
+                ok ? "met" : "MISSED");
+    return ok ? 0 : 1;
+}

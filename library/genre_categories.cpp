@@ -1,0 +1,40 @@
+#include "genre_categories.h"
+
+#include <algorithm>
+
+namespace velbrin::library {
+
+void GenreCategories::addSong(int genre) {
+    if (isRow(genre)) {
+        ++counts_[static_cast<size_t>(genre)];
+    }
+}
+
+void GenreCategories::removeSong(int genre) {
+    if (!isRow(genre)) {
+        return;
+    }
+    const auto row = static_cast<size_t>(genre);
+    counts_[row] = std::max(0, counts_[row] - 1);
+    if (counts_[row] == 0) {
+        checked_[row] = false;
+    }
+}
+
+void GenreCategories::reset() {
+    counts_.fill(0);
+}
+
+bool GenreCategories::setChecked(int row, bool checked) {
+    if (!isRow(row) || (checked && !isEnabled(row))) {
+        return false;
+    }
+    checked_[static_cast<size_t>(row)] = checked;
+    return true;
+}
+
+void GenreCategories::reevaluate() {
+    active_ = std::any_of(checked_.begin(), checked_.end(), [](bool c) { return c; });
+}
+
+} // namespace velbrin::library

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "id3v1.h"
+
+#include <array>
+
+namespace velbrin::library {
+
+// The rows of the categories window without the window: per genre the number of
+// songs in the list, whether the row is enabled (it has songs) and whether it is
+// ticked. The filter switches on or off only when re-evaluated, never on a tick.
+class GenreCategories {
+public:
+    // A genre index is a row when it is 0..114; 115 and NO_GENRE are counted nowhere.
+    static bool isRow(int genre) { return genre >= 0 && genre < GenreRowCount; }
+
+    void addSong(int genre);
+    // Lowers the count, not below 0; a row that runs empty is disabled and unticked.
+    void removeSong(int genre);
+    // Every count 0 and every row disabled; ticks stay, as the user chose them.
+    void reset();
+
+    int count(int row) const { return isRow(row) ? counts_[static_cast<size_t>(row)] : 0; }
+    bool isEnabled(int row) const { return count(row) > 0; }
+    bool isChecked(int row) const { return isRow(row) && checked_[static_cast<size_t>(row)]; }
+    // Refused (returns false) for a disabled row when ticking.
+    bool setChecked(int row, bool checked);
+
+    // `checksomechecked`: the filter is on while at least one row is ticked.
+    void reevaluate();
+    bool CategoryFilterActive() const { return active_; }
+
+    // Whether a song of this genre may play now.
+    bool passes(int genre) const { return !active_ || isChecked(genre); }
+
+    // After a re-evaluation with the filter on: the playing song must give way
+    // when its genre is not ticked.
+    bool playingSongMustMoveOn(int playingGenre) const {
+        return active_ && !isChecked(playingGenre);
+    }
+
+private:
+    std::array<int, GenreRowCount> counts_{};
+    std::array<bool, GenreRowCount> checked_{};
+    bool active_ = false;
+};
+
+} // namespace velbrin::library

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// The ID3v1 block at the end of an MP3 file: its layout, the genre table the
+// program stores in it, the one-file read cache behind `getInfo`, and the
+// writer used by the tag editor and the genre change of the categories window.
+namespace velbrin::library {
+
+inline constexpr int TagBlockSize = 128;
+inline constexpr int NO_GENRE = 255;
+// Rows of the categories window: genre indexes 0..114. Index 115 is the empty
+// name and, like 255, belongs to no row.
+inline constexpr int GenreRowCount = 115;
+inline constexpr int GenreTableSize = 116;
+
+// Index 83 repeats "Fusion" and every later name sits one place lower than in
+// the list other players use. Tags this program wrote carry indexes of this
+// table, so changing it would rename the genres of the user's files.
+extern const std::array<const char *, GenreTableSize> GenreNames;
+
+enum class TagField { Artist = 1, Title = 2, Album = 3, Year = 4, Comment = 5, Genre = 6 };
+
+// Removes characters 0x00..0x20 at both ends; inner characters stay.
+QString trimTagText(const QString &text);
+
+// trim(artist + ", " + album + ", " + title), or the path when the tag gave
+// nothing (the joined text is then ", ,").
+QString songDisplayText(const QString &artist, const QString &album, const QString &title,
+                        const QString &path);
+
+// Reads tag fields with a cache of one file, as every caller asks for three or
+// four fields of the same file in a row. Not thread-safe: owned by the GUI thread.
+class TagReader {
+public:
+    // The trimmed field, or the empty text when the file has no tag. A file that
+    // cannot be opened or is shorter than 128 bytes counts as untagged: one such
+    // file must never end a folder walk or a playlist read.
+    QString getInfo(const QString &path, TagField field);
+
+    // Genre index left by the last genre lookup (0..115, or NO_GENRE).
+    int LastGenreIndex = 0;
+
+    // Every tag writer calls this before writing so the next read sees the new bytes.
+    void forget() { oldPath_.clear(); }
+
+    // True when the last file read could not be opened or was too short.
+    bool lastReadFailed() const { return lastReadFailed_; }
+
+private:
+    void load(const QString &path);
+
+    QString oldPath_;
+    QByteArray info_;
+    bool hasCache_ = false;
+    bool lastReadFailed_ = false;
+};
+
+struct TagContents {
+    QString title;
+    QString artist;
+    QString album;
+    QString year;
+    QString comment;
+    int genre = NO_GENRE; // 0..114 chosen, anything else is written as 0xFF
+};
+
+// The 128-byte block: texts in the system code page, cut to their widths and
+// padded with spaces (never NUL) on the right.
+QByteArray buildTagBlock(const TagContents &tag);
+
+// Replaces the file's tag when its last 128 bytes begin with "TAG", otherwise
+// appends the block. Returns an error text, or nothing on success; on failure
+// the file is left as it was.
+std::optional<QString> writeTagBlock(const QString &path, const QByteArray &block);
+
+} // namespace velbrin::library

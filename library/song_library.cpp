@@ -1,0 +1,128 @@
+#include "song_library.h"
+
+#include "duration_probe.h"
+#include "playlist_files.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace velbrin::library {
+
+bool SongLibrary::ProcessFile(const QString &path) {
+    // Only regular files: a FIFO or device named like a song would hang the reader.
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        return false;
+    }
+    tags.getInfo(path, TagField::Genre);
+    const int genre = tags.LastGenreIndex;
+    if (GenreCategories::isRow(genre)) {
+        categories.addSong(genre);
+    }
+    const QString text =
+        songDisplayText(tags.getInfo(path, TagField::Artist), tags.getInfo(path, TagField::Album),
+                        tags.getInfo(path, TagField::Title), path);
+    const int index = list.append(path, text, genre, isShuffleOn());
+    if (index == 0) {
+        // The first song starts at once, so it is no longer waiting for shuffle.
+        list.removeNotPlayedAt(0);
+        if (startFirstSong) {
+            startFirstSong(path);
+        }
+    }
+    if (autoUpdatePlaytime && durations != nullptr) {
+        durations->enqueue(path);
+    }
+    return true;
+}
+
+SongLibrary::PlaylistResult SongLibrary::ProcessFile2(const QString &playlistPath) {
+    PlaylistResult result;
+    if (durations != nullptr) {
+        durations->clearErrant();
+    }
+    const PlaylistContents contents = readPlaylist(playlistPath);
+    for (const QString &path : contents.paths) {
+        if (ProcessFile(path)) {
+            ++result.added;
+        }
+    }
+    if (contents.error) {
+        result.message = playlistReadErrorMessage(*contents.error);
+    }
+    return result;
+}
+
+WalkReport SongLibrary::ScanDir(const QString &dir) {
+    return library::ScanDir(dir, [this](const QString &path) { ProcessFile(path); });
+}
+
+WalkReport SongLibrary::scanDisc(const QString &dir) {
+    const WalkReport report = ScanDir(dir);
+    list.select(0);
+    return report;
+}
+
+SongLibrary::DropResult SongLibrary::dropFiles(const QStringList &names, bool isPlaying,
+                                               const QString &currentSongFile) {
+    DropResult result;
+    for (const DropAction &action : planDrop(names)) {
+        switch (action.kind) {
+        case DropAction::Kind::Song:
+            ProcessFile(action.path);
+            break;
+        case DropAction::Kind::Playlist:
+            if (auto read = ProcessFile2(action.path); read.message) {
+                result.messages.push_back(*read.message);
+            }
+            break;
+        case DropAction::Kind::Folder:
+            ScanDir(action.path);
+            break;
+        }
+    }
+    list.selectAfterAdd(isPlaying, currentSongFile);
+    return result;
+}
+
+SongLibrary::DropResult SongLibrary::addChosenFiles(const QStringList &names, bool isPlaying,
+                                                    const QString &currentSongFile) {
+    DropResult result;
+    for (const QString &name : names) {
+        if (isPlaylistExtension(upperExtension(name))) {
+            if (auto read = ProcessFile2(name); read.message) {
+                result.messages.push_back(*read.message);
+            }
+        } else {
+            ProcessFile(name);
+        }
+    }
+    list.selectAfterAdd(isPlaying, currentSongFile);
+    return result;
+}
+
+void SongLibrary::clearList() {
+    list.clear(categories);
+    if (durations != nullptr) {
+        durations->cancel();
+        durations->resetTotal();
+    }
+}
+
+std::optional<QString> SongLibrary::deleteCurrentFromDisk() {
+    const int k = list.itemIndex();
+    if (k < 0) {
+        return QStringLiteral("No song is chosen");
+    }
+    const QString path = list.path(k);
+    QFile file(path);
+    if (file.exists() && !file.remove()) {
+        return QStringLiteral("Cannot delete \"%1\": %2").arg(path, file.errorString());
+    }
+    tags.forget();
+    list.removeAt(k, categories);
+    list.select(k < list.count() ? k : list.count() - 1);
+    categories.reevaluate();
+    return std::nullopt;
+}
+
+} // namespace velbrin::library

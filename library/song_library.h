@@ -1,0 +1,80 @@
+#pragma once
+
+#include "folder_walk.h"
+#include "genre_categories.h"
+#include "id3v1.h"
+#include "song_list.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace velbrin::library {
+
+class DurationQueue;
+
+// Where every way of adding songs ends: the tag read, the song list, the
+// category counts and, when automatic playtime is on, the duration queue.
+// The windows keep the handlers and call this. GUI thread only.
+class SongLibrary {
+public:
+    TagReader tags;
+    SongList list;
+    GenreCategories categories;
+
+    // Set by the window: the duration queue (may stay null), the setting
+    // "PlayList" / "AutoUpdatePlaytime", the main window's shuffle check box and
+    // `initPlayer` for the first song of an empty list (its errors are ignored).
+    DurationQueue *durations = nullptr;
+    bool autoUpdatePlaytime = false;
+    std::function<bool()> shuffleOn;
+    std::function<void(const QString &)> startFirstSong;
+
+    // `ProcessFile`: adds one song at the end. Returns false, silently, when
+    // `path` names no regular file.
+    bool ProcessFile(const QString &path);
+
+    struct PlaylistResult {
+        int added = 0;
+        std::optional<QString> message; // for `ShowInformation`
+    };
+    // `ProcessFile2`: adds every song a playlist file names, in file order.
+    // Lines naming no file add nothing. When the durations of the added songs
+    // are measured, the songs that gave none are in the queue's
+    // `errantalplayedforduration` once it reports `finished`
+    // (`unmeasuredSongsMessage` words them).
+    PlaylistResult ProcessFile2(const QString &playlistPath);
+
+    // `ScanDir` and `scanDisc` (the latter then makes entry 0 current; the
+    // caller refreshes the buttons).
+    WalkReport ScanDir(const QString &dir);
+    WalkReport scanDisc(const QString &dir);
+
+    struct DropResult {
+        std::vector<QString> messages; // playlist errors, in drop order
+    };
+    // Dropped names, in the order given; afterwards the playing song (or entry 0)
+    // is current. The caller refreshes the buttons and the count label.
+    DropResult dropFiles(const QStringList &names, bool isPlaying, const QString &currentSongFile);
+
+    // "Add file...": playlists by extension, every other chosen file as a song.
+    DropResult addChosenFiles(const QStringList &names, bool isPlaying,
+                              const QString &currentSongFile);
+
+    // "Clear list": empties the lists, resets the counts, stops measuring and
+    // resets the total. The caller stops playback and empties `CurrentSongFile`.
+    void clearList();
+
+    // Removes a song file from disk and then its current entry from the list.
+    // Only to be called after the user confirmed; the caller stops playback
+    // first when it is the playing song. On a failed delete the list is left
+    // alone and the error text is returned.
+    std::optional<QString> deleteCurrentFromDisk();
+
+private:
+    bool isShuffleOn() const { return shuffleOn && shuffleOn(); }
+};
+
+} // namespace velbrin::library
