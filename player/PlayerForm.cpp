@@ -9,6 +9,7 @@
 #include "playlist_files.h"
 #include "secondary_windows.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -700,7 +701,7 @@ void TPlayerForm::UpdateView(const QString &path) {
 }
 
 void TPlayerForm::FitTitle() {
-    const QString text = Title2->Text();
+    const QString text = Title2->Strings().join(QLatin1Char(' '));
     title->setText(text);
     if (QFontMetrics(Title2->font()).horizontalAdvance(text) > Title2->width()) {
         title->move(title->x(), -100);
@@ -827,7 +828,7 @@ void TPlayerForm::NotifyPlayerState(TKelvraSpectrum *sender, int state) {
         endOfSong();
         return;
     }
-    const auto view = viewForState(state, Title2->Text());
+    const auto view = viewForState(state, Title2->Strings().join(QLatin1Char(' ')));
     if (!view) {
         return;
     }

@@ -3,7 +3,6 @@
 #include "KelvraSpectrum.h"
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 
 class QAction;
@@ -86,7 +85,7 @@ public:
     void setStatusPanel(int index, const QString &text);
     // The application's title, shown as the window's title.
     QString applicationTitle() const { return windowTitle(); }
-    void setApplicationTitle(const QString &title) { setWindowTitle(title); }
+    void setApplicationTitle(const QString &text) { setWindowTitle(text); }
 
     TInfoForm *InfoForm() const { return infoForm_; }
     TModulesForm *ModulesForm() const { return modulesForm_; }
@@ -181,8 +180,8 @@ private:
     QTimer *busyTimer_ = nullptr;
     int busyFrame_ = 0;
     bool activatedOnce_ = false;
-    QPointer<TInfoForm> infoForm_;
-    QPointer<TModulesForm> modulesForm_;
+    TInfoForm *infoForm_ = nullptr;       // child window
+    TModulesForm *modulesForm_ = nullptr; // child window
 };
 
 } // namespace velbrin::player

@@ -1,0 +1,443 @@
+// The main window on Qt's offscreen platform, driving the engine test double.
+#include "PlayerForm.h"
+#include "SettingsAccess.h"
+#include "TCoolScrollingText.h"
+#include "TSlider.h"
+#include "engine_double.h"
+#include "id3v1.h"
+#include "secondary_windows.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using velbrin::player::TPlayerForm;
+using velbrin::test::doublePath;
+using velbrin::test::EngineDouble;
+
+namespace {
+
+class PlayerForm : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("VELBRIN_SETTINGS", dir.filePath("velbrin.ini").toLocal8Bit());
+        engine.reset();
+    }
+    void TearDown() override { qunsetenv("VELBRIN_SETTINGS"); }
+
+    std::unique_ptr<TPlayerForm> makeForm(QStringList args = {QStringLiteral("/prog/velbrin")}) {
+        TPlayerForm::Options o;
+        o.enginePath = doublePath();
+        o.arguments = std::move(args);
+        auto f = std::make_unique<TPlayerForm>(o);
+        for (int id = 1; id < 1000; ++id) {
+            if (kv_player *p = engine.player(id)) {
+                players.push_back(p);
+            }
+        }
+        return f;
+    }
+    // The double's players of this form: song players first, then the probe.
+    kv_player *player(int n) { return players.at(players.size() - 3 + static_cast<size_t>(n)); }
+    std::string id(int n) {
+        for (int i = 1; i < 1000; ++i) {
+            if (engine.player(i) == player(n)) {
+                return "#" + std::to_string(i);
+            }
+        }
+        return "?";
+    }
+    void post(int n, KV_Message m) {
+        engine.post(player(n), m);
+        QApplication::processEvents();
+    }
+    static KV_Message state(int s) {
+        KV_Message m{};
+        m.Code = KV_NOTIFY_PLAYER_STATE;
+        m.Data.State = static_cast<uint8_t>(s);
+        return m;
+    }
+    std::vector<std::string> sendsTo(int n) {
+        std::vector<std::string> out;
+        const std::string tag = " " + id(n) + " ";
+        for (const auto &l : engine.log()) {
+            const auto at = l.find(tag);
+            if (l.rfind("send_", 0) == 0 && at != std::string::npos) {
+                out.push_back(l.substr(at + tag.size()));
+            }
+        }
+        return out;
+    }
+    // Runs the action, answers the message box it shows, if any, and returns its text.
+    QString answerNextMessageBox(const std::function<void()> &action) {
+        QString text;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&text, &poll] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
+                    text = box->text();
+                    poll.stop();
+                    box->accept();
+                    return;
+                }
+            }
+        });
+        poll.start();
+        action();
+        return text;
+    }
+
+    QTemporaryDir dir;
+    EngineDouble engine;
+    std::vector<kv_player *> players;
+};
+
+} // namespace
+
+TEST_F(PlayerForm, StartUpConfiguresThePlayersFromTheStore) {
+    velbrin::player::writeSetting("DJ-Settings", "OverlapStudio", "6");
+    velbrin::player::writeSetting("DJ-Settings", "MinVolumeStudio", "43");
+    velbrin::player::writeSetting("Settings", "PlayMode", "sTuDiO");
+    auto form = makeForm();
+
+    for (int n : {0, 1}) {
+        const auto s = sendsTo(n);
+        ASSERT_GE(s.size(), 3u);
+        EXPECT_EQ(s[0], "27 'dsound_output_module_register@kv_dsound_output.dll'");
+        EXPECT_EQ(s[1].substr(0, 31), "36 'OUTPUT.DIRECTSOUND.WINDOW' ");
+        EXPECT_EQ(s[2], "49 '/dev/dsound/0'");
+    }
+    const auto probe = sendsTo(2);
+    ASSERT_EQ(probe.size(), 6u);
+    EXPECT_EQ(probe[2], "49 '/dev/dsound/0'");
+    EXPECT_EQ(probe[3], "6");
+    EXPECT_EQ(probe[4], "22");
+    EXPECT_EQ(probe[5], "2");
+    for (const auto &l : engine.log()) {
+        if (l.rfind("player_set_priority", 0) == 0) {
+            EXPECT_EQ(l.substr(l.size() - 2), " 4");
+        }
+    }
+
+    EXPECT_TRUE(form->findChild<QRadioButton *>("RadioGroup1Item1")->isChecked());
+    EXPECT_EQ(velbrin::player::readSetting("Settings", "PlayMode"), "Studio");
+    EXPECT_EQ(form->statusPanel(3), "Overlap: 6 sec");
+    EXPECT_EQ(form->statusPanel(4), "Min vol: 43");
+}
+
+TEST_F(PlayerForm, UnknownPlayModeSelectsNormAndWavOutputSetsNoName) {
+    velbrin::player::writeSetting("Settings", "PlayMode", "Party");
+    velbrin::player::writeSetting("Engine", "OutputModule", "3");
+    auto form = makeForm();
+    EXPECT_TRUE(form->findChild<QRadioButton *>("RadioGroup1Item0")->isChecked());
+    EXPECT_EQ(velbrin::player::readSetting("Settings", "PlayMode"), "Norm");
+    EXPECT_EQ(form->statusPanel(3), "Overlap: 0 sec");
+    EXPECT_EQ(form->statusPanel(4), "Min vol: ");
+    EXPECT_TRUE(form->WavFileOutput);
+    for (int n : {0, 1, 2}) {
+        for (const auto &s : sendsTo(n)) {
+            EXPECT_NE(s.rfind("49 ", 0), 0u) << s;
+        }
+    }
+}
+
+TEST_F(PlayerForm, InitialControls) {
+    auto form = makeForm();
+    EXPECT_FALSE(form->PlayButton->isEnabled());
+    EXPECT_FALSE(form->PauseButton->isEnabled());
+    EXPECT_FALSE(form->StopButton->isEnabled());
+    EXPECT_EQ(form->PlayButton->toolTip(), "Plays the current song");
+    EXPECT_EQ(form->prevdisc->toolTip(), "Moves to the previous directory");
+    EXPECT_EQ(form->artist->text(), "Artist");
+    EXPECT_EQ(form->Label8->text(), ">>>");
+    EXPECT_EQ(form->TimeCode->text(), "00:00:00");
+    EXPECT_EQ(form->comments->text(), "Comments");
+    EXPECT_EQ(form->statusPanel(0), "Status:");
+    EXPECT_EQ(form->statusPanel(1), "Idle...");
+    EXPECT_EQ(form->statusPanel(5), "Playlist: 00:00:00");
+    EXPECT_EQ(form->applicationTitle(), "Velbrin MP3 Player");
+    EXPECT_EQ(form->centralWidget()->width(), 512);
+    EXPECT_EQ(form->centralWidget()->height() + form->statusBar()->height(), 188);
+    EXPECT_EQ(form->Timer2->interval(), 10000);
+    EXPECT_TRUE(form->Timer2->isSingleShot());
+    EXPECT_FALSE(form->Timer5->isActive());
+    // The position slider sits at its place with its track's size and range.
+    EXPECT_EQ(form->Slider->pos(), QPoint(264, 89));
+    EXPECT_EQ(form->Slider->size(), form->Slider->Track().size());
+    EXPECT_EQ(form->Slider->Maximum(), 400);
+}
+
+TEST_F(PlayerForm, PlayerStateRowsFollowOnlyTheCurrentPlayer) {
+    auto form = makeForm();
+    form->Title2->setText("My Song");
+    post(0, state(1));
+    EXPECT_TRUE(form->StopButton->isEnabled());
+    EXPECT_FALSE(form->PlayButton->isEnabled());
+    EXPECT_TRUE(form->PauseButton->isEnabled());
+    EXPECT_EQ(form->statusPanel(1), "Playing");
+    EXPECT_EQ(form->applicationTitle(), "My Song playing");
+    EXPECT_TRUE(form->IsPlaying);
+
+    post(1, state(0)); // the other player
+    post(2, state(0)); // the duration probe
+    EXPECT_EQ(form->statusPanel(1), "Playing");
+
+    post(0, state(2));
+    EXPECT_EQ(form->statusPanel(1), "Paused");
+    EXPECT_TRUE(form->PlayButton->isEnabled());
+    EXPECT_FALSE(form->PauseButton->isEnabled());
+    EXPECT_EQ(form->applicationTitle(), "My Song paused");
+
+    post(0, state(0));
+    EXPECT_EQ(form->statusPanel(1), "Stopped");
+    EXPECT_FALSE(form->StopButton->isEnabled());
+    EXPECT_EQ(form->applicationTitle(), "Stopped");
+    EXPECT_FALSE(form->IsPlaying);
+}
+
+TEST_F(PlayerForm, EndOfSongStopsAndRepeatsOnlyWhenAsked) {
+    auto form = makeForm();
+    post(0, state(1));
+    engine.reset();
+    post(0, state(3));
+    EXPECT_EQ(form->statusPanel(1), "End of song");
+    EXPECT_FALSE(form->StopButton->isEnabled());
+    EXPECT_TRUE(form->PlayButton->isEnabled());
+    EXPECT_FALSE(form->IsPlaying);
+    const auto s = sendsTo(0);
+    // Stop both, reset both, synchronize both, then back to the start: no Play.
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.front(), "6");
+    EXPECT_EQ(s.back(), "7 0 0");
+    EXPECT_EQ(std::count(s.begin(), s.end(), "4"), 0);
+    EXPECT_EQ(sendsTo(1).front(), "6");
+
+    form->LoopedCb->setChecked(true);
+    form->shuffle->setChecked(true);
+    engine.reset();
+    post(0, state(3));
+    const auto again = sendsTo(0);
+    ASSERT_FALSE(again.empty());
+    EXPECT_EQ(again.back(), "4");
+    EXPECT_TRUE(form->Timer2->isActive());
+}
+
+TEST_F(PlayerForm, RefusalsShowTheEngineText) {
+    auto form = makeForm();
+    KV_Message nack{};
+    nack.Code = KV_NOTIFY_NACK;
+    nack.Data.Nack.Command = 8;
+    nack.Data.Nack.Code = 12;
+    EXPECT_EQ(answerNextMessageBox([&] { post(0, nack); }), "Cannot Open Input (error 12)");
+    nack.Data.Nack.Command = 4;
+    nack.Data.Nack.Code = -3;
+    EXPECT_EQ(answerNextMessageBox([&] { post(0, nack); }), "Cannot Play Stream (error -3)");
+    nack.Data.Nack.Command = 6;
+    EXPECT_EQ(answerNextMessageBox([&] { post(0, nack); }), "");
+    nack.Data.Nack.Command = 8;
+    EXPECT_EQ(answerNextMessageBox([&] { post(1, nack); }), ""); // not the current player
+}
+
+TEST_F(PlayerForm, InitPlayerOpensAndNamesTheWavFile) {
+    velbrin::player::writeSetting("Engine", "OutputModule", "3");
+    velbrin::player::writeSetting("Settings", "WAVDir", dir.path());
+    auto form = makeForm();
+    const QString song = dir.filePath("abc.mp3");
+    engine.reset();
+    form->initPlayer(song);
+    const auto s = sendsTo(0);
+    ASSERT_GE(s.size(), 5u);
+    EXPECT_EQ(s[0], "6");
+    EXPECT_EQ(s[1], "22");
+    EXPECT_EQ(s[2], "2");
+    EXPECT_EQ(s[3], "8 '" + song.toStdString() + "'");
+    const std::string wav = "49 'wav:" + dir.path().toStdString() + "/abc.wav'";
+    EXPECT_EQ(s[4], wav);
+    EXPECT_EQ(s.back(), "4");
+    EXPECT_EQ(sendsTo(1).back(), wav); // both players get the name
+    EXPECT_EQ(form->CurrentSongFile, song);
+    EXPECT_TRUE(form->Timer2->isActive());
+}
+
+TEST_F(PlayerForm, Timer2WritesLastPlayAndStopStartsItAnew) {
+    auto form = makeForm();
+    form->AppDir = dir.path() + "/";
+    form->CurrentSongFile = "/music/one.mp3";
+    form->Timer2Timer();
+    form->CurrentSongFile = "/music/two.mp3";
+    form->Timer2Timer();
+    QFile f(form->lastPlayPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "/music/one.mp3\r\n/music/two.mp3\r\n");
+    f.close();
+
+    form->StopButtonClick();
+    form->CurrentSongFile = "/music/three.mp3";
+    form->Timer2Timer();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "/music/three.mp3\r\n");
+}
+
+TEST_F(PlayerForm, UpdateViewWithAndWithoutTag) {
+    auto form = makeForm();
+    const QString untagged = dir.filePath("plain song.mp3");
+    {
+        QFile f(untagged);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(400, '\x55'));
+    }
+    form->UpdateView(untagged);
+    EXPECT_EQ(form->Title2->Strings(), QStringList{"plain song.mp3"});
+    EXPECT_EQ(form->artist->text(), "(No file information)");
+    EXPECT_EQ(form->category->text(), "(Press F5 to edit tag)");
+    EXPECT_EQ(form->album->text(), "");
+
+    const QString tagged = dir.filePath("tagged.mp3");
+    {
+        velbrin::library::TagContents t;
+        t.title = "<b>A Title</b>";
+        t.artist = "An Artist";
+        t.album = "An Album";
+        t.year = "2001";
+        t.genre = 17;
+        QFile f(tagged);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(400, '\x55'));
+        f.write(velbrin::library::buildTagBlock(t));
+    }
+    form->UpdateView(tagged);
+    EXPECT_EQ(form->artist->text(), "An Artist");
+    EXPECT_EQ(form->album->text(), "An Album");
+    EXPECT_EQ(form->year->text(), "2001");
+    EXPECT_EQ(form->category->text(), velbrin::library::GenreNames[17]);
+    EXPECT_EQ(form->title->text(), "<b>A Title</b>");
+    EXPECT_EQ(form->title->textFormat(), Qt::PlainText);
+    EXPECT_EQ(form->CurrentTitleText, "<b>A Title</b>\r\n");
+    EXPECT_EQ(form->applicationTitle(), "<b>A Title</b> playing");
+    EXPECT_TRUE(form->title->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->Title2->Active());
+
+    // A title too wide for the title area scrolls instead.
+    form->Title2->setText(QString(80, QChar('W')));
+    form->FitTitle();
+    EXPECT_TRUE(form->Title2->Active());
+    EXPECT_FALSE(form->title->isVisibleTo(form.get()));
+}
+
+TEST_F(PlayerForm, DisplayFollowsPositionTimeAndStreamReports) {
+    auto form = makeForm();
+    KV_Message m{};
+    m.Code = KV_NOTIFY_INPUT_POSITION;
+    m.Data.Position = {100, 400};
+    post(0, m);
+    EXPECT_EQ(form->Slider->Position(), 100);
+    m.Data.Position = {300, 0}; // a zero range must not divide by zero
+    post(0, m);
+    EXPECT_EQ(form->Slider->Position(), 0);
+    m.Data.Position = {50, 100};
+    post(1, m); // not current
+    EXPECT_EQ(form->Slider->Position(), 0);
+
+    m = {};
+    m.Code = KV_NOTIFY_INPUT_TIMECODE;
+    m.Data.TimeCode = {1, 2, 3, 0};
+    post(0, m);
+    EXPECT_EQ(form->TimeCode->text(), "01:02:03");
+    m = {};
+    m.Code = KV_NOTIFY_STREAM_DURATION;
+    m.Data.Duration = 754;
+    post(0, m);
+    EXPECT_EQ(form->DurationText->text(), "00:12:34");
+    m = {};
+    m.Code = KV_NOTIFY_STREAM_PARAMETERS;
+    m.Data.Stream_Parameters = {44100, 128, 2};
+    post(0, m);
+    EXPECT_EQ(form->statusPanel(2), "44100 Hz, 2 Ch, 128 kbps");
+    EXPECT_EQ(form->InfoForm()->fieldText("StreamParametersText"), "44100 Hz, 2 Ch, 128 kbps");
+    m = {};
+    m.Code = KV_NOTIFY_OUTPUT_MODULE;
+    m.Data.Module_ID = -1;
+    post(0, m);
+    EXPECT_EQ(form->InfoForm()->fieldText("OutputModuleText"), "AUTOSELECT");
+    m = {};
+    m.Code = KV_NOTIFY_OUTPUT_STATE;
+    m.Data.State = 2;
+    post(0, m);
+    EXPECT_FALSE(form->VolumeButton->isEnabled());
+}
+
+TEST_F(PlayerForm, ModuleListIsEmptiedForEachRequest) {
+    auto form = makeForm();
+    KV_Message module{};
+    module.Code = KV_NOTIFY_OUTPUT_MODULE_INFO;
+    module.Data.Module_Info = {0, 1, "null", "Silent output"};
+    KV_Message device{};
+    device.Code = KV_NOTIFY_OUTPUT_DEVICE_INFO;
+    device.Data.Device_Info = {0, 0, 0, "/dev/null/0", "nothing"};
+    KV_Message stray = device;
+    stray.Data.Device_Info.Module_ID = 9; // no such module node: must not fail
+    for (int round = 0; round < 2; ++round) {
+        form->InfoForm()->ListOutputModulesClick();
+        post(0, module);
+        post(0, device);
+        post(0, stray);
+    }
+    auto *tree = form->ModulesForm()->TreeView;
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), "Output Modules");
+    ASSERT_EQ(tree->topLevelItem(0)->childCount(), 2); // the module and the stray device
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), "null [Silent output]");
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->child(0)->text(0), "/dev/null/0 [nothing]");
+    EXPECT_TRUE(form->ModulesForm()->isVisible());
+}
+
+TEST_F(PlayerForm, CommandLineRestoresModeBoxesAndPlaysTheFirstSong) {
+    velbrin::player::writeSetting("Settings", "ShuffleOn", "-1");
+    velbrin::player::writeSetting("Settings", "RepeatAll", "TRUE");
+    const QString song = dir.filePath("x.mp3");
+    QFile(song).open(QIODevice::WriteOnly);
+    auto form = makeForm({"/prog/velbrin", song, dir.filePath("nothing-here")});
+    engine.reset();
+    form->Timer3Timer();
+    EXPECT_TRUE(form->shuffle->isChecked());
+    EXPECT_TRUE(form->checkbox1->isChecked());
+    EXPECT_EQ(form->CurrentSongFile, song);
+    EXPECT_FALSE(form->pnlWorking->isVisible());
+    EXPECT_EQ(sendsTo(0).back(), "4");
+}
+
+TEST_F(PlayerForm, AboutBoxShowsThisMachine) {
+    EXPECT_EQ(velbrin::player::kilobytesText(2097152).remove(QRegularExpression("[^0-9 KB]")),
+              "2097152 KB");
+    EXPECT_EQ(velbrin::player::operatingSystemLine("Linux", "6.1.0-18-amd64"),
+              "Linux 6.1 (Build 0: -18-amd64)");
+    EXPECT_EQ(velbrin::player::operatingSystemLine("Linux", "5.10.12"), "Linux 5.10 (Build 12)");
+    velbrin::player::TAboutBox box;
+    auto *mem = box.findChild<QLabel *>("PhysMem");
+    ASSERT_NE(mem, nullptr);
+    EXPECT_TRUE(mem->text().endsWith(" KB"));
+    EXPECT_NE(mem->text(), "0 KB");
+    EXPECT_TRUE(box.findChild<QLabel *>("OS")->text().startsWith("Linux"));
+}
+
+int main(int argc, char **argv) {
+    // Test discovery runs without the test's environment; windows stay off screen there too.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
