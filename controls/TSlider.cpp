@@ -9,6 +9,7 @@
 #include <limits>
 
 TSlider::TSlider(QWidget *owner) : QWidget(owner) {
+    setObjectName(QStringLiteral("TSlider"));
     // Highlighting follows the mouse without a button held.
     setMouseTracking(true);
     // Where nothing is drawn (no pictures, an empty range, a control sized

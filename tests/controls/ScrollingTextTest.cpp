@@ -169,6 +169,25 @@ TEST_F(ControlsScrollingText, BackgroundIsCapturedOncePerActivationWithoutOldTex
     EXPECT_EQ(countPixels(frame, Green), 236 * 24);
 }
 
+TEST_F(ControlsScrollingText, CaptureSeesThroughContainersThatPaintNothing) {
+    parent->setColour(Blue);
+    QWidget container(parent.get()); // paints no background of its own
+    container.setGeometry(20, 20, 260, 30);
+    container.show();
+    TCoolScrollingText text(&container);
+    text.setGeometry(4, 3, 200, 20);
+    text.setTransparent(true);
+    text.setInterval(60000);
+    text.show();
+    text.setActive(true);
+    EXPECT_EQ(countPixels(text.grab().toImage(), Blue), 200 * 20);
+    // Capturing again while the control paints opaque frames still sees what
+    // lies beneath it.
+    parent->setColour(Green);
+    text.RefreshBackground();
+    EXPECT_EQ(countPixels(text.grab().toImage(), Green), 200 * 20);
+}
+
 TEST_F(ControlsScrollingText, AmpersandIsShownAsItselfUnlessAccelCharsAreOff) {
     title->setText(QStringLiteral("R&B"));
     const int literal = title->TextBlockSize().width();

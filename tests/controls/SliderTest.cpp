@@ -90,6 +90,17 @@ TEST_F(ControlsSlider, DrawnPictureShowsThumbOverTrack) {
     EXPECT_EQ(QColor(image.pixel(105, 5)), TrackColour);
 }
 
+TEST_F(ControlsSlider, ExchangedTrackIsDrawnAtOnce) {
+    slider->setPosition(200);
+    const QColor other(200, 100, 0);
+    slider->setTrack(solid({200, 10}, other));
+    EXPECT_EQ(slider->Position(), 200);
+    const QImage image = shot();
+    EXPECT_EQ(countPixels(image, TrackColour), 0);
+    EXPECT_EQ(countPixels(image, other), 190 * 10);
+    EXPECT_EQ(slider->objectName(), QStringLiteral("TSlider"));
+}
+
 TEST_F(ControlsSlider, FullIntegerRangeDoesNotOverflow) {
     slider->setMinimum(INT_MIN);
     slider->setMaximum(INT_MAX);
