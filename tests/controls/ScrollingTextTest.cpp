@@ -56,19 +56,6 @@ protected:
     TCoolScrollingText *title = nullptr;
 };
 
-TEST_F(ControlsScrollingText, DefaultsMatchTheTitleControl) {
-    TCoolScrollingText fresh;
-    EXPECT_FALSE(fresh.Active());
-    EXPECT_EQ(fresh.Interval(), 25);
-    EXPECT_EQ(fresh.ScrollDirection(), TScrollDirection::sdRightToLeft);
-    EXPECT_EQ(fresh.Alignment(), TAlignment::taLeftJustify);
-    EXPECT_EQ(fresh.ShadowSize(), 1);
-    EXPECT_EQ(fresh.ShadowPos(), TShadowPosition::spLeftTop);
-    EXPECT_TRUE(fresh.ShowAccelChar());
-    EXPECT_EQ(fresh.idWallpaper(), -1);
-    EXPECT_EQ(QPoint(fresh.X(), fresh.Y()), QPoint(0, 0));
-}
-
 TEST_F(ControlsScrollingText, WideTitleNeedsControlWidthPlusBlockWidthStepsPerPass) {
     title->setText(QStringLiteral("Some Artist - A Rather Long Song Title (Live)"));
     const int block = title->TextBlockSize().width();
@@ -99,6 +86,25 @@ TEST_F(ControlsScrollingText, GlyphWidensTheBlock) {
     title->setGlyph(glyphs);
     title->setNumGlyphs(2);
     EXPECT_EQ(title->TextBlockSize(), QSize(plain + 20 + 2, 30));
+}
+
+TEST_F(ControlsScrollingText, GlyphSitsBesideTheTextOnTheAlignedSide) {
+    title->setTransparent(false);
+    title->setColor(Black);
+    title->setScrollDirection(TScrollDirection::sdBottomToTop); // keeps right alignment
+    title->setText(QStringLiteral("HI"));
+    QImage glyph(10, 10, QImage::Format_ARGB32);
+    glyph.fill(Red);
+    title->setGlyph(QPixmap::fromImage(glyph, Qt::NoOpaqueDetection));
+
+    QImage image = title->grab().toImage();
+    EXPECT_EQ(firstColumnWith(image, Red), 0);
+    EXPECT_GE(firstColumnWith(image, Aqua), 12) << "text moves right by the glyph plus 2";
+
+    title->setAlignment(TAlignment::taRightJustify);
+    image = title->grab().toImage();
+    EXPECT_GT(firstColumnWith(image, Red), 150);
+    EXPECT_LT(lastColumnWith(image, Red), firstColumnWith(image, Aqua));
 }
 
 TEST_F(ControlsScrollingText, EveryDirectionStartsItsNextPassOnItsEntrySide) {
