@@ -383,6 +383,10 @@ void TCoolScrollingText::takeBackgroundSnapshot() {
 }
 
 void TCoolScrollingText::RefreshBackground() {
+    // Rendering the window for a capture may lay it out and move this
+    // control; that nested request is the capture already under way.
+    if (FTakingSnapshot)
+        return;
     if (FActive && FTransparent) {
         takeBackgroundSnapshot();
         updateOpacity();

@@ -117,8 +117,10 @@ void TSlider::resizeScratchPad() {
 }
 
 void TSlider::render() {
-    if (fScratchPad.isNull())
+    if (fScratchPad.isNull()) {
+        fThumbBounds = QRect();
         return;
+    }
     fScratchPad.fill(Qt::transparent);
     if (fMin >= fMax || fTrack.isNull() || fThumbNormal.isNull()) {
         fThumbBounds = QRect();

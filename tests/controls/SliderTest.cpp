@@ -245,6 +245,12 @@ TEST_F(ControlsSlider, NothingIsDrawnWithoutPicturesOrRange) {
     press(*slider, {5, 5});
     EXPECT_FALSE(slider->Tracking());
 
+    slider->setMaximum(400);
+    slider->setThumbNormal(QPixmap()); // thumb taken away: no hit area left behind
+    EXPECT_TRUE(slider->ThumbBounds().isEmpty());
+    press(*slider, {5, 5});
+    EXPECT_FALSE(slider->Tracking());
+
     TSlider bare(parent.get());
     bare.resize(50, 10);
     bare.setMaximum(10);
