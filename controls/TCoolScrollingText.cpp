@@ -10,6 +10,7 @@
 #include <algorithm>
 
 TCoolScrollingText::TCoolScrollingText(QWidget *owner) : QWidget(owner) {
+    setObjectName(QStringLiteral("TCoolScrollingText"));
     FShadowColor = palette().color(QPalette::Light);
     FTimer.setTimerType(Qt::PreciseTimer);
     FTimer.setInterval(FInterval);
@@ -364,20 +365,28 @@ void TCoolScrollingText::ScrollStep() {
 }
 
 void TCoolScrollingText::takeBackgroundSnapshot() {
-    QWidget *parent = parentWidget();
-    if (!parent || size().isEmpty()) {
+    QWidget *top = window();
+    if (top == this || size().isEmpty()) {
         FBackBitmap = QPixmap();
         return;
     }
-    // The parent renders itself and its children into the capture; this
-    // control paints nothing meanwhile, so the capture holds what lies under
-    // it and none of its old text.
+    // Rendering from the top-level window gets the real pixels even when the
+    // direct parent is a container that paints nothing itself. This control
+    // paints nothing meanwhile, so the capture holds none of its old text; it
+    // must not count as opaque either, or the widgets beneath would skip the
+    // area it covers.
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     FTakingSnapshot = true;
-    FBackBitmap = parent->grab(geometry());
+    FBackBitmap = top->grab(QRect(mapTo(top, QPoint(0, 0)), size()));
     FTakingSnapshot = false;
+    updateOpacity();
 }
 
 void TCoolScrollingText::RefreshBackground() {
+    // Rendering the window for a capture may lay it out and move this
+    // control; that nested request is the capture already under way.
+    if (FTakingSnapshot)
+        return;
     if (FActive && FTransparent) {
         takeBackgroundSnapshot();
         updateOpacity();

@@ -28,6 +28,8 @@ enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 // or is resized) and every step paints that capture plus the text as one
 // opaque frame; the parent is not repainted per step.
 //
+// The control is named "TCoolScrollingText" until its owner names it.
+//
 // Threading: everything, including the step timer, runs on the user-interface
 // thread; the steps arrive as timer events of the event loop.
 class TCoolScrollingText : public QWidget {

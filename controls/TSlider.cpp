@@ -9,6 +9,7 @@
 #include <limits>
 
 TSlider::TSlider(QWidget *owner) : QWidget(owner) {
+    setObjectName(QStringLiteral("TSlider"));
     // Highlighting follows the mouse without a button held.
     setMouseTracking(true);
     // Where nothing is drawn (no pictures, an empty range, a control sized
@@ -116,8 +117,10 @@ void TSlider::resizeScratchPad() {
 }
 
 void TSlider::render() {
-    if (fScratchPad.isNull())
+    if (fScratchPad.isNull()) {
+        fThumbBounds = QRect();
         return;
+    }
     fScratchPad.fill(Qt::transparent);
     if (fMin >= fMax || fTrack.isNull() || fThumbNormal.isNull()) {
         fThumbBounds = QRect();

@@ -21,6 +21,8 @@ enum class TSliderOrientation { slHorizontal, slVertical };
 // a different position does, so an owner can follow an external position (a
 // playing song) without feeding it back.
 //
+// The control is named "TSlider" until its owner gives it a name of its own.
+//
 // Threading: user-interface thread only, like every widget.
 class TSlider : public QWidget {
     Q_OBJECT
