@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -124,6 +125,20 @@ qint64 advanceModificationTime(const QString &path, qint64 atLeastAfter) {
     return stamp;
 }
 
+// QSettings guards its writes with a lock file of its own. Under the folder
+// lock no writer of ours can be holding it, so one that exists was left by a
+// writer that died. QLockFile clears such a file at once when it names a dead
+// process, but one whose writer died before naming itself would block every
+// write for QLockFile's stale time (30 s). Removal goes through QLockFile,
+// which leaves the file alone while any live process holds it.
+void clearAbandonedQtLock(const QString &path) {
+    const QString lockPath = path + QStringLiteral(".lock");
+    if (!QFileInfo::exists(lockPath))
+        return;
+    QLockFile abandoned(lockPath);
+    abandoned.removeStaleLockFile();
+}
+
 } // namespace
 
 QString settingsFilePath() {
@@ -162,10 +177,14 @@ bool SettingsFile::write(const QString &section, const QString &name, const QStr
         return false;
     }
     const FolderLock lock(folder);
+    clearAbandonedQtLock(path_);
     const bool existed = QFileInfo::exists(path_);
     qint64 stamp = existed ? advanceModificationTime(path_, 0) : 0;
 
     QSettings settings(path_, QSettings::IniFormat);
+    // Sections are parsed when first used; parse them all now, or a malformed
+    // line would only be noticed after the rewrite had dropped it.
+    const QStringList groups = settings.childGroups();
     if (settings.status() != QSettings::NoError) {
         qWarning("settings: %s cannot be read in full; value %s/%s not written",
                  qUtf8Printable(path_), qUtf8Printable(section), qUtf8Printable(name));
@@ -173,7 +192,7 @@ bool SettingsFile::write(const QString &section, const QString &name, const QStr
     }
     if (!section.isEmpty()) {
         const QString wanted = escapedName(section);
-        settings.beginGroup(storedSpelling(settings.childGroups(), wanted).value_or(wanted));
+        settings.beginGroup(storedSpelling(groups, wanted).value_or(wanted));
     }
     const QString wanted = keyFor(name);
     settings.setValue(storedSpelling(settings.childKeys(), wanted).value_or(wanted), text);
