@@ -49,15 +49,14 @@ TEST_F(SettingsHelpersSpeech, UnavailableVoiceIsNeverAskedToSpeak) {
     EXPECT_FALSE(SpeechAvailable());
     SpeakText(QStringLiteral("hello"));
     EXPECT_TRUE(voice->spoken.empty());
-}
 
-TEST_F(SettingsHelpersSpeech, ResettingTheVoiceMakesSpeechUnavailableAgain) {
-    auto voice = std::make_shared<RecordingVoice>(true);
-    SetSpeechVoice(voice);
+    // Removing a voice that could speak leaves none that can.
+    auto speaking = std::make_shared<RecordingVoice>(true);
+    SetSpeechVoice(speaking);
     SetSpeechVoice(nullptr);
     EXPECT_FALSE(SpeechAvailable());
     SpeakText(QStringLiteral("hello"));
-    EXPECT_TRUE(voice->spoken.empty());
+    EXPECT_TRUE(speaking->spoken.empty());
 }
 
 TEST(SettingsHelpersEngineError, MessageIsTextBlankAndEngineTextInParentheses) {

@@ -107,14 +107,4 @@ TEST_F(SettingsStoreProcesses, ConcurrentWritersKeepEachOthersValues) {
     }
 }
 
-TEST_F(SettingsStoreProcesses, ValueWrittenByAnotherProcessIsReadAtOnce) {
-    ASSERT_TRUE(WriteSetting(QStringLiteral("Load"), QStringLiteral("A0"), "A-999999...."));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Load"), QStringLiteral("A0")), "A-999999....");
-    QProcess writer;
-    startWriter(writer, QStringLiteral("A"), 1, 1, 12);
-    ASSERT_TRUE(writer.waitForFinished(10000));
-    ASSERT_EQ(writer.exitCode(), 0);
-    EXPECT_EQ(ReadSetting(QStringLiteral("Load"), QStringLiteral("A0")), "A-000000....");
-}
-
 } // namespace
