@@ -1,60 +1,31 @@
 #include "SettingsAccess.h"
 
 #include "KelvraSpectrum.h"
+#include "message_helpers.h"
+#include "settings_store.h"
 
-#include <QMessageBox>
-#include <QSettings>
-
-// Interim store until the shared settings store lands.
 namespace velbrin::player {
-namespace {
-QSettings store() {
-    const QByteArray path = qgetenv("VELBRIN_SETTINGS");
-    return QSettings(QString::fromLocal8Bit(path), QSettings::IniFormat);
-}
-} // namespace
 
 QString readSetting(const QString &section, const QString &name) {
-    return store().value(section + QLatin1Char('/') + name).toString();
+    return ReadSetting(section, name);
 }
 void writeSetting(const QString &section, const QString &name, const QString &text) {
-    auto s = store();
-    s.setValue(section + QLatin1Char('/') + name, text);
-    s.sync();
+    WriteSetting(section, name, text);
 }
 int readInteger(const QString &section, const QString &name, int fallback) {
-    bool ok = false;
-    const int v = readSetting(section, name).toInt(&ok);
-    return ok ? v : fallback;
+    return ReadIntegerSetting(section, name, fallback);
 }
 bool readBoolean(const QString &section, const QString &name, bool fallback) {
-    const QString t = readSetting(section, name);
-    bool ok = false;
-    const int v = t.toInt(&ok);
-    if (ok) {
-        return v != 0;
-    }
-    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
-        return true;
-    }
-    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
-        return false;
-    }
-    return fallback;
+    return ReadBooleanSetting(section, name, fallback);
 }
 void writeBoolean(const QString &section, const QString &name, bool value) {
-    writeSetting(section, name, value ? QStringLiteral("-1") : QStringLiteral("0"));
+    WriteBooleanSetting(section, name, value);
 }
-void showInformation(const QString &text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Information"), text, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
+void showInformation(const QString &text) { ShowInformation(text); }
 void showEngineError(const QString &text, int code, engine::TKelvraSpectrum &engine) {
-    const QString message =
-        text + QStringLiteral(" (") + QString::fromLocal8Bit(engine.ErrorString(code)) + ")";
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), message, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowEngineError(text, code, [&engine](int c) {
+        return QString::fromLocal8Bit(engine.ErrorString(c));
+    });
 }
+
 } // namespace velbrin::player
