@@ -440,7 +440,10 @@ void Player::pause() {
 void Player::stop() {
     if (state_ == State::Stopped || state_ == State::EndOfStream || !inputOpen_) {
         // Already quiet: nothing to report, so a late "stopped" cannot
-        // overwrite what the receiver shows for the end of the stream.
+        // overwrite what the receiver shows for the end of the stream. The
+        // input goes back to its start all the same.
+        if (state_ == State::EndOfStream)
+            restartAt(0, false);
         state_ = State::Stopped;
         return;
     }
