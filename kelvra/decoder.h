@@ -1,0 +1,57 @@
+#pragma once
+
+#include "errors.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+struct mpg123_handle_struct;
+
+namespace kelvra {
+
+struct StreamInfo {
+    uint32_t rate = 0;
+    uint32_t channels = 0;
+    uint64_t frames = 0; // exact decoded length (encoder delay and padding removed)
+    int32_t bitrateKbps = 0;
+    int layer = 0;
+};
+
+// MPEG audio (layers 1 to 3, MPEG 1/2/2.5) decoded to interleaved signed
+// 16-bit samples at the stream's own rate and channel count. One decoder per
+// player, used only on that player's thread; it keeps its equalizer across
+// files.
+class Decoder {
+public:
+    Decoder();
+    ~Decoder();
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+
+    // Opens and measures the file; on failure nothing stays open.
+    Error open(const std::string &path, StreamInfo &info);
+    void close();
+    bool isOpen() const { return open_; }
+
+    enum class ReadResult { Data, Done, Error };
+    // Decodes up to out.size() samples; `samples` receives how many.
+    ReadResult read(std::span<int16_t> out, size_t &samples);
+    bool seek(uint64_t frame);
+    uint64_t tellFrame() const;
+
+    // Gains in tenths of a decibel per band, 32 bands per channel; null
+    // switches the equalizer off.
+    void setEqualizer(const int8_t *left, const int8_t *right);
+
+private:
+    struct HandleDeleter {
+        void operator()(mpg123_handle_struct *handle) const;
+    };
+    std::unique_ptr<mpg123_handle_struct, HandleDeleter> handle_;
+    bool open_ = false;
+    int consecutiveErrors_ = 0;
+};
+
+} // namespace kelvra

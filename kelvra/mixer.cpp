@@ -1,0 +1,524 @@
+#include "mixer.h"
+
+#include <soxr.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+
+namespace kelvra {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One mixing slice: the longest stretch of audio decided at once, and so the
+// longest a newly started player waits to be heard behind what is queued.
+constexpr size_t kSliceFrames = 256;
+// Audio a player keeps decoded ahead in its ring.
+constexpr size_t kAheadFrames = 8192;
+constexpr size_t kRingFrames = 32768;
+// With nothing to play the mixer holds the device this long before it
+// writes silence: long enough for a player that just ended to have the next
+// one started (the gapless hand-over), short enough that the device buffer
+// never runs dry.
+constexpr auto kHold = std::chrono::milliseconds(8);
+
+struct SoxrDeleter {
+    void operator()(soxr *converter) const { soxr_delete(converter); }
+};
+
+int32_t noEnvironment(kv_host_interface *, const char *, int32_t *) {
+    return -1;
+}
+int32_t noListener(kv_host_interface *, const char *, void *, kv_environment_listener_fn,
+                   int32_t *) {
+    return -1;
+}
+void noRemove(kv_host_interface *, int32_t) {}
+kv_host_interface deviceHost{KV_OUTPUT_MODULE_INTERFACE_VERSION, &noEnvironment, &noListener,
+                             &noRemove};
+
+struct MixerRegistry {
+    std::mutex mutex;
+    std::map<std::string, std::weak_ptr<Mixer>> mixers;
+};
+
+MixerRegistry &mixerRegistry() {
+    static MixerRegistry registry;
+    return registry;
+}
+
+} // namespace
+
+struct MixerInput {
+    enum class Run { Idle, Playing, FadingToPause, FadingToFlush };
+
+    // shared (Mixer::mutex_)
+    std::vector<int16_t> ring = std::vector<int16_t>(kRingFrames * 2); // stereo
+    size_t readFrame = 0;
+    size_t fillFrames = 0;
+    uint32_t rate = 44100;
+    Run run = Run::Idle;
+    bool complete = false;
+    bool drained = false;
+    uint64_t played = 0;
+    uint64_t inFlight = 0;
+    uint64_t generation = 0;
+    uint64_t inFlightGeneration = 0;
+    LevelSettings levels;
+    int pitch = 1000;
+    // Where the start/stop fade begins at the next mix: 0 fades in, 1
+    // starts at full level, negative leaves it alone.
+    float startRunGain = -1.0f;
+    bool resumeAfterFlush = false;
+    std::function<void()> wake;
+
+    // mixer thread only
+    LevelRamp ramp;
+    std::unique_ptr<soxr, SoxrDeleter> converter;
+    double converterRatio = 1.0;
+    bool converterFlushed = true;
+    std::vector<int16_t> staging; // stereo frames at the device rate
+};
+
+std::shared_ptr<Mixer> Mixer::acquire(const std::shared_ptr<const Module> &module,
+                                      const std::string &device, uint32_t rate, Error &error) {
+    MixerRegistry &registry = mixerRegistry();
+    std::lock_guard lock(registry.mutex);
+    const std::string key = module->location + "|" + device;
+    if (auto existing = registry.mixers[key].lock()) {
+        error = Error::None;
+        return existing;
+    }
+    for (auto it = registry.mixers.begin(); it != registry.mixers.end();)
+        it = it->second.expired() ? registry.mixers.erase(it) : std::next(it);
+    auto mixer = std::make_shared<Mixer>();
+    mixer->module_ = module;
+    mixer->key_ = key;
+    mixer->rate_ = rate != 0 ? rate : 44100;
+    const auto &d = module->descriptor;
+    if (d.new_instance(&mixer->instance_, nullptr, &deviceHost) != KV_MODULE_OK) {
+        mixer->instance_ = nullptr;
+        error = Error::OutputDeviceFailed;
+        return nullptr;
+    }
+    mixer->chain_.instance = mixer->instance_;
+    if (d.open(mixer->instance_, device.c_str()) != KV_MODULE_OK) {
+        error = Error::OutputDeviceFailed;
+        return nullptr;
+    }
+    mixer->opened_ = true;
+    kv_output_format format{mixer->rate_, 2, 16, 0};
+    if (d.control != nullptr &&
+        d.control(&mixer->chain_, &format, KV_CONTROL_FORMAT) != KV_MODULE_OK) {
+        d.close(mixer->instance_);
+        error = Error::OutputDeviceFailed;
+        return nullptr;
+    }
+    if (format.rate != 0)
+        mixer->rate_ = format.rate;
+    mixer->thread_ = std::thread([m = mixer.get()] { m->run(); });
+    registry.mixers[key] = mixer;
+    error = Error::None;
+    return mixer;
+}
+
+Mixer::~Mixer() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    space_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+    if (instance_ != nullptr) {
+        if (opened_ && module_->descriptor.close != nullptr)
+            module_->descriptor.close(instance_);
+        module_->descriptor.delete_instance(instance_);
+    }
+}
+
+std::shared_ptr<MixerInput> Mixer::attach(std::function<void()> wake) {
+    auto input = std::make_shared<MixerInput>();
+    input->wake = std::move(wake);
+    std::lock_guard lock(mutex_);
+    inputs_.push_back(input);
+    return input;
+}
+
+void Mixer::detach(const std::shared_ptr<MixerInput> &input) {
+    {
+        std::lock_guard lock(mutex_);
+        std::erase(inputs_, input);
+    }
+    space_.notify_all();
+}
+
+size_t Mixer::room(const MixerInput &input) const {
+    std::lock_guard lock(mutex_);
+    if (input.run == MixerInput::Run::FadingToFlush || input.complete)
+        return 0;
+    return input.fillFrames >= kAheadFrames ? 0 : kAheadFrames - input.fillFrames;
+}
+
+void Mixer::push(MixerInput &input, const int16_t *samples, uint32_t frames, uint32_t channels,
+                 uint32_t rate) {
+    std::unique_lock lock(mutex_);
+    if (rate != 0 && rate != input.rate) {
+        input.rate = rate;
+        input.converter.reset();
+    }
+    size_t done = 0;
+    while (done < frames) {
+        if (input.fillFrames == kRingFrames) {
+            // Only a running input frees space; a stopped one drops the excess
+            // rather than hold its player forever.
+            if (input.run == MixerInput::Run::Idle || quit_)
+                return;
+            space_.wait(lock);
+            continue;
+        }
+        const size_t write = (input.readFrame + input.fillFrames) % kRingFrames;
+        const size_t n =
+            std::min<size_t>({frames - done, kRingFrames - input.fillFrames, kRingFrames - write});
+        int16_t *out = input.ring.data() + write * 2;
+        const int16_t *in = samples + done * channels;
+        if (channels == 2) {
+            std::copy(in, in + n * 2, out);
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                out[2 * i] = out[2 * i + 1] = in[i * channels];
+        }
+        input.fillFrames += n;
+        done += n;
+    }
+    lock.unlock();
+    wake_.notify_one();
+}
+
+void Mixer::setPlaying(MixerInput &input, bool playing, bool fade) {
+    {
+        std::lock_guard lock(mutex_);
+        using Run = MixerInput::Run;
+        if (playing) {
+            // A resume fades in; a start plays the first sample as it is.
+            input.startRunGain = fade ? 0.0f : 1.0f;
+            if (input.run == Run::FadingToFlush)
+                input.resumeAfterFlush = true;
+            else
+                input.run = Run::Playing;
+        } else if (input.run == Run::Playing) {
+            input.run = fade ? Run::FadingToPause : Run::Idle;
+        } else if (input.run == Run::FadingToFlush) {
+            input.resumeAfterFlush = false;
+        }
+    }
+    wake_.notify_one();
+}
+
+void Mixer::flushLocked(MixerInput &input) {
+    input.readFrame = 0;
+    input.fillFrames = 0;
+    input.complete = false;
+    input.drained = false;
+    input.played = 0;
+    input.inFlight = 0;
+    ++input.generation;
+    input.staging.clear();
+    if (input.converter)
+        soxr_clear(input.converter.get());
+    input.converterFlushed = true;
+    // A seek while playing goes on playing the new position, faded in.
+    input.run = input.resumeAfterFlush ? MixerInput::Run::Playing : MixerInput::Run::Idle;
+    if (input.resumeAfterFlush)
+        input.startRunGain = 0.0f;
+    input.resumeAfterFlush = false;
+}
+
+void Mixer::flush(MixerInput &input, bool fade) {
+    {
+        std::lock_guard lock(mutex_);
+        using Run = MixerInput::Run;
+        if (fade && (input.run == Run::Playing || input.run == Run::FadingToPause)) {
+            input.resumeAfterFlush = input.run == Run::Playing;
+            input.run = Run::FadingToFlush;
+        } else if (input.run != Run::FadingToFlush)
+            flushLocked(input);
+    }
+    wake_.notify_one();
+    space_.notify_all();
+}
+
+void Mixer::markComplete(MixerInput &input) {
+    {
+        std::lock_guard lock(mutex_);
+        input.complete = true;
+        input.converterFlushed = false;
+    }
+    wake_.notify_one();
+}
+
+bool Mixer::drained(const MixerInput &input) const {
+    std::lock_guard lock(mutex_);
+    return input.drained;
+}
+
+uint64_t Mixer::played(const MixerInput &input) const {
+    std::lock_guard lock(mutex_);
+    return input.played;
+}
+
+void Mixer::setLevels(MixerInput &input, const LevelSettings &levels) {
+    std::lock_guard lock(mutex_);
+    input.levels = levels;
+}
+
+void Mixer::setPitch(MixerInput &input, int perMille) {
+    std::lock_guard lock(mutex_);
+    input.pitch = std::clamp(perMille, 50, 2000);
+}
+
+bool Mixer::hasAudio(const MixerInput &input) const {
+    return !input.staging.empty() || input.fillFrames > 0 ||
+           (input.complete && !input.converterFlushed);
+}
+
+// Moves audio from the ring to the staging buffer, converting the rate when
+// the input's rate (times its pitch) differs from the device's.
+void Mixer::refill(MixerInput &input, size_t want) {
+    const double ratio =
+        static_cast<double>(rate_) / (static_cast<double>(input.rate) * input.pitch / 1000.0);
+    const bool convert = std::abs(ratio - 1.0) > 1e-9;
+    if (convert && (!input.converter || input.converterRatio != ratio)) {
+        soxr_error_t error = nullptr;
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_MQ, 0);
+        input.converter.reset(soxr_create(static_cast<double>(input.rate) * input.pitch / 1000.0,
+                                          rate_, 2, &error, &io, &quality, nullptr));
+        input.converterRatio = ratio;
+        if (error != nullptr)
+            input.converter.reset();
+    }
+    while (input.staging.size() / 2 < want) {
+        const size_t space = want - input.staging.size() / 2;
+        const size_t contiguous = std::min(input.fillFrames, kRingFrames - input.readFrame);
+        const int16_t *in = input.ring.data() + input.readFrame * 2;
+        size_t consumed = 0;
+        if (!convert || !input.converter) {
+            const size_t n = std::min(space, contiguous);
+            if (n == 0)
+                break;
+            input.staging.insert(input.staging.end(), in, in + n * 2);
+            consumed = n;
+        } else {
+            const size_t old = input.staging.size();
+            input.staging.resize(old + space * 2);
+            size_t produced = 0;
+            if (contiguous > 0) {
+                soxr_process(input.converter.get(), in, contiguous, &consumed,
+                             input.staging.data() + old, space, &produced);
+            } else if (input.complete && !input.converterFlushed) {
+                soxr_process(input.converter.get(), nullptr, 0, nullptr, input.staging.data() + old,
+                             space, &produced);
+                if (produced == 0)
+                    input.converterFlushed = true;
+            }
+            input.staging.resize(old + produced * 2);
+            if (consumed == 0 && produced == 0)
+                break;
+        }
+        input.readFrame = (input.readFrame + consumed) % kRingFrames;
+        input.fillFrames -= consumed;
+        input.inFlight += consumed;
+    }
+    if (!convert || !input.converter)
+        if (input.complete && input.fillFrames == 0)
+            input.converterFlushed = true;
+}
+
+void Mixer::finishTransitions(std::vector<std::function<void()>> &wakes) {
+    using Run = MixerInput::Run;
+    for (auto &input : inputs_) {
+        const bool faded = input->ramp.runSettled() && input->ramp.runGain() == 0.0f;
+        if (input->run == Run::FadingToPause && (faded || !hasAudio(*input))) {
+            input->run = Run::Idle;
+            wakes.push_back(input->wake);
+        } else if (input->run == Run::FadingToFlush && (faded || !hasAudio(*input))) {
+            flushLocked(*input);
+            wakes.push_back(input->wake);
+            space_.notify_all();
+        }
+        if (input->run == Run::Playing && input->complete && !input->drained && !hasAudio(*input) &&
+            input->inFlight == 0) {
+            input->drained = true;
+            wakes.push_back(input->wake);
+        }
+    }
+}
+
+void Mixer::writeDevice(const int16_t *samples, uint32_t frames) {
+    module_->descriptor.write(&chain_, samples, frames * 4, 2, 2, rate_);
+}
+
+void Mixer::run() {
+    using Run = MixerInput::Run;
+    std::vector<int32_t> accumulator;
+    std::vector<int16_t> out;
+    std::vector<int16_t> silence;
+    std::vector<std::function<void()>> wakes;
+    auto lastWrite = Clock::now();
+    std::unique_lock lock(mutex_);
+    while (!quit_) {
+        size_t slice = 0;
+        for (auto &input : inputs_) {
+            if (input->run == Run::Idle)
+                continue;
+            refill(*input, kSliceFrames);
+            slice = std::max(slice, input->staging.size() / 2);
+        }
+        wakes.clear();
+        if (slice == 0) {
+            finishTransitions(wakes);
+            lock.unlock();
+            for (auto &wake : wakes)
+                if (wake)
+                    wake();
+            lock.lock();
+            if (!wakes.empty())
+                continue;
+            const auto now = Clock::now();
+            if (now < lastWrite + kHold) {
+                wake_.wait_until(lock, lastWrite + kHold);
+                continue;
+            }
+            const auto idle = std::chrono::duration<double>(now - lastWrite).count();
+            const auto frames =
+                static_cast<uint32_t>(std::clamp<double>(idle * rate_, 64.0, 1024.0));
+            silence.assign(static_cast<size_t>(frames) * 2, 0);
+            lock.unlock();
+            writeDevice(silence.data(), frames);
+            lock.lock();
+            lastWrite = Clock::now();
+            continue;
+        }
+
+        accumulator.assign(slice * 2, 0);
+        for (auto &input : inputs_) {
+            if (input->run == Run::Idle || input->staging.empty())
+                continue;
+            const size_t n = std::min(slice, input->staging.size() / 2);
+            input->ramp.setTarget(input->levels);
+            if (input->startRunGain >= 0.0f) {
+                // A stream that starts takes its levels as they are now,
+                // not ramped from where it stopped last time.
+                input->ramp.jumpLevels();
+                input->ramp.jumpRunGain(input->startRunGain);
+                input->startRunGain = -1.0f;
+            }
+            input->ramp.setRunTarget(input->run == Run::Playing ? 1.0f : 0.0f);
+            input->ramp.apply(input->staging.data(), static_cast<uint32_t>(n), 2, rate_);
+            for (size_t i = 0; i < n * 2; ++i)
+                accumulator[i] += input->staging[i];
+            input->staging.erase(input->staging.begin(),
+                                 input->staging.begin() + static_cast<std::ptrdiff_t>(n * 2));
+            input->inFlightGeneration = input->generation;
+        }
+        out.resize(slice * 2);
+        for (size_t i = 0; i < slice * 2; ++i)
+            out[i] = static_cast<int16_t>(std::clamp(accumulator[i], -32768, 32767));
+
+        lock.unlock();
+        writeDevice(out.data(), static_cast<uint32_t>(slice));
+        lock.lock();
+        lastWrite = Clock::now();
+        // What was handed to the device counts as played.
+        for (auto &input : inputs_) {
+            if (input->inFlight > 0 && input->inFlightGeneration == input->generation &&
+                input->staging.empty()) {
+                input->played += input->inFlight;
+                input->inFlight = 0;
+                wakes.push_back(input->wake);
+            }
+        }
+        finishTransitions(wakes);
+        lock.unlock();
+        space_.notify_all();
+        for (auto &wake : wakes)
+            if (wake)
+                wake();
+        lock.lock();
+    }
+}
+
+MixerSink::MixerSink(std::shared_ptr<const Module> module, std::string device,
+                     std::function<void()> wake)
+    : module_(std::move(module)), device_(std::move(device)), wake_(std::move(wake)) {}
+
+MixerSink::~MixerSink() {
+    if (mixer_)
+        mixer_->detach(input_);
+}
+
+Error MixerSink::open(uint32_t rate) {
+    if (mixer_)
+        return Error::None;
+    Error error = Error::None;
+    mixer_ = Mixer::acquire(module_, device_, rate, error);
+    if (!mixer_)
+        return error;
+    input_ = mixer_->attach(wake_);
+    mixer_->setLevels(*input_, levels_);
+    mixer_->setPitch(*input_, pitch_);
+    return Error::None;
+}
+
+void MixerSink::setPlaying(bool playing, bool fade) {
+    if (mixer_)
+        mixer_->setPlaying(*input_, playing, fade);
+}
+
+void MixerSink::flush(bool fade) {
+    if (mixer_)
+        mixer_->flush(*input_, fade);
+}
+
+void MixerSink::markComplete() {
+    if (mixer_)
+        mixer_->markComplete(*input_);
+}
+
+void MixerSink::setLevels(const LevelSettings &levels) {
+    levels_ = levels;
+    if (mixer_)
+        mixer_->setLevels(*input_, levels);
+}
+
+void MixerSink::setPitch(int perMille) {
+    pitch_ = perMille;
+    if (mixer_)
+        mixer_->setPitch(*input_, perMille);
+}
+
+int32_t MixerSink::write(const int16_t *samples, uint32_t bytes, uint32_t channels, uint32_t rate) {
+    channels = channels == 0 ? 1 : channels;
+    if (rate != 0)
+        rate_ = rate;
+    if (!mixer_ && open(rate_) != Error::None)
+        return KV_MODULE_UNSUPPORTED;
+    mixer_->push(*input_, samples, bytes / (2 * channels), channels, rate_);
+    return KV_MODULE_OK;
+}
+
+int32_t MixerSink::control(kv_output_format *format, uint32_t flags) {
+    if ((flags & KV_CONTROL_FORMAT) != 0 && format != nullptr && format->rate != 0) {
+        rate_ = format->rate;
+        if (open(rate_) != Error::None)
+            return KV_MODULE_UNSUPPORTED;
+    }
+    return KV_MODULE_OK;
+}
+
+} // namespace kelvra

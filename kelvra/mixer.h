@@ -1,0 +1,111 @@
+#pragma once
+
+#include "sink.h"
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kelvra {
+
+class Mixer;
+struct MixerInput;
+
+// One device stream shared by every player of the process that plays to the
+// same device: the mixer's thread sums the players' buffered audio and writes
+// it to one instance of the device module.
+//
+// Locking: `mutex_` guards the input list and every MixerInput field marked
+// "shared" below. The mixer thread holds it while it mixes one slice and
+// releases it for the device write, which may block for as long as the device
+// buffer is full. Players take it briefly to push audio and change settings.
+// Nothing is called back into a player under the lock except its wake
+// function, which only signals the player's condition variable.
+class Mixer {
+public:
+    static std::shared_ptr<Mixer> acquire(const std::shared_ptr<const Module> &module,
+                                          const std::string &device, uint32_t rate, Error &error);
+    Mixer() = default; // use acquire()
+    ~Mixer();
+    Mixer(const Mixer &) = delete;
+    Mixer &operator=(const Mixer &) = delete;
+
+    std::shared_ptr<MixerInput> attach(std::function<void()> wake);
+    void detach(const std::shared_ptr<MixerInput> &input);
+
+    // Player side; each takes the lock.
+    size_t room(const MixerInput &input) const;
+    void push(MixerInput &input, const int16_t *samples, uint32_t frames, uint32_t channels,
+              uint32_t rate);
+    void setPlaying(MixerInput &input, bool playing, bool fade);
+    void flush(MixerInput &input, bool fade);
+    void markComplete(MixerInput &input);
+    bool drained(const MixerInput &input) const;
+    uint64_t played(const MixerInput &input) const;
+    void setLevels(MixerInput &input, const LevelSettings &levels);
+    void setPitch(MixerInput &input, int perMille);
+
+    uint32_t rate() const { return rate_; }
+
+private:
+    void run();
+    void refill(MixerInput &input, size_t want);
+    void flushLocked(MixerInput &input);
+    bool hasAudio(const MixerInput &input) const;
+    void finishTransitions(std::vector<std::function<void()>> &wakes);
+    void writeDevice(const int16_t *samples, uint32_t frames);
+
+    std::shared_ptr<const Module> module_;
+    void *instance_ = nullptr;
+    bool opened_ = false;
+    kv_output_chain chain_{};
+    uint32_t rate_ = 44100;
+    std::string key_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;  // audio or a state change for the mixer thread
+    std::condition_variable space_; // ring space for a blocked push
+    std::vector<std::shared_ptr<MixerInput>> inputs_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+// A player's way into a mixer. The mixer is acquired at the first format
+// announcement, so the device runs at the rate the chain delivers.
+class MixerSink final : public Sink {
+public:
+    MixerSink(std::shared_ptr<const Module> module, std::string device, std::function<void()> wake);
+    ~MixerSink() override;
+    // Acquires the mixer if that has not happened yet.
+    Error open(uint32_t rate);
+
+    int32_t write(const int16_t *samples, uint32_t bytes, uint32_t channels,
+                  uint32_t rate) override;
+    int32_t control(kv_output_format *format, uint32_t flags) override;
+    size_t room() const override { return mixer_ ? mixer_->room(*input_) : 0; }
+    void setPlaying(bool playing, bool fade) override;
+    void flush(bool fade) override;
+    void markComplete() override;
+    bool drained() const override { return !mixer_ || mixer_->drained(*input_); }
+    uint64_t playedFrames() const override { return mixer_ ? mixer_->played(*input_) : 0; }
+    uint32_t rate() const override { return rate_; }
+    void setLevels(const LevelSettings &levels) override;
+    void setPitch(int perMille) override;
+    bool realTime() const override { return true; }
+
+private:
+    std::shared_ptr<const Module> module_;
+    std::string device_;
+    std::function<void()> wake_;
+    std::shared_ptr<Mixer> mixer_;
+    std::shared_ptr<MixerInput> input_;
+    uint32_t rate_ = 44100;
+    LevelSettings levels_;
+    int pitch_ = 1000;
+};
+
+} // namespace kelvra

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "decoder.h"
+#include "filter_chain.h"
+#include "kelvra_interface.h"
+#include "levels.h"
+#include "module_loader.h"
+#include "notification.h"
+#include "sink.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+struct kv_player {
+    virtual ~kv_player() = default;
+};
+
+namespace kelvra {
+
+// A command as queued: arguments copied out of the caller's memory.
+struct Command {
+    int32_t code = 0;
+    int32_t ints[4] = {};
+    std::string text1;
+    std::string text2;
+    std::vector<uint8_t> data; // pointer arguments, copied
+    bool nullPointer = true;
+};
+
+// One engine player: its own thread decodes, runs the output chain and
+// executes commands, in the order they were sent, between blocks of audio.
+//
+// Locking: `signal_->mutex` guards the command queue and the quit and wake
+// flags; senders (any thread) and the mixer's wake calls take it briefly. Every
+// other member belongs to the player's thread and is touched nowhere else,
+// except `mailbox_` (locks itself) and `priority_` (atomic).
+class Player final : public kv_player {
+public:
+    explicit Player(kv_window **window);
+    ~Player() override;
+    Player(const Player &) = delete;
+    Player &operator=(const Player &) = delete;
+
+    void send(Command command);
+    Mailbox &mailbox() { return mailbox_; }
+    void setPriority(uint32_t priority);
+    int32_t priority() const { return priority_.load(); }
+
+private:
+    enum class State { Stopped, Playing, Paused, EndOfStream };
+
+    struct OutputEntry {
+        std::string name;
+        std::string description;
+        std::vector<std::string> devices;
+        std::string location; // module to load; empty for the built-in silent output
+    };
+
+    struct Listener {
+        int32_t handle;
+        std::string name;
+        void *instance;
+        kv_environment_listener_fn function;
+    };
+
+    struct Host {
+        kv_host_interface iface; // first, so the record's address is the Host's
+        Player *player;
+    };
+
+    void run();
+    std::function<void()> wakeFunction() const;
+    bool pump();
+    void execute(const Command &command);
+    void post(std::unique_ptr<Notification> notification);
+    void postNack(int32_t command, Error error, const std::string &detail = {});
+    void postState(State state);
+
+    // Commands.
+    void play();
+    void pause();
+    void stop();
+    void seek(uint32_t offset, uint32_t range);
+    void inputOpen(const std::string &name);
+    void inputClose();
+    void setVolume(int32_t balance, int32_t pcm, int32_t master);
+    void postVolume();
+    void postEqualizer();
+    bool registerOutputModule(const std::string &location, bool report);
+    void addFilter(const std::string &location, int32_t where);
+    void removeFilter(const std::string &location, int32_t id);
+    void listOutputModules();
+    void setEnvironmentInteger(const std::string &name, std::optional<int32_t> value);
+
+    // Playback machinery.
+    Error buildOutput(std::string &detail);
+    void dropOutput();
+    void restartAt(uint64_t frame, bool fade);
+    void decodeBlock();
+    void updateClock();
+    void postTimecode(uint64_t second);
+    void postPosition(bool force);
+    double playedSeconds() const;
+    void finishStream();
+    void feedback(const int16_t *samples, size_t frames);
+    void applyThreadPriority();
+
+    static int32_t hostGetInteger(kv_host_interface *host, const char *name, int32_t *value);
+    static int32_t hostAddListener(kv_host_interface *host, const char *name, void *instance,
+                                   kv_environment_listener_fn listener, int32_t *handle);
+    static void hostRemoveListener(kv_host_interface *host, int32_t handle);
+
+    Mailbox mailbox_;
+    std::atomic<int32_t> priority_{3};
+    std::atomic<int> threadId_{0};
+
+    // Shared with the mixer's wake function, which may outlive the player
+    // by a moment.
+    struct Signal {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<Command> queue;
+        bool quit = false;
+        bool woken = false;
+    };
+    std::shared_ptr<Signal> signal_ = std::make_shared<Signal>();
+
+    // Player thread only.
+    Host host_{};
+    Decoder decoder_;
+    StreamInfo info_;
+    std::string inputName_;
+    bool inputOpen_ = false;
+    State state_ = State::Stopped;
+    bool decodeDone_ = false;
+    uint64_t baseFrame_ = 0;
+    std::optional<uint64_t> lastSecond_;
+    std::optional<uint32_t> lastOffset_;
+    uint32_t positionRange_ = KV_DEFAULT_POSITION_RANGE;
+    uint32_t granularity_ = 1000;
+
+    std::string outputName_ = "/dev/dsound/0"; // applied at the next InputOpen
+    std::string activeOutputName_;
+    bool chainDirty_ = true;
+    std::unique_ptr<Sink> sink_;
+    FilterChain chain_;
+    Error outputError_ = Error::None;
+    std::string outputErrorDetail_;
+    int32_t activeOutputModule_ = -1;
+
+    std::vector<OutputEntry> outputModules_;
+    std::vector<FilterSpec> filters_;
+    uint16_t nextFilterId_ = 1;
+
+    LevelSettings levels_;
+    std::optional<KV_EqualizerInfo> equalizer_;
+    uint32_t quality_ = 0;
+    uint32_t ports_ = 0;
+    uint32_t mode_ = 0;
+    uint32_t notificationMask_ = 0xFFFFFFFFu;
+    uint32_t debugLevel_ = 0;
+    int32_t pitch_ = 1000;
+
+    std::map<std::string, std::variant<int32_t, std::string>> environment_;
+    std::vector<Listener> listeners_;
+    int32_t nextListenerHandle_ = 1;
+
+    int feedbackHandler_ = -1;
+    bool feedbackEnabled_ = false;
+    uint32_t feedbackPeriodMs_ = 40;
+    uint64_t feedbackFramesSince_ = 0;
+
+    std::vector<int16_t> decodeBuffer_;
+
+    std::thread thread_; // last: starts after everything above exists
+};
+
+} // namespace kelvra

@@ -1,0 +1,118 @@
+// The one real-time run through a sound server: a tone played to the sound
+// card output must arrive at the private PulseAudio's null sink.
+#include "engine_harness.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace kelvra_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Keeps KELVRA_OUTPUT=null away from this test only.
+class RealOutput {
+public:
+    RealOutput() {
+        if (const char *v = std::getenv("KELVRA_OUTPUT"))
+            saved_ = v;
+        unsetenv("KELVRA_OUTPUT");
+    }
+    ~RealOutput() {
+        if (!saved_.empty())
+            setenv("KELVRA_OUTPUT", saved_.c_str(), 1);
+    }
+
+private:
+    std::string saved_;
+};
+
+pid_t startRecording(const std::string &file) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string out = "--file-format=raw";
+        execlp("parec", "parec", "-d", "null.monitor", "--latency-msec=20", "--format=s16le",
+               "--rate=44100", "--channels=2", "--raw", file.c_str(), nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+} // namespace
+
+TEST(KelvraSoundServer, ToneReachesTheNullSink) {
+    if (std::getenv("PULSE_SERVER") == nullptr || !Media::run("pactl info"))
+        GTEST_SKIP() << "no private PulseAudio (PULSE_SERVER unset or unreachable)";
+    RealOutput real;
+    const std::string mp3 = Media::get().tone("server.mp3", 1.5);
+    const std::string raw = Media::get().path("server.raw");
+    const pid_t recorder = startRecording(raw);
+    ASSERT_GT(recorder, 0);
+    std::this_thread::sleep_for(300ms);
+    {
+        TestPlayer p;
+        p.S(KV_CMD_OUTPUT_MODULE_REGISTER, "dsound_output_module_register@kv_dsound_output.dll");
+        p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
+        p.S(KV_CMD_INPUT_OPEN, mp3);
+        const auto state = p.waitForCode(KV_NOTIFY_OUTPUT_STATE);
+        ASSERT_TRUE(state);
+        ASSERT_EQ(state->msg.Data.State, 0u) << "the sound server output opens";
+        p.N(KV_CMD_PLAY);
+        ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS, 5s));
+        std::this_thread::sleep_for(300ms);
+    }
+    kill(recorder, SIGTERM);
+    waitpid(recorder, nullptr, 0);
+
+    std::ifstream in(raw, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    ASSERT_GT(samples.size(), 44100u * 2) << "the recording ran";
+    // Loud frames, and the tone's pitch from the left channel's zero crossings.
+    size_t loud = 0;
+    size_t crossings = 0;
+    for (size_t i = 2; i < samples.size(); i += 2) {
+        if (std::abs(samples[i]) > 8000)
+            ++loud;
+        if ((samples[i - 2] < 0) != (samples[i] < 0) && std::abs(samples[i]) < 8000 &&
+            std::abs(samples[i - 2]) < 8000)
+            ++crossings;
+    }
+    const double loudSeconds = static_cast<double>(loud) / 44100.0;
+    EXPECT_GT(loudSeconds, 0.5) << "the tone arrived";
+    EXPECT_NEAR(static_cast<double>(crossings) / 2.0 / 1.5, 1000.0, 150.0);
+}
+
+TEST(KelvraSoundServer, MissingServerRefusesPlayWithoutHanging) {
+    RealOutput real;
+    const char *server = std::getenv("PULSE_SERVER");
+    const std::string saved = server != nullptr ? server : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent/kelvra-test-socket", 1);
+    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    {
+        TestPlayer p;
+        p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
+        p.S(KV_CMD_INPUT_OPEN, Media::get().tone("short.mp3", 2.5));
+        const auto state = p.waitForCode(KV_NOTIFY_OUTPUT_STATE, 5s);
+        ASSERT_TRUE(state);
+        EXPECT_NE(state->msg.Data.State, 0u);
+        p.N(KV_CMD_PLAY);
+        const auto nack = p.waitForCode(KV_NOTIFY_NACK, 5s);
+        ASSERT_TRUE(nack);
+        EXPECT_EQ(nack->msg.Data.Nack.Command, KV_CMD_PLAY);
+        EXPECT_STREQ(p.engine().error_string(nack->msg.Data.Nack.Code),
+                     "Sound output device cannot be opened");
+    }
+    unsetenv("SDL_AUDIODRIVER");
+    if (saved.empty())
+        unsetenv("PULSE_SERVER");
+    else
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+}
