@@ -3,6 +3,7 @@
 #include "hidden_window.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -26,6 +27,14 @@ void installRunHooks(TPlayerForm &form) {
             } else {
                 std::fprintf(stderr, "Could not save the screenshot to %s\n", qPrintable(screenshot));
             }
+        });
+    }
+    if (qEnvironmentVariableIsSet("VELBRIN_REPORT_SHOWN")) {
+        // The first turn of the event loop after show() has painted the window.
+        QTimer::singleShot(0, &form, [] {
+            std::printf("shown-at-ms %lld\n",
+                        static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+            std::fflush(stdout);
         });
     }
     bool ok = false;
