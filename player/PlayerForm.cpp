@@ -201,27 +201,29 @@ void TPlayerForm::buildControls() {
 
     ModePanel = new QFrame(central);
     ModePanel->setObjectName(QStringLiteral("ModePanel"));
-    ModePanel->setGeometry(8, 140, 300, 26);
+    ModePanel->setGeometry(8, 140, 306, 26);
     shuffle = new QCheckBox(ModePanel);
     shuffle->setObjectName(QStringLiteral("shuffle"));
     shuffle->setToolTip(QStringLiteral("Plays the songs in random order"));
     shuffle->setGeometry(4, 5, 16, 16);
+    // Dark mode captions read on the light metal of the skin.
+    const QColor navy(0, 0, 96);
     ShuffleLabel = makeLabel(ModePanel, "ShuffleLabel", QStringLiteral("Shuffle"),
-                             QRect(22, 5, 50, 16), aqua);
+                             QRect(22, 5, 50, 16), navy);
     RepeatLabel = makeLabel(ModePanel, "RepeatLabel", QStringLiteral("Repeat"),
-                            QRect(80, 5, 48, 16), aqua);
+                            QRect(80, 5, 48, 16), navy);
     checkbox1 = new QCheckBox(ModePanel);
     checkbox1->setObjectName(QStringLiteral("checkbox1"));
     checkbox1->setToolTip(QStringLiteral("Repeats all songs"));
     checkbox1->setGeometry(128, 5, 16, 16);
     AllSongsLabel = makeLabel(ModePanel, "AllSongsLabel", QStringLiteral("All songs"),
-                              QRect(146, 5, 58, 16), aqua);
+                              QRect(146, 5, 58, 16), navy);
     LoopedCb = new QCheckBox(ModePanel);
     LoopedCb->setObjectName(QStringLiteral("LoopedCb"));
     LoopedCb->setToolTip(QStringLiteral("Repeats the current song"));
     LoopedCb->setGeometry(206, 5, 16, 16);
     CurrentTrackLabel = makeLabel(ModePanel, "CurrentTrackLabel", QStringLiteral("Current track"),
-                                  QRect(224, 5, 76, 16), aqua);
+                                  QRect(224, 5, 82, 16), navy);
 
     RadioGroup1 = new QGroupBox(QStringLiteral("Playmode"), central);
     RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
@@ -273,7 +275,11 @@ void TPlayerForm::buildControls() {
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(kStatusHeight);
-    const int widths[6] = {44, 70, 150, 80, 70, 98};
+    bar->setContentsMargins(0, 0, 0, 0);
+    QFont small = bar->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    bar->setFont(small);
+    const int widths[6] = {42, 60, 138, 82, 70, 100};
     const QString initial[6] = {QStringLiteral("Status:"), QStringLiteral("Idle..."), {}, {}, {},
                                 QStringLiteral("Playlist: 00:00:00")};
     for (int i = 0; i < 6; ++i) {
@@ -496,13 +502,18 @@ void TPlayerForm::applyAppearance(int skin) {
         colour(label, QColor(128, 0, 0));
     }
     ModePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    // Without the panel pictures the display labels need a dark ground to stay readable.
-    for (QLabel *label : {artist, album, category, year, Label8, title, TimeCode, comments,
-                          DurationText}) {
-        label->setAutoFillBackground(true);
-        QPalette lp = label->palette();
-        lp.setColor(QPalette::Window, Qt::black);
-        label->setPalette(lp);
+    // Without the panel pictures the display keeps plain black panels, so its
+    // light texts stay readable.
+    for (QRect r : {Skin::LeftPanelRect, Skin::RightPanelRect}) {
+        auto *panel = new QFrame(centralWidget());
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setAutoFillBackground(true);
+        QPalette pp = panel->palette();
+        pp.setColor(QPalette::Window, Qt::black);
+        panel->setPalette(pp);
+        panel->setGeometry(r);
+        panel->show();
+        panel->stackUnder(artist);
     }
 }
 
