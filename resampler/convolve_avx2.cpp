@@ -15,17 +15,20 @@ void convolve_stereo(const BlockJob &job) {
     std::size_t i = 0;
     for (; i + 4 <= job.frames; i += 4) {
         __m256 acc[8];
+#pragma GCC unroll 8
         for (auto &a : acc) {
             a = _mm256_setzero_ps();
         }
         const float *coefficients = job.coefficients + i * window;
         const float *left[4];
         const float *right[4];
+#pragma GCC unroll 4
         for (std::size_t f = 0; f < 4; ++f) {
             left[f] = job.planes[0] + job.starts[i + f];
             right[f] = job.planes[1] + job.starts[i + f];
         }
         for (std::size_t k = 0; k < window; k += 8) {
+#pragma GCC unroll 4
             for (std::size_t f = 0; f < 4; ++f) {
                 const __m256 c = _mm256_loadu_ps(coefficients + f * window + k);
                 acc[2 * f] = _mm256_fmadd_ps(c, _mm256_loadu_ps(left[f] + k), acc[2 * f]);
@@ -55,11 +58,13 @@ void convolve_mono(const BlockJob &job) {
     std::size_t i = 0;
     for (; i + 8 <= job.frames; i += 8) {
         __m256 acc[8];
+#pragma GCC unroll 8
         for (auto &a : acc) {
             a = _mm256_setzero_ps();
         }
         const float *coefficients = job.coefficients + i * window;
         for (std::size_t k = 0; k < window; k += 8) {
+#pragma GCC unroll 8
             for (std::size_t f = 0; f < 8; ++f) {
                 acc[f] =
                     _mm256_fmadd_ps(_mm256_loadu_ps(coefficients + f * window + k),

@@ -18,17 +18,20 @@ void convolve_stereo(const BlockJob &job) {
     std::size_t i = 0;
     for (; i + 4 <= job.frames; i += 4) {
         __m512 acc[8];
+#pragma GCC unroll 8
         for (auto &a : acc) {
             a = _mm512_setzero_ps();
         }
         const float *coefficients = job.coefficients + i * window;
         const float *left[4];
         const float *right[4];
+#pragma GCC unroll 4
         for (std::size_t f = 0; f < 4; ++f) {
             left[f] = job.planes[0] + job.starts[i + f];
             right[f] = job.planes[1] + job.starts[i + f];
         }
         for (std::size_t k = 0; k < window; k += 16) {
+#pragma GCC unroll 4
             for (std::size_t f = 0; f < 4; ++f) {
                 const __m512 c = _mm512_loadu_ps(coefficients + f * window + k);
                 acc[2 * f] = _mm512_fmadd_ps(c, _mm512_loadu_ps(left[f] + k), acc[2 * f]);
@@ -60,11 +63,13 @@ void convolve_mono(const BlockJob &job) {
     std::size_t i = 0;
     for (; i + 8 <= job.frames; i += 8) {
         __m512 acc[8];
+#pragma GCC unroll 8
         for (auto &a : acc) {
             a = _mm512_setzero_ps();
         }
         const float *coefficients = job.coefficients + i * window;
         for (std::size_t k = 0; k < window; k += 16) {
+#pragma GCC unroll 8
             for (std::size_t f = 0; f < 8; ++f) {
                 acc[f] =
                     _mm512_fmadd_ps(_mm512_loadu_ps(coefficients + f * window + k),

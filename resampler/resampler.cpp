@@ -244,7 +244,7 @@ std::int32_t Resampler::set_up(std::uint32_t channels, std::uint32_t rate, std::
 
     // Second pass: the coefficient windows, left wing reversed in front of the
     // right one, so that each output frame is one inner product.
-    std::vector<float> coefficients(frame_count * window, 0.0f);
+    AlignedVector<float> coefficients(frame_count * window, 0.0f);
     std::vector<std::uint32_t> starts(frame_count);
     for (std::size_t i = 0; i < frame_count; ++i) {
         const Position p = position_of(i, ratio, step, frames);

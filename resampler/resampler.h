@@ -6,9 +6,25 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 namespace velbrin::resampler {
+
+// Cache-line alignment for the coefficient rows, so that the vector loads of a
+// row never straddle two lines.
+template <typename T> struct CacheAligned {
+    using value_type = T;
+    static constexpr std::align_val_t kAlignment{64};
+    CacheAligned() = default;
+    template <typename U> CacheAligned(const CacheAligned<U> &) {}
+    T *allocate(std::size_t n) {
+        return static_cast<T *>(::operator new(n * sizeof(T), kAlignment));
+    }
+    void deallocate(T *p, std::size_t) { ::operator delete(p, kAlignment); }
+    template <typename U> bool operator==(const CacheAligned<U> &) const { return true; }
+};
+template <typename T> using AlignedVector = std::vector<T, CacheAligned<T>>;
 
 // One output-chain stage that converts interleaved 16-bit PCM from the rate of
 // each write to the target rate by band-limited interpolation.
@@ -73,8 +89,8 @@ private:
     std::size_t window_ = 0;       // coefficients per output frame, padded
     std::size_t fill_ = 0;         // floats collected, history included
 
-    std::vector<float> planes_[2];
-    std::vector<float> coefficients_;
+    AlignedVector<float> planes_[2];
+    AlignedVector<float> coefficients_;
     std::vector<std::uint32_t> starts_;
     std::vector<float> output_;
 };
