@@ -130,7 +130,6 @@ TEST(ResamplerBlocks, DrainLengthFollowsTheTaps) {
         filter.format(c.in, c.channels);
         ASSERT_EQ(filter.write(std::vector<int16_t>{}, c.channels, c.in), 0);
         filter.control(KV_CONTROL_DRAIN);
-        EXPECT_EQ(taps_for(c.in, c.out), c.taps);
         EXPECT_EQ(filter.next.delivered_bytes(), c.bytes) << c.in << " to " << c.out;
         for (const auto &d : filter.next.deliveries) {
             EXPECT_EQ(d.sample_width, 2u);

@@ -77,7 +77,8 @@ TEST_P(ResamplerPaths, MatchExtendedPrecisionWithinOneStep) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryPath, ResamplerPaths, ::testing::Values("generic", "avx2", "avx512"),
+INSTANTIATE_TEST_SUITE_P(ResamplerIsa, ResamplerPaths,
+                         ::testing::Values("generic", "avx2", "avx512"),
                          [](const auto &param_info) { return std::string(param_info.param); });
 
 struct SineFit {

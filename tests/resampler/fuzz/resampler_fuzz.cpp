@@ -17,13 +17,15 @@ namespace {
 struct Input {
     const uint8_t *data;
     size_t size;
-    uint32_t u32(uint32_t limit) {
+    uint32_t take(int bytes, uint32_t limit) {
         uint32_t v = 0;
-        for (int i = 0; i < 4 && size > 0; ++i, ++data, --size) {
+        for (int i = 0; i < bytes && size > 0; ++i, ++data, --size) {
             v = (v << 8) | *data;
         }
-        return limit == 0 ? v : v % limit;
+        return v % limit;
     }
+    uint32_t small(uint32_t limit) { return take(1, limit); }
+    uint32_t wide(uint32_t limit) { return take(2, limit); }
 };
 
 struct Next {
@@ -101,16 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<int16_t> samples;
 
     auto rate = [&]() {
-        const uint32_t pick = in.u32(20);
-        return pick < sizeof kRates / sizeof kRates[0] ? kRates[pick] : 8000 + 5 * in.u32(80000);
+        const uint32_t pick = in.small(20);
+        return pick < sizeof kRates / sizeof kRates[0] ? kRates[pick] : 8000 + 5 * in.wide(40000);
     };
-    for (int step = 0; step < 64 && in.size > 0; ++step) {
-        switch (in.u32(8) & 0xFF) {
+    for (int step = 0; step < 200 && in.size > 0; ++step) {
+        switch (in.small(8)) {
         case 0:
         case 1:
         case 2: {
-            const uint32_t bytes = in.u32(40000);
-            const uint32_t channels = in.u32(4);
+            // Mostly small writes, sometimes far larger than a block.
+            const uint32_t bytes = in.small(4) == 0 ? 40 * in.wide(2000) : in.wide(10000);
+            const uint32_t channels = in.small(4);
             samples.resize(bytes / 2 + 1);
             for (size_t i = 0; i < samples.size(); ++i) {
                 samples[i] = static_cast<int16_t>(i * 7919u);
@@ -122,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             break;
         }
         case 3: {
-            kv_output_format format{rate(), in.u32(3), 16, 0};
+            kv_output_format format{rate(), in.small(3), 16, 0};
             d.control(&chain, &format, KV_CONTROL_FORMAT);
             break;
         }
@@ -130,13 +133,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             d.control(&chain, nullptr, KV_CONTROL_DRAIN);
             break;
         case 5:
-            d.control(&chain, nullptr, KV_CONTROL_RESET | (in.u32(2) ? KV_CONTROL_DRAIN : 0));
+            d.control(&chain, nullptr,
+                      KV_CONTROL_RESET | (in.small(2) != 0 ? KV_CONTROL_DRAIN : 0u));
             break;
         case 6: {
             const int32_t value = static_cast<int32_t>(rate());
             if (host.listener != nullptr) {
                 host.listener(host.instance, "OUTPUT.RESAMPLER.RATE",
-                              in.u32(4) == 0 ? nullptr : &value);
+                              in.small(4) == 0 ? nullptr : &value);
             }
             break;
         }
