@@ -297,6 +297,26 @@ TEST(ResamplerMended, HalvingStereoKeepsChannelsAndTheGrid) {
     EXPECT_NEAR(frequency_of(out, 2, 22050), 1000.0, 0.5);
 }
 
+// At 1000000 to 1000005 Hz the second output frame of every block lies 5e-6
+// input samples before the next input sample. That sample must carry the
+// frame, not be passed over for the one after it.
+TEST(ResamplerMended, AFrameJustShortOfAnInputSampleIsCentredOnIt) {
+    StandInHost host;
+    host.values["OUTPUT.RESAMPLER.RATE"] = 1000005;
+    Filter filter(&host);
+    // Blocks are 200000 frames here; steady input through three of them.
+    write_in_pieces(filter, std::vector<int16_t>(600001, 10000), 50000, 1, 1000000);
+    ASSERT_EQ(filter.next.samples.size(), 3u * 200001);
+    int16_t low = 32767;
+    int16_t high = -32768;
+    for (std::size_t i = 200001; i < 3 * 200001; ++i) {
+        low = std::min(low, filter.next.samples[i]);
+        high = std::max(high, filter.next.samples[i]);
+    }
+    EXPECT_NEAR(low, 9000, 90);
+    EXPECT_NEAR(high, 9000, 90);
+}
+
 TEST(ResamplerMended, OddChunkSizesNeitherLoseNorShiftSamples) {
     // 22050 to 48000 Hz stereo: 1176 input frames per block give 2560 output
     // frames; every chunk must carry whole frames and follow on exactly.
