@@ -46,7 +46,8 @@ TEST_P(ResamplerPaths, MatchExtendedPrecisionWithinOneStep) {
     for (const Conversion c : {Conversion{44100, 48000, 2, 4608}, Conversion{48000, 44100, 2, 4608},
                                Conversion{44100, 22050, 2, 2304}, Conversion{22050, 48000, 1, 1152},
                                Conversion{8000, 48000, 1, 1000}, Conversion{96000, 44100, 2, 4608},
-                               Conversion{11025, 44100, 2, 2304}}) {
+                               Conversion{11025, 44100, 2, 2304}, Conversion{32000, 44100, 1, 1000},
+                               Conversion{44100, 48000, 2, 16384}}) {
         StandInHost host;
         host.values["OUTPUT.RESAMPLER.RATE"] = static_cast<int32_t>(c.out);
         Filter filter(&host);
