@@ -34,8 +34,7 @@ std::int16_t load_sample(const unsigned char *bytes, std::size_t index) {
 }
 
 // Where output frame i of a block lies in the input: the centre frame c and
-// the fraction b past it. Single precision as the ratio is stored, which keeps
-// b on a grid fine enough and never within a hair below 1.
+// the fraction b past it, in single precision like the stored ratio.
 struct Position {
     std::size_t centre;
     float fraction;
@@ -154,9 +153,11 @@ std::int32_t Resampler::write(const kv_output_chain &chain, const void *samples,
 std::int32_t Resampler::control(const kv_output_chain &chain, kv_output_format *format,
                                 std::uint32_t flags) {
     std::int32_t result = KV_MODULE_OK;
-    if ((flags & KV_CONTROL_FORMAT) != 0 && format != nullptr && format->rate != 0) {
+    if ((flags & KV_CONTROL_FORMAT) != 0 && format != nullptr) {
+        // The ratio itself is taken from each write's own rate and the target
+        // at that moment, so that a later change of either cannot leave the
+        // conversion on a stale one.
         const std::uint32_t target = target_rate_.load(std::memory_order_relaxed);
-        ratio_ = static_cast<float>(static_cast<double>(target) / format->rate);
         if (format->rate != target) {
             active_ = true;
             if (mode_ == 0) {
@@ -261,15 +262,14 @@ std::int32_t Resampler::set_up(std::uint32_t channels, std::uint32_t rate, std::
     const std::size_t plane_frames = length_frames + window + kWindowAlignment;
     const std::size_t history = history_frames * channels;
     const std::size_t length = length_frames * channels;
-    // A stream that only grows its block (or comes back to the same taps and
-    // channels) keeps what it has collected; anything else starts afresh.
+    // A new rate with the same taps and channel count keeps the same history
+    // layout, so the stream carries on with what it has collected; anything
+    // else starts afresh.
     const bool keep_input =
         configured_ && channels == channels_ && history == history_ && fill_ <= length;
-    for (std::uint32_t ch = 0; ch < 2; ++ch) {
-        if (ch < channels) {
-            if (planes_[ch].size() < plane_frames) {
-                planes_[ch].resize(plane_frames, 0.0f);
-            }
+    for (std::uint32_t ch = 0; ch < channels; ++ch) {
+        if (planes_[ch].size() < plane_frames) {
+            planes_[ch].resize(plane_frames, 0.0f);
         }
     }
     std::vector<float> output(frame_count * channels, 0.0f);
@@ -280,11 +280,8 @@ std::int32_t Resampler::set_up(std::uint32_t channels, std::uint32_t rate, std::
     channels_ = channels;
     input_rate_ = rate;
     output_rate_ = target;
-    block_ratio_ = ratio;
     ratio_ = ratio;
-    taps_ = taps;
     history_ = history;
-    block_frames_ = static_cast<std::size_t>(frames);
     out_frames_ = frame_count;
     length_ = length;
     window_ = window;
@@ -403,7 +400,7 @@ void Resampler::carry_over() {
 
 std::int32_t Resampler::drain(const kv_output_chain &chain) {
     // What is collected, plus the lag of T frames, as whole frames.
-    const auto wanted = static_cast<std::size_t>(static_cast<float>(fill_) * block_ratio_ + 0.5f);
+    const auto wanted = static_cast<std::size_t>(static_cast<float>(fill_) * ratio_ + 0.5f);
     std::size_t remaining = wanted / channels_;
     // Announce the set-up's own input rate in mode 1 rather than recovering it
     // from the single-precision ratio, which can land one hertz low.

@@ -72,7 +72,6 @@ private:
     std::atomic<std::uint32_t> target_rate_{kDefaultRate};
     std::int32_t mode_ = 0;
     bool active_ = false;
-    float ratio_ = 1.0f; // of the last format change
     Kernels kernels_;
 
     // The current set-up, valid once configured_ is set.
@@ -80,14 +79,12 @@ private:
     std::uint32_t channels_ = 2;
     std::uint32_t input_rate_ = 0;
     std::uint32_t output_rate_ = 0;
-    float block_ratio_ = 1.0f;
-    std::size_t taps_ = 0;         // T, taps per wing
-    std::size_t history_ = 0;      // H = 2 T C floats kept between blocks
-    std::size_t block_frames_ = 0; // input frames per block
-    std::size_t out_frames_ = 0;   // output frames per block
-    std::size_t length_ = 0;       // floats of history plus block
-    std::size_t window_ = 0;       // coefficients per output frame, padded
-    std::size_t fill_ = 0;         // floats collected, history included
+    float ratio_ = 1.0f;         // target / input, kept in single precision
+    std::size_t history_ = 0;    // H = 2 T C floats kept between blocks
+    std::size_t out_frames_ = 0; // output frames per block
+    std::size_t length_ = 0;     // floats of history plus block
+    std::size_t window_ = 0;     // coefficients per output frame, padded
+    std::size_t fill_ = 0;       // floats collected, history included
 
     AlignedVector<float> planes_[2];
     AlignedVector<float> coefficients_;
