@@ -7,6 +7,10 @@
 #include <new>
 #include <numeric>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velbrin::resampler {
 namespace {
 
@@ -297,12 +301,49 @@ std::int32_t Resampler::set_up(std::uint32_t channels, std::uint32_t rate, std::
     return KV_MODULE_OK;
 }
 
+namespace {
+
+// Splits interleaved stereo samples into the two planes as floats.
+void split_stereo(const unsigned char *bytes, float *left, float *right, std::size_t pairs) {
+    std::size_t p = 0;
+#if defined(__SSE2__)
+    // Each 32-bit lane holds one frame: left in its low half, right in its high
+    // half; arithmetic shifts sign-extend either into a whole integer.
+    for (; p + 4 <= pairs; p += 4) {
+        const __m128i frames = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 4 * p));
+        const __m128i low = _mm_srai_epi32(_mm_slli_epi32(frames, 16), 16);
+        const __m128i high = _mm_srai_epi32(frames, 16);
+        _mm_storeu_ps(left + p, _mm_cvtepi32_ps(low));
+        _mm_storeu_ps(right + p, _mm_cvtepi32_ps(high));
+    }
+#endif
+    for (; p < pairs; ++p) {
+        left[p] = load_sample(bytes, 2 * p);
+        right[p] = load_sample(bytes, 2 * p + 1);
+    }
+}
+
+void widen_mono(const unsigned char *bytes, float *plane, std::size_t count) {
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    for (; k + 8 <= count; k += 8) {
+        const __m128i samples = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 2 * k));
+        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(samples, samples), 16);
+        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(samples, samples), 16);
+        _mm_storeu_ps(plane + k, _mm_cvtepi32_ps(low));
+        _mm_storeu_ps(plane + k + 4, _mm_cvtepi32_ps(high));
+    }
+#endif
+    for (; k < count; ++k) {
+        plane[k] = load_sample(bytes, k);
+    }
+}
+
+} // namespace
+
 void Resampler::append(const unsigned char *bytes, std::size_t count) {
     if (channels_ == 1) {
-        float *plane = planes_[0].data() + fill_;
-        for (std::size_t k = 0; k < count; ++k) {
-            plane[k] = load_sample(bytes, k);
-        }
+        widen_mono(bytes, planes_[0].data() + fill_, count);
         fill_ += count;
         return;
     }
@@ -314,13 +355,9 @@ void Resampler::append(const unsigned char *bytes, std::size_t count) {
         ++fill_;
         ++k;
     }
-    float *left = planes_[0].data() + fill_ / 2;
-    float *right = planes_[1].data() + fill_ / 2;
     const std::size_t pairs = (count - k) / 2;
-    for (std::size_t p = 0; p < pairs; ++p) {
-        left[p] = load_sample(bytes, k + 2 * p);
-        right[p] = load_sample(bytes, k + 2 * p + 1);
-    }
+    split_stereo(bytes + 2 * k, planes_[0].data() + fill_ / 2, planes_[1].data() + fill_ / 2,
+                 pairs);
     fill_ += 2 * pairs;
     k += 2 * pairs;
     if (k < count) {
