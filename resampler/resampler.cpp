@@ -223,11 +223,14 @@ std::int32_t Resampler::set_up(std::uint32_t channels, std::uint32_t rate, std::
     const float scale = step;
     const std::size_t history_frames = 2 * taps;
 
-    // First pass: where each output frame lies and how long its wings are.
+    // Wings are longest where they start closest to the centre (a wing's taps
+    // only move outwards as its start does), so a start of 0 bounds them all.
     std::span<const float> table = kernel_table();
-    std::size_t left_max = 1;
-    std::size_t right_max = 0;
-    const auto keep = [](std::size_t, float) {};
+    const auto count_only = [](std::size_t, float) {};
+    const std::size_t left_max =
+        std::max<std::size_t>(1, walk_wing(table, 0.0f, step, scale, taps, kLastEntry, count_only));
+    const std::size_t right_max =
+        walk_wing(table, 0.0f, step, scale, taps, kLastEntry - 1, count_only);
     const auto frame_count = static_cast<std::size_t>(out_frames);
     const std::uint64_t estimate =
         sizeof(float) * (out_frames * (2 * taps + kWindowAlignment) + 2 * (frames + 4 * taps) +
@@ -237,18 +240,11 @@ std::int32_t Resampler::set_up(std::uint32_t channels, std::uint32_t rate, std::
         configured_ = false;
         return KV_MODULE_OUT_OF_MEMORY;
     }
-    for (std::size_t i = 0; i < frame_count; ++i) {
-        const Position p = position_of(i, ratio, step, frames);
-        left_max =
-            std::max(left_max, walk_wing(table, p.fraction, step, scale, taps, kLastEntry, keep));
-        right_max = std::max(right_max, walk_wing(table, 1.0f - p.fraction, step, scale, taps,
-                                                  kLastEntry - 1, keep));
-    }
     const std::size_t window =
         (left_max + right_max + kWindowAlignment - 1) / kWindowAlignment * kWindowAlignment;
 
-    // Second pass: the coefficient windows, left wing reversed in front of the
-    // right one, so that each output frame is one inner product.
+    // The coefficient windows, left wing reversed in front of the right one,
+    // so that each output frame is one inner product.
     AlignedVector<float> coefficients(frame_count * window, 0.0f);
     std::vector<std::uint32_t> starts(frame_count);
     for (std::size_t i = 0; i < frame_count; ++i) {
