@@ -421,7 +421,9 @@ void Player::play() {
         return;
     if (state_ == State::EndOfStream)
         restartAt(0, false);
-    sink_->setPlaying(true, state_ == State::Paused);
+    // Resuming mid-song fades in; a start plays its first sample as it is,
+    // also when the input was paused before anything was heard.
+    sink_->setPlaying(true, state_ == State::Paused && sink_->playedFrames() > 0);
     postState(State::Playing);
     updateClock();
 }
