@@ -206,7 +206,14 @@ void Player::postPosition(bool force) {
     }
     if (!force && lastOffset_ && *lastOffset_ == offset)
         return;
+    // A very short song would otherwise report hundreds of positions a
+    // second.
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && lastOffset_ && offset != positionRange_ &&
+        now - lastPositionTime_ < std::chrono::milliseconds(100))
+        return;
     lastOffset_ = offset;
+    lastPositionTime_ = now;
     auto n = std::make_unique<Notification>(KV_NOTIFY_INPUT_POSITION);
     n->message.Data.Position.Offset = offset;
     n->message.Data.Position.Range = positionRange_;
@@ -266,6 +273,12 @@ void Player::feedback(const int16_t *samples, size_t frames) {
 void Player::decodeBlock() {
     size_t samples = 0;
     const Decoder::ReadResult result = decoder_.read(decodeBuffer_, samples);
+    if (decoder_.takeFormatChange(info_)) {
+        // Joined files: the stages after the decoder are told before the
+        // first block in the new format reaches them.
+        kv_output_format format{info_.rate, info_.channels, 16, 0};
+        chain_.control(&format, KV_CONTROL_FORMAT);
+    }
     if (result == Decoder::ReadResult::Data) {
         const uint32_t channels = std::max<uint32_t>(info_.channels, 1);
         feedback(decodeBuffer_.data(), samples / channels);

@@ -9,6 +9,7 @@
 #include "sink.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -146,6 +147,7 @@ private:
     uint64_t baseFrame_ = 0;
     std::optional<uint64_t> lastSecond_;
     std::optional<uint32_t> lastOffset_;
+    std::chrono::steady_clock::time_point lastPositionTime_;
     uint32_t positionRange_ = KV_DEFAULT_POSITION_RANGE;
     uint32_t granularity_ = 1000;
 
