@@ -11,7 +11,7 @@
 
 namespace kelvra {
 
-struct FilterSpec {
+struct FilterEntry {
     std::shared_ptr<const Module> module;
     std::string location;
     uint16_t id = 0;
@@ -30,7 +30,7 @@ public:
 
     // Creates one instance per filter. A filter that refuses to start is left
     // out and reported through `failed`.
-    void build(const std::vector<FilterSpec> &filters, kv_host_interface *host, Sink *sink,
+    void build(const std::vector<FilterEntry> &filters, kv_host_interface *host, Sink *sink,
                std::vector<std::string> &failed);
     void clear();
 

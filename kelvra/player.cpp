@@ -624,19 +624,19 @@ void Player::addFilter(const std::string &location, int32_t where) {
         postNack(KV_CMD_OUTPUT_ADD_FILTER, Error::NotAFilter);
         return;
     }
-    FilterSpec spec{lookup.module, location, nextFilterId_++};
+    FilterEntry entry{lookup.module, location, nextFilterId_++};
     if (nextFilterId_ == 0)
         nextFilterId_ = 1;
     const auto at = where < 0 || static_cast<size_t>(where) > filters_.size()
                         ? filters_.end()
                         : filters_.begin() + where;
-    filters_.insert(at, spec);
+    filters_.insert(at, entry);
     chainDirty_ = true;
     post(makeAck(KV_CMD_OUTPUT_ADD_FILTER));
 }
 
 void Player::removeFilter(const std::string &location, int32_t id) {
-    auto it = std::find_if(filters_.begin(), filters_.end(), [&](const FilterSpec &f) {
+    auto it = std::find_if(filters_.begin(), filters_.end(), [&](const FilterEntry &f) {
         return id > 0 ? f.id == id : f.location == location;
     });
     if (it == filters_.end()) {
@@ -837,7 +837,7 @@ void Player::execute(const Command &c) {
         removeFilter(c.text1, c.ints[0]);
         break;
     case KV_CMD_OUTPUT_FILTER_LIST:
-        for (const FilterSpec &f : filters_) {
+        for (const FilterEntry &f : filters_) {
             auto n = std::make_unique<Notification>(KV_NOTIFY_OUTPUT_FILTER_INFO);
             n->text1 = f.location;
             n->message.Data.Filter_Info.ID = f.id;

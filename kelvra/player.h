@@ -161,7 +161,7 @@ private:
     int32_t activeOutputModule_ = -1;
 
     std::vector<OutputEntry> outputModules_;
-    std::vector<FilterSpec> filters_;
+    std::vector<FilterEntry> filters_;
     uint16_t nextFilterId_ = 1;
 
     LevelSettings levels_;
