@@ -13,6 +13,14 @@ void FilterChain::clear() {
     nodes_.clear();
 }
 
+std::vector<void *> FilterChain::instances() const {
+    std::vector<void *> out;
+    for (const auto &node : nodes_)
+        if (node->module != nullptr)
+            out.push_back(node->chain.instance);
+    return out;
+}
+
 void FilterChain::build(const std::vector<FilterEntry> &filters, kv_host_interface *host,
                         Sink *sink, std::vector<std::string> &failed) {
     clear();

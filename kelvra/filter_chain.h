@@ -33,6 +33,8 @@ public:
     void build(const std::vector<FilterEntry> &filters, kv_host_interface *host, Sink *sink,
                std::vector<std::string> &failed);
     void clear();
+    // The live filter instances, first to last.
+    std::vector<void *> instances() const;
 
     int32_t write(const int16_t *samples, uint32_t bytes, uint32_t channels, uint32_t rate);
     int32_t control(kv_output_format *format, uint32_t flags);

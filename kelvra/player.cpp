@@ -337,8 +337,19 @@ void Player::restartAt(uint64_t frame, bool fade) {
     feedbackFramesSince_ = 0;
 }
 
-void Player::dropOutput() {
+void Player::clearChain() {
+    // Listeners of instances that go away are dropped even if the module
+    // forgot to remove them, so a later value change cannot call into a
+    // deleted instance.
+    const std::vector<void *> gone = chain_.instances();
     chain_.clear();
+    std::erase_if(listeners_, [&](const Listener &l) {
+        return std::find(gone.begin(), gone.end(), l.instance) != gone.end();
+    });
+}
+
+void Player::dropOutput() {
+    clearChain();
     if (sink_)
         sink_->finish();
     sink_.reset();
@@ -399,6 +410,7 @@ Error Player::buildOutput(std::string &detail) {
     sink->setLevels(levels_);
     sink_ = std::move(sink);
     std::vector<std::string> failed;
+    clearChain();
     chain_.build(filters_, &host_.iface, sink_.get(), failed);
     for (const std::string &location : failed)
         post(makeError(static_cast<int16_t>(Error::ModuleRefused),

@@ -106,6 +106,7 @@ private:
     // Playback machinery.
     Error buildOutput(std::string &detail);
     void dropOutput();
+    void clearChain();
     void restartAt(uint64_t frame, bool fade);
     void decodeBlock();
     void updateClock();
