@@ -239,7 +239,7 @@ void Mixer::flushLocked(MixerInput &input) {
     input.converterFlushed = true;
     // A seek while playing goes on playing the new position, faded in.
     input.run = input.resumeAfterFlush ? MixerInput::Run::Playing : MixerInput::Run::Idle;
-    if (input.resumeAfterFlush)
+    if (input.resumeAfterFlush && input.startRunGain < 0.0f)
         input.startRunGain = 0.0f;
     input.resumeAfterFlush = false;
 }
