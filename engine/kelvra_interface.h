@@ -36,7 +36,8 @@ extern "C" {
 #define KV_VERSION_INDEX_API 2
 #define KV_API_MAJOR 3
 #define KV_API_MINOR 8
-#define KV_API_VERSION_WORD ((uint32_t)((KV_API_MAJOR << 16) | (KV_API_MINOR << 8)))
+/* Unsigned without a cast, so C++ code built with -Wold-style-cast can use it. */
+#define KV_API_VERSION_WORD (((KV_API_MAJOR << 16) | (KV_API_MINOR << 8)) + 0u)
 
 /* ------------------------------------------------------------------------- */
 /* Notification window                                                        */

@@ -80,6 +80,9 @@ Error Decoder::open(const std::string &path, StreamInfo &info) {
     if (info.bitrateKbps > 32767)
         info.bitrateKbps = 32767;
     open_ = true;
+    formatChanged_ = false;
+    rate_ = rate;
+    channels_ = channels;
     consecutiveErrors_ = 0;
     return Error::None;
 }
@@ -100,6 +103,17 @@ Decoder::ReadResult Decoder::read(std::span<int16_t> out, size_t &samples) {
         samples = bytes / sizeof(int16_t);
         if (result == MPG123_DONE)
             return samples > 0 ? ReadResult::Data : ReadResult::Done;
+        if (result == MPG123_NEW_FORMAT) {
+            long rate = 0;
+            int channels = 0;
+            int encoding = 0;
+            if (mpg123_getformat(handle_.get(), &rate, &channels, &encoding) == MPG123_OK &&
+                (rate != rate_ || channels != channels_) && rate > 0 && channels > 0) {
+                rate_ = rate;
+                channels_ = channels;
+                formatChanged_ = true;
+            }
+        }
         if (result == MPG123_OK || result == MPG123_NEW_FORMAT) {
             consecutiveErrors_ = 0;
             if (samples > 0)
@@ -113,6 +127,15 @@ Decoder::ReadResult Decoder::read(std::span<int16_t> out, size_t &samples) {
         if (++consecutiveErrors_ > 64)
             return ReadResult::Error;
     }
+}
+
+bool Decoder::takeFormatChange(StreamInfo &info) {
+    if (!formatChanged_)
+        return false;
+    formatChanged_ = false;
+    info.rate = static_cast<uint32_t>(rate_);
+    info.channels = static_cast<uint32_t>(channels_);
+    return true;
 }
 
 bool Decoder::seek(uint64_t frame) {

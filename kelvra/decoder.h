@@ -38,6 +38,9 @@ public:
     enum class ReadResult { Data, Done, Error };
     // Decodes up to out.size() samples; `samples` receives how many.
     ReadResult read(std::span<int16_t> out, size_t &samples);
+    // True once after the stream changed its rate or channel count (joined
+    // files); `info` then has the new values.
+    bool takeFormatChange(StreamInfo &info);
     bool seek(uint64_t frame);
     uint64_t tellFrame() const;
 
@@ -51,6 +54,9 @@ private:
     };
     std::unique_ptr<mpg123_handle_struct, HandleDeleter> handle_;
     bool open_ = false;
+    bool formatChanged_ = false;
+    long rate_ = 0;
+    int channels_ = 0;
     int consecutiveErrors_ = 0;
 };
 

@@ -13,16 +13,24 @@ void FilterChain::clear() {
     nodes_.clear();
 }
 
-void FilterChain::build(const std::vector<FilterSpec> &filters, kv_host_interface *host, Sink *sink,
-                        std::vector<std::string> &failed) {
+std::vector<void *> FilterChain::instances() const {
+    std::vector<void *> out;
+    for (const auto &node : nodes_)
+        if (node->module != nullptr)
+            out.push_back(node->chain.instance);
+    return out;
+}
+
+void FilterChain::build(const std::vector<FilterEntry> &filters, kv_host_interface *host,
+                        Sink *sink, std::vector<std::string> &failed) {
     clear();
-    for (const FilterSpec &spec : filters) {
+    for (const FilterEntry &entry : filters) {
         auto node = std::make_unique<Node>();
-        node->module = spec.module.get();
+        node->module = entry.module.get();
         void *instance = nullptr;
-        if (spec.module->descriptor.new_instance(&instance, nullptr, host) != KV_MODULE_OK ||
+        if (entry.module->descriptor.new_instance(&instance, nullptr, host) != KV_MODULE_OK ||
             instance == nullptr) {
-            failed.push_back(spec.location);
+            failed.push_back(entry.location);
             continue;
         }
         node->chain.instance = instance;

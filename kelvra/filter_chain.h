@@ -11,7 +11,7 @@
 
 namespace kelvra {
 
-struct FilterSpec {
+struct FilterEntry {
     std::shared_ptr<const Module> module;
     std::string location;
     uint16_t id = 0;
@@ -30,9 +30,11 @@ public:
 
     // Creates one instance per filter. A filter that refuses to start is left
     // out and reported through `failed`.
-    void build(const std::vector<FilterSpec> &filters, kv_host_interface *host, Sink *sink,
+    void build(const std::vector<FilterEntry> &filters, kv_host_interface *host, Sink *sink,
                std::vector<std::string> &failed);
     void clear();
+    // The live filter instances, first to last.
+    std::vector<void *> instances() const;
 
     int32_t write(const int16_t *samples, uint32_t bytes, uint32_t channels, uint32_t rate);
     int32_t control(kv_output_format *format, uint32_t flags);

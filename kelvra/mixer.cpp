@@ -135,6 +135,12 @@ Mixer::~Mixer() {
     if (thread_.joinable())
         thread_.join();
     if (instance_ != nullptr) {
+        // Let what the device still holds play out, so the end of the last
+        // song is not cut when the last player leaves.
+        if (opened_ && module_->descriptor.control != nullptr) {
+            kv_output_format format{rate_, 2, 16, 0};
+            module_->descriptor.control(&chain_, &format, KV_CONTROL_DRAIN);
+        }
         if (opened_ && module_->descriptor.close != nullptr)
             module_->descriptor.close(instance_);
         module_->descriptor.delete_instance(instance_);
@@ -233,7 +239,7 @@ void Mixer::flushLocked(MixerInput &input) {
     input.converterFlushed = true;
     // A seek while playing goes on playing the new position, faded in.
     input.run = input.resumeAfterFlush ? MixerInput::Run::Playing : MixerInput::Run::Idle;
-    if (input.resumeAfterFlush)
+    if (input.resumeAfterFlush && input.startRunGain < 0.0f)
         input.startRunGain = 0.0f;
     input.resumeAfterFlush = false;
 }

@@ -206,7 +206,14 @@ void Player::postPosition(bool force) {
     }
     if (!force && lastOffset_ && *lastOffset_ == offset)
         return;
+    // A very short song would otherwise report hundreds of positions a
+    // second.
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && lastOffset_ && offset != positionRange_ &&
+        now - lastPositionTime_ < std::chrono::milliseconds(100))
+        return;
     lastOffset_ = offset;
+    lastPositionTime_ = now;
     auto n = std::make_unique<Notification>(KV_NOTIFY_INPUT_POSITION);
     n->message.Data.Position.Offset = offset;
     n->message.Data.Position.Range = positionRange_;
@@ -266,6 +273,12 @@ void Player::feedback(const int16_t *samples, size_t frames) {
 void Player::decodeBlock() {
     size_t samples = 0;
     const Decoder::ReadResult result = decoder_.read(decodeBuffer_, samples);
+    if (decoder_.takeFormatChange(info_)) {
+        // Joined files: the stages after the decoder are told before the
+        // first block in the new format reaches them.
+        kv_output_format format{info_.rate, info_.channels, 16, 0};
+        chain_.control(&format, KV_CONTROL_FORMAT);
+    }
     if (result == Decoder::ReadResult::Data) {
         const uint32_t channels = std::max<uint32_t>(info_.channels, 1);
         feedback(decodeBuffer_.data(), samples / channels);
@@ -324,8 +337,19 @@ void Player::restartAt(uint64_t frame, bool fade) {
     feedbackFramesSince_ = 0;
 }
 
-void Player::dropOutput() {
+void Player::clearChain() {
+    // Listeners of instances that go away are dropped even if the module
+    // forgot to remove them, so a later value change cannot call into a
+    // deleted instance.
+    const std::vector<void *> gone = chain_.instances();
     chain_.clear();
+    std::erase_if(listeners_, [&](const Listener &l) {
+        return std::find(gone.begin(), gone.end(), l.instance) != gone.end();
+    });
+}
+
+void Player::dropOutput() {
+    clearChain();
     if (sink_)
         sink_->finish();
     sink_.reset();
@@ -386,6 +410,7 @@ Error Player::buildOutput(std::string &detail) {
     sink->setLevels(levels_);
     sink_ = std::move(sink);
     std::vector<std::string> failed;
+    clearChain();
     chain_.build(filters_, &host_.iface, sink_.get(), failed);
     for (const std::string &location : failed)
         post(makeError(static_cast<int16_t>(Error::ModuleRefused),
@@ -421,7 +446,9 @@ void Player::play() {
         return;
     if (state_ == State::EndOfStream)
         restartAt(0, false);
-    sink_->setPlaying(true, state_ == State::Paused);
+    // Resuming mid-song fades in; a start plays its first sample as it is,
+    // also when the input was paused before anything was heard.
+    sink_->setPlaying(true, state_ == State::Paused && sink_->playedFrames() > 0);
     postState(State::Playing);
     updateClock();
 }
@@ -609,19 +636,19 @@ void Player::addFilter(const std::string &location, int32_t where) {
         postNack(KV_CMD_OUTPUT_ADD_FILTER, Error::NotAFilter);
         return;
     }
-    FilterSpec spec{lookup.module, location, nextFilterId_++};
+    FilterEntry entry{lookup.module, location, nextFilterId_++};
     if (nextFilterId_ == 0)
         nextFilterId_ = 1;
     const auto at = where < 0 || static_cast<size_t>(where) > filters_.size()
                         ? filters_.end()
                         : filters_.begin() + where;
-    filters_.insert(at, spec);
+    filters_.insert(at, entry);
     chainDirty_ = true;
     post(makeAck(KV_CMD_OUTPUT_ADD_FILTER));
 }
 
 void Player::removeFilter(const std::string &location, int32_t id) {
-    auto it = std::find_if(filters_.begin(), filters_.end(), [&](const FilterSpec &f) {
+    auto it = std::find_if(filters_.begin(), filters_.end(), [&](const FilterEntry &f) {
         return id > 0 ? f.id == id : f.location == location;
     });
     if (it == filters_.end()) {
@@ -822,7 +849,7 @@ void Player::execute(const Command &c) {
         removeFilter(c.text1, c.ints[0]);
         break;
     case KV_CMD_OUTPUT_FILTER_LIST:
-        for (const FilterSpec &f : filters_) {
+        for (const FilterEntry &f : filters_) {
             auto n = std::make_unique<Notification>(KV_NOTIFY_OUTPUT_FILTER_INFO);
             n->text1 = f.location;
             n->message.Data.Filter_Info.ID = f.id;

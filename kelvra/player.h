@@ -9,6 +9,7 @@
 #include "sink.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -105,6 +106,7 @@ private:
     // Playback machinery.
     Error buildOutput(std::string &detail);
     void dropOutput();
+    void clearChain();
     void restartAt(uint64_t frame, bool fade);
     void decodeBlock();
     void updateClock();
@@ -146,6 +148,7 @@ private:
     uint64_t baseFrame_ = 0;
     std::optional<uint64_t> lastSecond_;
     std::optional<uint32_t> lastOffset_;
+    std::chrono::steady_clock::time_point lastPositionTime_;
     uint32_t positionRange_ = KV_DEFAULT_POSITION_RANGE;
     uint32_t granularity_ = 1000;
 
@@ -159,7 +162,7 @@ private:
     int32_t activeOutputModule_ = -1;
 
     std::vector<OutputEntry> outputModules_;
-    std::vector<FilterSpec> filters_;
+    std::vector<FilterEntry> filters_;
     uint16_t nextFilterId_ = 1;
 
     LevelSettings levels_;

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -41,6 +42,8 @@ struct SoundCard {
     size_t read = 0;
     size_t fill = 0; // samples
     uint64_t callbacks = 0;
+    bool stalled = false;
+    uint64_t stalledAt = 0;
 };
 
 void callback(void *userdata, Uint8 *stream, int length) {
@@ -161,14 +164,28 @@ int32_t write(kv_output_chain *chain, const void *samples, uint32_t size, uint32
     size_t count = size / sizeof(int16_t);
     const auto target = static_cast<size_t>(kTargetSeconds * s.rate * s.channels);
     std::unique_lock lock(s.mutex);
+    if (s.stalled && s.callbacks == s.stalledAt) {
+        // The device stopped pulling (its server went away): drop the audio
+        // at the pace it would have played, so the engine neither hangs nor
+        // races through the song.
+        lock.unlock();
+        std::this_thread::sleep_for(
+            std::chrono::duration<double>(static_cast<double>(count) / (s.rate * s.channels)));
+        return KV_MODULE_UNSUPPORTED;
+    }
+    s.stalled = false;
     while (count > 0) {
         const uint64_t seen = s.callbacks;
         if (s.fill >= target) {
-            // A device that stops pulling (server gone) must not hang the
-            // engine: give up after half a second without a callback.
-            if (!s.drained.wait_for(lock, std::chrono::milliseconds(500),
-                                    [&] { return s.fill < target || s.callbacks != seen; }))
+            // A stream may take a second or more to start pulling (a
+            // server's idle sink wakes in large blocks); only a much longer
+            // silence counts as a stalled device.
+            if (!s.drained.wait_for(lock, std::chrono::seconds(3),
+                                    [&] { return s.fill < target || s.callbacks != seen; })) {
+                s.stalled = true;
+                s.stalledAt = s.callbacks;
                 return KV_MODULE_UNSUPPORTED;
+            }
             continue;
         }
         const size_t writePos = (s.read + s.fill) % s.ring.size();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,6 +20,9 @@ struct FileCloser {
 };
 
 struct WavOutput {
+    // Large writes: the file grows at decoding speed, hundreds of megabytes
+    // for an album. Declared before the file, which flushes into it on close.
+    std::vector<char> buffer = std::vector<char>(1 << 18);
     std::unique_ptr<FILE, FileCloser> file;
     uint32_t rate = 44100;
     uint32_t channels = 2;
@@ -111,6 +115,7 @@ int32_t openOutput(void *instance, const char *name) {
     w.file.reset(std::fopen(path.c_str(), "w+b"));
     if (!w.file)
         return KV_MODULE_UNSUPPORTED;
+    std::setvbuf(w.file.get(), w.buffer.data(), _IOFBF, w.buffer.size());
     w.dataBytes = 0;
     w.failed = false;
     return writeHeader(w) ? KV_MODULE_OK : KV_MODULE_UNSUPPORTED;

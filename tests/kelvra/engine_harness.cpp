@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -247,6 +248,12 @@ Media::Media() {
     char pattern[] = "/tmp/kelvra-test.XXXXXX";
     const char *dir = mkdtemp(pattern);
     folder_ = dir != nullptr ? dir : "/tmp";
+}
+
+Media::~Media() {
+    std::error_code ignored;
+    if (folder_.starts_with("/tmp/kelvra-test."))
+        std::filesystem::remove_all(folder_, ignored);
 }
 
 Media &Media::get() {

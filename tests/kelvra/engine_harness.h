@@ -141,6 +141,8 @@ public:
     // Runs a shell command; true on exit status 0.
     static bool run(const std::string &command);
 
+    ~Media();
+
 private:
     Media();
     std::string folder_;

@@ -127,3 +127,24 @@ TEST(KelvraFilter, EnvironmentValuesAreStoredPerPlayer) {
     ASSERT_TRUE(nack);
     EXPECT_EQ(nack->msg.Data.Nack.Command, KV_CMD_GET_PLAYER_ENVIRONMENT_INTEGER);
 }
+
+TEST(KelvraFilter, AModuleThatForgetsItsListenerIsNotCalledAfterItsEnd) {
+    const std::string mp3 = Media::get().tone("filter.mp3", 1.5);
+    TestPlayer p;
+    p.SI(KV_CMD_OUTPUT_ADD_FILTER, "careless_gain_filter_register@kv_test_gain.dll", -1);
+    renderedRms(p, mp3, "careless-1.wav");
+    // The next open rebuilds the chain and deletes the old instance.
+    p.SI(KV_CMD_SET_PLAYER_ENVIRONMENT_INTEGER, "TEST.GAIN.PERCENT", 20);
+    const std::string out = Media::get().path("careless-2.wav");
+    p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + out);
+    p.S(KV_CMD_INPUT_OPEN, mp3);
+    p.sync();
+    p.clearEvents();
+    p.SI(KV_CMD_SET_PLAYER_ENVIRONMENT_INTEGER, "TEST.GAIN.PERCENT", 30);
+    p.sync();
+    EXPECT_TRUE(p.eventsWithCode(KV_NOTIFY_NACK).empty());
+    ASSERT_TRUE(p.playToEnd());
+    const auto w = readWav(out);
+    ASSERT_TRUE(w);
+    EXPECT_GT(rms(w->samples.data(), w->samples.size()), 0.0);
+}

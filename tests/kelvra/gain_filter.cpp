@@ -50,6 +50,12 @@ int32_t deleteInstance(void *instance) {
     return KV_MODULE_OK;
 }
 
+// A careless module: leaves its listener registered when it goes.
+int32_t deleteInstanceLeavingListener(void *instance) {
+    delete static_cast<Gain *>(instance);
+    return KV_MODULE_OK;
+}
+
 int32_t write(kv_output_chain *chain, const void *samples, uint32_t size, uint32_t width,
               uint32_t channels, uint32_t rate) {
     const auto &gain = *static_cast<Gain *>(chain->instance);
@@ -76,5 +82,11 @@ extern "C" KV_EXPORT int32_t gain_filter_register(kv_output_module_descriptor *d
     d->delete_instance = &deleteInstance;
     d->write = &write;
     d->control = &control;
+    return KV_MODULE_OK;
+}
+
+extern "C" KV_EXPORT int32_t careless_gain_filter_register(kv_output_module_descriptor *d) {
+    gain_filter_register(d);
+    d->delete_instance = &deleteInstanceLeavingListener;
     return KV_MODULE_OK;
 }

@@ -2,6 +2,7 @@
 // output paced in real time (KELVRA_OUTPUT=null).
 #include "engine_harness.h"
 
+#include <cstdio>
 #include <thread>
 
 using namespace kelvra_test;
@@ -211,4 +212,39 @@ TEST(KelvraPlayback, ProbeOpenPausePlayPauseStopIsQuietAndQuick) {
     p.N(KV_CMD_STOP);
     ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_STOPPED, 2s));
     EXPECT_EQ(states(p), (std::vector<uint8_t>{2, 1, 2, 0}));
+}
+
+TEST(KelvraPlayback, PitchChangesThePlayingSpeed) {
+    TestPlayer p;
+    p.SI(KV_CMD_SET_PLAYER_ENVIRONMENT_INTEGER, "OUTPUT.DIRECTSOUND.PITCH", 2000);
+    p.openAndWaitForDuration(shortTone());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(p.playToEnd(5s));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // 2.5 s of song at twice the speed.
+    EXPECT_LT(elapsed, 1900ms);
+    EXPECT_GE(elapsed, 1000ms);
+    EXPECT_EQ(timecodeSeconds(p), (std::vector<int>{0, 1, 2})) << "time codes stay song time";
+}
+
+TEST(KelvraPlayback, OutputNameChangesAtTheNextOpen) {
+    TestPlayer p;
+    p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
+    p.openAndWaitForDuration(shortTone());
+    p.N(KV_CMD_PLAY);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_PLAYING, 2s));
+    const std::string wav = Media::get().path("next-open.wav");
+    std::remove(wav.c_str());
+    p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + wav);
+    const auto name = p.waitForCode(KV_NOTIFY_OUTPUT_NAME, 1s);
+    ASSERT_TRUE(name);
+    std::this_thread::sleep_for(200ms);
+    p.sync();
+    EXPECT_FALSE(readWav(wav).has_value()) << "the playing song keeps its output";
+    EXPECT_TRUE(p.eventsWithCode(KV_NOTIFY_PLAYER_STATE).size() == 1u) << "still playing";
+    p.S(KV_CMD_INPUT_OPEN, Media::get().tone("one.mp3", 1.2));
+    ASSERT_TRUE(p.playToEnd(5s));
+    const auto written = readWav(wav);
+    ASSERT_TRUE(written);
+    EXPECT_GT(written->samples.size(), 44100u * 2);
 }

@@ -68,6 +68,12 @@ TEST(KelvraWav, OutputEqualsTheDecodedStreamExactly) {
         EXPECT_EQ(written->channels, c.channels);
         const WavData decoded = reference(mp3);
         EXPECT_EQ(written->samples.size(), decoded.samples.size());
+        const auto duration = p.eventsWithCode(KV_NOTIFY_STREAM_DURATION);
+        ASSERT_EQ(duration.size(), 1u);
+        EXPECT_EQ(duration[0].msg.Data.Duration, decoded.samples.size() /
+                                                     static_cast<size_t>(c.channels) /
+                                                     static_cast<size_t>(c.rate))
+            << "whole seconds, also for VBR";
         EXPECT_TRUE(written->samples == decoded.samples) << "same samples as the decoder";
         // The encoder writes its delay and padding for MPEG 1 streams; they
         // are removed, so the length is the original's to the sample.
