@@ -337,6 +337,27 @@ void Player::restartAt(uint64_t frame, bool fade) {
     feedbackFramesSince_ = 0;
 }
 
+bool Player::beingHeard() const {
+    if (state_ == State::Playing)
+        return true;
+    return state_ == State::Paused && sink_ && sink_->playedFrames() > 0;
+}
+
+void Player::retargetOutput() {
+    // Whatever was decoded ahead for the old output is decoded again for the new one.
+    const uint64_t frame = baseFrame_;
+    outputErrorDetail_.clear();
+    outputError_ = buildOutput(outputErrorDetail_);
+    if (outputError_ == Error::None) {
+        sink_->flush(false);
+        sink_->setPlaying(false, false);
+        restartAt(frame, false);
+    } else {
+        post(makeError(static_cast<int16_t>(outputError_), outputErrorDetail_));
+    }
+    post(makeState(KV_NOTIFY_OUTPUT_STATE, static_cast<uint8_t>(outputError_)));
+}
+
 void Player::clearChain() {
     // Listeners of instances that go away are dropped even if the module
     // forgot to remove them, so a later value change cannot call into a
@@ -970,9 +991,13 @@ void Player::execute(const Command &c) {
         post(makeU32(KV_NOTIFY_INPUT_TIMECODE_GRANULARITY, granularity_));
         break;
     case KV_CMD_SET_OUTPUT_NAME:
-        // Takes effect at the next InputOpen, so a player still fading out
-        // keeps writing where it was.
+        // A player that is being heard keeps its output until the next
+        // InputOpen, so a song still fading out keeps writing where it was.
+        // One that is opened but not yet heard (the program opens a song and
+        // then names its output) plays to the new name from its next Play.
         outputName_ = c.text1;
+        if (inputOpen_ && outputName_ != activeOutputName_ && !beingHeard())
+            retargetOutput();
         [[fallthrough]];
     case KV_CMD_GET_OUTPUT_NAME:
         post(makeText(KV_NOTIFY_OUTPUT_NAME, outputName_));

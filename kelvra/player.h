@@ -107,6 +107,8 @@ private:
     Error buildOutput(std::string &detail);
     void dropOutput();
     void clearChain();
+    bool beingHeard() const;
+    void retargetOutput();
     void restartAt(uint64_t frame, bool fade);
     void decodeBlock();
     void updateClock();

@@ -272,3 +272,33 @@ TEST(KelvraWav, EqualizerCutsByTenthsOfADecibelAndReportsItself) {
     ASSERT_TRUE(off);
     EXPECT_TRUE(off->samples == plain.samples);
 }
+
+TEST(KelvraWav, OutputNamedAfterOpeningIsUsedByThePlayThatFollows) {
+    // The program opens a song and then names its WAV file; the name must reach
+    // the Play that follows, while a player already being heard keeps its file.
+    Media &m = Media::get();
+    const std::string mp3 = m.tone("named-after-open.mp3", 1.0);
+    const std::string first = m.path("named-after-open.wav");
+    const std::string later = m.path("named-while-playing.wav");
+    TestPlayer p;
+    p.S(KV_CMD_INPUT_OPEN, mp3);
+    p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + first);
+    p.N(KV_CMD_PLAY);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS));
+    const auto written = readWav(first);
+    ASSERT_TRUE(written.has_value());
+    EXPECT_EQ(written->samples.size(), sourceSamples(mp3));
+
+    // While the song is being heard, a new name waits for the next open.
+    const std::string again = m.path("heard.wav");
+    p.clearEvents();
+    p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + again);
+    p.N(KV_CMD_PLAY);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_PLAYING));
+    p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + later);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS));
+    const auto heard = readWav(again);
+    ASSERT_TRUE(heard.has_value());
+    EXPECT_EQ(heard->samples.size(), sourceSamples(mp3));
+    EXPECT_FALSE(readWav(later).has_value());
+}
