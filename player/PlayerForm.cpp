@@ -68,7 +68,9 @@ QToolButton *makeButton(QWidget *parent, const char *name, Skin::Picture glyph, 
     return b;
 }
 
-std::string ansi(const QString &text) { return text.toLocal8Bit().toStdString(); }
+std::string ansi(const QString &text) {
+    return text.toLocal8Bit().toStdString();
+}
 
 } // namespace
 
@@ -83,9 +85,9 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
     KelvraSpelare1 = new TKelvraSpectrum(this);
     KelvraSpelare2 = new TKelvraSpectrum(this);
     KelvraPlayer3 = new TKelvraSpectrum(this);
-    for (auto [player, name] : {std::pair{KelvraSpelare1, "KelvraSpelare1"},
-                                std::pair{KelvraSpelare2, "KelvraSpelare2"},
-                                std::pair{KelvraPlayer3, "KelvraPlayer3"}}) {
+    for (auto [player, name] :
+         {std::pair{KelvraSpelare1, "KelvraSpelare1"}, std::pair{KelvraSpelare2, "KelvraSpelare2"},
+          std::pair{KelvraPlayer3, "KelvraPlayer3"}}) {
         player->setObjectName(QLatin1String(name));
         player->setPriority(4);
         player->setKelvraPath(options_.enginePath);
@@ -103,7 +105,9 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
 
 TPlayerForm::~TPlayerForm() = default;
 
-int TPlayerForm::windowHandle() { return static_cast<int>(winId()); }
+int TPlayerForm::windowHandle() {
+    return static_cast<int>(winId());
+}
 
 void TPlayerForm::buildControls() {
     auto *central = new QWidget(this);
@@ -208,10 +212,10 @@ void TPlayerForm::buildControls() {
     shuffle->setGeometry(4, 5, 16, 16);
     // Dark mode captions read on the light metal of the skin.
     const QColor navy(0, 0, 96);
-    ShuffleLabel = makeLabel(ModePanel, "ShuffleLabel", QStringLiteral("Shuffle"),
-                             QRect(22, 5, 50, 16), navy);
-    RepeatLabel = makeLabel(ModePanel, "RepeatLabel", QStringLiteral("Repeat"),
-                            QRect(80, 5, 48, 16), navy);
+    ShuffleLabel =
+        makeLabel(ModePanel, "ShuffleLabel", QStringLiteral("Shuffle"), QRect(22, 5, 50, 16), navy);
+    RepeatLabel =
+        makeLabel(ModePanel, "RepeatLabel", QStringLiteral("Repeat"), QRect(80, 5, 48, 16), navy);
     checkbox1 = new QCheckBox(ModePanel);
     checkbox1->setObjectName(QStringLiteral("checkbox1"));
     checkbox1->setToolTip(QStringLiteral("Repeats all songs"));
@@ -243,13 +247,12 @@ void TPlayerForm::buildControls() {
     pnlWorking->setFrameShape(QFrame::StyledPanel);
     pnlWorking->setAutoFillBackground(true);
     pnlWorking->setGeometry(106, 23, 300, 64);
-    auto *busyText = new QLabel(QStringLiteral("Adding files to playlist, please wait..."),
-                                pnlWorking);
+    auto *busyText =
+        new QLabel(QStringLiteral("Adding files to playlist, please wait..."), pnlWorking);
     busyText->setGeometry(10, 6, 280, 18);
     busyText->setAlignment(Qt::AlignCenter);
     busyAnimation_ = new QLabel(pnlWorking);
-    busyAnimation_->setGeometry(126, 30, Skin::BusyFrameSize.width(),
-                                Skin::BusyFrameSize.height());
+    busyAnimation_->setGeometry(126, 30, Skin::BusyFrameSize.width(), Skin::BusyFrameSize.height());
     busyTimer_ = new QTimer(this);
     busyTimer_->setInterval(100);
     connect(busyTimer_, &QTimer::timeout, this,
@@ -265,9 +268,10 @@ void TPlayerForm::buildControls() {
 
     Slider = new TSlider(central);
     Slider->setObjectName(QStringLiteral("Slider"));
-    connect(Slider, &TSlider::OnChange, this,
-            [this](TSlider *) { KelvraSpectrum1->InputSeek(static_cast<uint32_t>(Slider->Position()),
-                                                           static_cast<uint32_t>(Slider->Maximum())); });
+    connect(Slider, &TSlider::OnChange, this, [this](TSlider *) {
+        KelvraSpectrum1->InputSeek(static_cast<uint32_t>(Slider->Position()),
+                                   static_cast<uint32_t>(Slider->Maximum()));
+    });
     connect(Slider, &TSlider::OnMouseDown, this, [this] { Tracking = true; });
     connect(Slider, &TSlider::OnMouseUp, this, [this] { Tracking = false; });
 
@@ -280,8 +284,9 @@ void TPlayerForm::buildControls() {
     small.setPointSizeF(small.pointSizeF() * 0.85);
     bar->setFont(small);
     const int widths[6] = {42, 60, 138, 82, 70, 100};
-    const QString initial[6] = {QStringLiteral("Status:"), QStringLiteral("Idle..."), {}, {}, {},
-                                QStringLiteral("Playlist: 00:00:00")};
+    const QString initial[6] = {
+        QStringLiteral("Status:"),           QStringLiteral("Idle..."), {}, {}, {},
+        QStringLiteral("Playlist: 00:00:00")};
     for (int i = 0; i < 6; ++i) {
         auto *panel = new QLabel(initial[i], bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
@@ -319,7 +324,8 @@ void TPlayerForm::buildMenus() {
     open->setObjectName(QStringLiteral("Open1"));
     open->setShortcut(QKeySequence(Qt::Key_F3));
     connect(open, &QAction::triggered, this, [this] {
-        const QString lastDrive = readSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"));
+        const QString lastDrive =
+            readSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"));
         const QStringList files = QFileDialog::getOpenFileNames(
             this, QStringLiteral("Open"), QDir(lastDrive).exists() ? lastDrive : QString(),
             QStringLiteral("MPEG-Music files and playlists (*.mp3 *.mp1 *.mp2 *.mpg *.lst *.pls "
@@ -416,7 +422,8 @@ void TPlayerForm::FormCreate() {
     });
     setupDurationProbe();
 
-    const int mode = playModeIndex(readSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode")));
+    const int mode =
+        playModeIndex(readSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode")));
     modeButtons_.at(mode)->setChecked(true);
     RadioGroup1Click();
 
@@ -555,8 +562,10 @@ void TPlayerForm::Timer3Timer() {
 }
 
 void TPlayerForm::restoreModeCheckBoxes() {
-    shuffle->setChecked(readBoolean(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), false));
-    checkbox1->setChecked(readBoolean(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), false));
+    shuffle->setChecked(
+        readBoolean(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), false));
+    checkbox1->setChecked(
+        readBoolean(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), false));
 }
 
 void TPlayerForm::ProcessFile(const QString &path) {
@@ -631,7 +640,9 @@ void TPlayerForm::PlayButtonClick() {
     Timer2->start();
 }
 
-void TPlayerForm::PauseButtonClick() { KelvraSpectrum1->Pause(); }
+void TPlayerForm::PauseButtonClick() {
+    KelvraSpectrum1->Pause();
+}
 
 void TPlayerForm::StopButtonClick() {
     setApplicationTitle(QStringLiteral("Velbrin is Stopped"));
@@ -660,8 +671,8 @@ void TPlayerForm::ResetCurrentOutput() {
 }
 
 QString TPlayerForm::lastPlayPath() const {
-    return library::lastPlayPath(
-        AppDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return library::lastPlayPath(AppDir,
+                                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
 void TPlayerForm::Timer2Timer() {
@@ -684,8 +695,9 @@ void TPlayerForm::RadioGroup1Click() {
     setStatusPanel(3, QStringLiteral("Overlap: %1 sec")
                           .arg(readInteger(QStringLiteral("DJ-Settings"),
                                            QStringLiteral("Overlap") + mode, 0)));
-    setStatusPanel(4, QStringLiteral("Min vol: ") +
-                          readSetting(QStringLiteral("DJ-Settings"), QStringLiteral("MinVolume") + mode));
+    setStatusPanel(4,
+                   QStringLiteral("Min vol: ") + readSetting(QStringLiteral("DJ-Settings"),
+                                                             QStringLiteral("MinVolume") + mode));
 }
 
 // --- display --------------------------------------------------------------------------
@@ -743,14 +755,20 @@ void TPlayerForm::hideworkpanel() {
     busyTimer_->stop();
 }
 
-QString TPlayerForm::statusPanel(int index) const { return panels_.at(index)->text(); }
-void TPlayerForm::setStatusPanel(int index, const QString &text) { panels_.at(index)->setText(text); }
+QString TPlayerForm::statusPanel(int index) const {
+    return panels_.at(index)->text();
+}
+void TPlayerForm::setStatusPanel(int index, const QString &text) {
+    panels_.at(index)->setText(text);
+}
 
 // --- engine notifications ---------------------------------------------------------------
 
 void TPlayerForm::bindEvents(TKelvraSpectrum *p) {
     p->OnNotifyPlayerState = [this](TKelvraSpectrum *s, int st) { NotifyPlayerState(s, st); };
-    p->OnNotifyNack = [this](TKelvraSpectrum *s, uint8_t c, int16_t code) { NotifyNack(s, c, code); };
+    p->OnNotifyNack = [this](TKelvraSpectrum *s, uint8_t c, int16_t code) {
+        NotifyNack(s, c, code);
+    };
     p->OnNotifyReady = [this](TKelvraSpectrum *s) {
         if (s == KelvraSpectrum1) {
             Tracking = false;
@@ -761,7 +779,9 @@ void TPlayerForm::bindEvents(TKelvraSpectrum *p) {
     };
     p->OnNotifyInputTimecode = [this](TKelvraSpectrum *s, uint8_t h, uint8_t m, uint8_t sec,
                                       uint8_t) { NotifyInputTimecode(s, h, m, sec); };
-    p->OnNotifyStreamDuration = [this](TKelvraSpectrum *s, uint32_t d) { NotifyStreamDuration(s, d); };
+    p->OnNotifyStreamDuration = [this](TKelvraSpectrum *s, uint32_t d) {
+        NotifyStreamDuration(s, d);
+    };
     p->OnNotifyStreamParameters = [this](TKelvraSpectrum *s, uint32_t f, int16_t b, uint8_t ch) {
         NotifyStreamParameters(s, f, b, ch);
     };
@@ -812,8 +832,8 @@ void TPlayerForm::bindEvents(TKelvraSpectrum *p) {
     auto moduleInfo = [this](TKelvraSpectrum *s, uint8_t, uint8_t, const std::string &name,
                              const std::string &description) {
         if (s == KelvraSpectrum1) {
-            modulesForm_->addModule(moduleNodeText(QString::fromLocal8Bit(name),
-                                                   QString::fromLocal8Bit(description)));
+            modulesForm_->addModule(
+                moduleNodeText(QString::fromLocal8Bit(name), QString::fromLocal8Bit(description)));
         }
     };
     auto deviceInfo = [this](TKelvraSpectrum *s, uint8_t module, uint8_t, uint8_t,
@@ -859,8 +879,8 @@ void TPlayerForm::endOfSong() {
     IsPlaying = false;
     PauseButton->setEnabled(false);
     // Without a song list the current song is the only and the last one.
-    const AfterSong next = afterEndOfSong({LoopedCb->isChecked(), true, shuffle->isChecked(),
-                                           checkbox1->isChecked()});
+    const AfterSong next =
+        afterEndOfSong({LoopedCb->isChecked(), true, shuffle->isChecked(), checkbox1->isChecked()});
     switch (next) {
     case AfterSong::PlayAgain:
         PlayButtonClick();

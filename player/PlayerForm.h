@@ -122,8 +122,7 @@ private:
     void NotifyInputPosition(engine::TKelvraSpectrum *sender, uint32_t offset, uint32_t range);
     void NotifyInputTimecode(engine::TKelvraSpectrum *sender, uint8_t h, uint8_t m, uint8_t s);
     void NotifyStreamDuration(engine::TKelvraSpectrum *sender, uint32_t duration);
-    void NotifyStreamParameters(engine::TKelvraSpectrum *sender, uint32_t f, int16_t b,
-                                uint8_t ch);
+    void NotifyStreamParameters(engine::TKelvraSpectrum *sender, uint32_t f, int16_t b, uint8_t ch);
     void NotifyOutputState(engine::TKelvraSpectrum *sender, int state);
 
     Options options_;

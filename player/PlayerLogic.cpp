@@ -16,8 +16,8 @@ std::optional<QString> deviceOutputName(int outputModule) {
 }
 
 QString fileNamePart(const QString &path) {
-    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')),
-                                   path.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype cut =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     return path.mid(cut + 1);
 }
 
@@ -37,11 +37,13 @@ std::optional<StateView> viewForState(int state, const QString &titleText) {
         return StateView{false, true, false, QStringLiteral("Stopped"), QStringLiteral("Stopped"),
                          false};
     case 1:
-        return StateView{true,  false, true, QStringLiteral("Playing"),
-                         titleText + QStringLiteral(" playing"), true};
+        return StateView{
+            true, false, true, QStringLiteral("Playing"), titleText + QStringLiteral(" playing"),
+            true};
     case 2:
-        return StateView{true,  true, false, QStringLiteral("Paused"),
-                         titleText + QStringLiteral(" paused"), false};
+        return StateView{
+            true, true, false, QStringLiteral("Paused"), titleText + QStringLiteral(" paused"),
+            false};
     default:
         return std::nullopt;
     }
@@ -109,8 +111,8 @@ NowPlaying nowPlayingFor(const QString &path, const TagTexts &tag) {
     v.comments = tag.comment;
     v.album = tag.album;
     v.category = tag.genre;
-    if (v.artist.trimmed().isEmpty() && v.year.trimmed().isEmpty() &&
-        v.album.trimmed().isEmpty() && v.category.trimmed().isEmpty()) {
+    if (v.artist.trimmed().isEmpty() && v.year.trimmed().isEmpty() && v.album.trimmed().isEmpty() &&
+        v.category.trimmed().isEmpty()) {
         v.artist = QStringLiteral("(No file information)");
         v.category = QStringLiteral("(Press F5 to edit tag)");
     }

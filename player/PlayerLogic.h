@@ -43,10 +43,10 @@ std::optional<StateView> viewForState(int state, const QString &titleText);
 // What follows the end of a song that was not handed over to the other player.
 enum class AfterSong { PlayAgain, PlayNext, PlayFirst, Nothing };
 struct EndOfSongInput {
-    bool repeatCurrent;    // "Current track"
-    bool selectedIsLast;   // the selection is the last entry (or nothing is selected)
-    bool shuffle;          // "Shuffle"
-    bool repeatAll;        // "All songs"
+    bool repeatCurrent;  // "Current track"
+    bool selectedIsLast; // the selection is the last entry (or nothing is selected)
+    bool shuffle;        // "Shuffle"
+    bool repeatAll;      // "All songs"
 };
 AfterSong afterEndOfSong(const EndOfSongInput &in);
 

@@ -21,11 +21,12 @@ bool readBoolean(const QString &section, const QString &name, bool fallback) {
 void writeBoolean(const QString &section, const QString &name, bool value) {
     WriteBooleanSetting(section, name, value);
 }
-void showInformation(const QString &text) { ShowInformation(text); }
+void showInformation(const QString &text) {
+    ShowInformation(text);
+}
 void showEngineError(const QString &text, int code, engine::TKelvraSpectrum &engine) {
-    ShowEngineError(text, code, [&engine](int c) {
-        return QString::fromLocal8Bit(engine.ErrorString(c));
-    });
+    ShowEngineError(text, code,
+                    [&engine](int c) { return QString::fromLocal8Bit(engine.ErrorString(c)); });
 }
 
 } // namespace velbrin::player

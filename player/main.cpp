@@ -25,7 +25,8 @@ void installRunHooks(TPlayerForm &form) {
             if (form.grab().save(screenshot)) {
                 std::printf("Screenshot saved to %s\n", qPrintable(screenshot));
             } else {
-                std::fprintf(stderr, "Could not save the screenshot to %s\n", qPrintable(screenshot));
+                std::fprintf(stderr, "Could not save the screenshot to %s\n",
+                             qPrintable(screenshot));
             }
         });
     }

@@ -248,7 +248,8 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent, Qt::Tool) {
     utsname u{};
     QString os = QStringLiteral("Linux");
     if (uname(&u) == 0) {
-        os = operatingSystemLine(QString::fromLocal8Bit(u.sysname), QString::fromLocal8Bit(u.release));
+        os = operatingSystemLine(QString::fromLocal8Bit(u.sysname),
+                                 QString::fromLocal8Bit(u.release));
     }
     add("OS", os, 5, 0);
     auto *ok = new QPushButton(QStringLiteral("OK"), this);

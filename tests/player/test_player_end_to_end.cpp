@@ -1,12 +1,12 @@
 // The program itself with the real engine: a song given on the command line is
 // written to a WAV file, and to "lastplay.txt" ten seconds after it started.
 #include <QDir>
-#include <cstring>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,7 +47,8 @@ TEST(PlayerEndToEnd, SongFromTheCommandLineIsWrittenToWavAndLogged) {
     const QDir bin(QStringLiteral(VELBRIN_BIN_DIR));
     const QString appDir = dir.filePath("app");
     ASSERT_TRUE(QDir().mkpath(appDir));
-    for (const QString &name : bin.entryList({"velbrin", "libkelvra.so", "libkv_*.so"}, QDir::Files)) {
+    for (const QString &name :
+         bin.entryList({"velbrin", "libkelvra.so", "libkv_*.so"}, QDir::Files)) {
         ASSERT_TRUE(QFile::copy(bin.filePath(name), appDir + "/" + name)) << name.toStdString();
         QFile::setPermissions(appDir + "/" + name, QFile::permissions(bin.filePath(name)));
     }
@@ -62,9 +63,8 @@ TEST(PlayerEndToEnd, SongFromTheCommandLineIsWrittenToWavAndLogged) {
     {
         QFile ini(dir.filePath("velbrin.ini"));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[Engine]\nOutputModule=3\n[Settings]\nWAVDir=%1\n")
-                      .arg(out)
-                      .toUtf8());
+        ini.write(
+            QStringLiteral("[Engine]\nOutputModule=3\n[Settings]\nWAVDir=%1\n").arg(out).toUtf8());
     }
 
     QProcess player;

@@ -15,10 +15,10 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStatusBar>
-#include <QTreeWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using velbrin::player::TPlayerForm;
