@@ -15,7 +15,7 @@
 // process ends; only the sanitizer build consults this.
 extern "C" const char *__lsan_default_suppressions();
 extern "C" const char *__lsan_default_suppressions() {
-    return "leak:libSDL2-2.0.so\nleak:libpulse.so\nleak:libpulsecommon\n";
+    return "leak:libSDL2-2.0.so\nleak:libpulse.so\nleak:libpulsecommon\nleak:libdbus-1.so\n";
 }
 
 namespace kelvra_test {

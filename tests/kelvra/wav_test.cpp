@@ -289,16 +289,15 @@ TEST(KelvraWav, OutputNamedAfterOpeningIsUsedByThePlayThatFollows) {
     ASSERT_TRUE(written.has_value());
     EXPECT_EQ(written->samples.size(), sourceSamples(mp3));
 
-    // While the song is being heard, a new name waits for the next open.
-    const std::string again = m.path("heard.wav");
+    // While the song is being heard (here on the real-time sound-card output,
+    // which the test environment makes silent), a new name waits for the next open.
     p.clearEvents();
-    p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + again);
+    p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
     p.N(KV_CMD_PLAY);
     ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_PLAYING));
     p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + later);
+    p.sync();
+    EXPECT_FALSE(p.waitForState(KV_PLAYER_STATE_EOS, std::chrono::milliseconds(200)));
     ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS));
-    const auto heard = readWav(again);
-    ASSERT_TRUE(heard.has_value());
-    EXPECT_EQ(heard->samples.size(), sourceSamples(mp3));
     EXPECT_FALSE(readWav(later).has_value());
 }
