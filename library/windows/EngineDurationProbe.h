@@ -2,6 +2,8 @@
 
 #include "duration_probe.h"
 
+#include <QPointer>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,7 +20,9 @@ namespace velbrin::library {
 // pauses, stops and closes the input. Muting keeps the moment that plays
 // before the report from being heard.
 //
-// GUI thread only: the engine's notifications arrive there.
+// GUI thread only: the engine's notifications arrive there. The player may be
+// destroyed before the probe (the main window owns it); the probe then does
+// nothing.
 class EngineDurationProbe : public DurationProbe {
 public:
     explicit EngineDurationProbe(engine::TKelvraSpectrum &player);
@@ -26,7 +30,7 @@ public:
     EngineDurationProbe(const EngineDurationProbe &) = delete;
     EngineDurationProbe &operator=(const EngineDurationProbe &) = delete;
 
-    // Routes the player's `OnNotifyStreamDuration` to `queue`. A handler that
+    // Routes the player's `OnNotifyStreamDuration` to `queue` (once). A handler that
     // was bound before is still called after the queue has been told.
     void attach(DurationQueue &queue);
 
@@ -39,8 +43,9 @@ public:
     const std::string &lastError() const { return lastError_; }
 
 private:
-    engine::TKelvraSpectrum &player_;
-    DurationQueue *queue_ = nullptr;
+    QPointer<engine::TKelvraSpectrum> player_;
+    QPointer<DurationQueue> queue_; // may go before the probe too
+    bool attached_ = false;
     std::function<void(engine::TKelvraSpectrum *, uint32_t)> previous_;
     std::string lastError_;
 };

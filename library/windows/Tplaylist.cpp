@@ -444,13 +444,15 @@ void Tplaylist::Button3Click() {
     host_.refreshButtons();
 }
 
+void Tplaylist::setOpenChoiceDialog(player::Ttavrelopendialog *dialog) {
+    openChoice_ = dialog;
+}
+
 void Tplaylist::BitBtn3Click() {
-    std::unique_ptr<player::Ttavrelopendialog> own;
-    player::Ttavrelopendialog *dialog = openChoice_;
-    if (dialog == nullptr) {
-        own = std::make_unique<player::Ttavrelopendialog>(this);
-        dialog = own.get();
+    if (openChoice_ == nullptr) {
+        openChoice_ = new player::Ttavrelopendialog(this); // a child, kept for later use
     }
+    player::Ttavrelopendialog *dialog = openChoice_;
     if (const QString folder = lastDrive(); !folder.isEmpty()) {
         dialog->setFolder(folder);
     }

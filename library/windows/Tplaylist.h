@@ -4,6 +4,7 @@
 #include "song_library.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +41,8 @@ class SongListModel;
 class Tplaylist : public QDialog {
     Q_OBJECT
 public:
+    // `host` and `probe` must outlive the window: while a song is measured the
+    // queue ends the measurement through the probe when the window goes.
     Tplaylist(PlaylistHost &host, DurationProbe &probe, QWidget *parent = nullptr,
               std::chrono::milliseconds durationLimit = std::chrono::milliseconds(2000));
     ~Tplaylist() override;
@@ -47,9 +50,9 @@ public:
     SongLibrary &library() { return library_; }
     DurationQueue &durations() { return *durations_; }
 
-    // The folder dialog "Add files..." uses; the window makes its own when none
-    // is given.
-    void setOpenChoiceDialog(player::Ttavrelopendialog *dialog) { openChoice_ = dialog; }
+    // The folder dialog "Add files..." uses; without one (or once it is gone)
+    // the window makes its own on first use.
+    void setOpenChoiceDialog(player::Ttavrelopendialog *dialog);
 
     // The path chosen with "Play"; empty otherwise.
     QString filename;
@@ -140,7 +143,7 @@ private:
     SongLibrary library_;
     std::unique_ptr<DurationQueue> durations_;
     SongListModel *model_ = nullptr;
-    player::Ttavrelopendialog *openChoice_ = nullptr;
+    QPointer<player::Ttavrelopendialog> openChoice_;
     bool syncing_ = false;
     bool reportUnmeasured_ = false;
 };

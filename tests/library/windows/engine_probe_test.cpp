@@ -129,6 +129,30 @@ TEST_F(LibraryEngineProbe, DetachingOnDestructionGivesTheEarlierHandlerBack) {
     EXPECT_EQ(earlierHandlerCalls, 1);
 }
 
+TEST_F(LibraryEngineProbe, EitherSideMayGoFirst) {
+    {
+        auto doomed = std::make_unique<TKelvraSpectrum>();
+        doomed->setKelvraPath(doublePath());
+        ASSERT_TRUE(doomed->Init());
+        EngineDurationProbe probe(*doomed);
+        DurationQueue queue(probe, std::chrono::milliseconds(20));
+        probe.attach(queue);
+        doomed.reset();
+        queue.enqueue(QStringLiteral("/m/a.mp3")); // nothing left to send to
+        waitUntilIdle(queue);
+        EXPECT_EQ(queue.errantalplayedforduration().size(), 1);
+    }
+    EngineDurationProbe probe(player);
+    {
+        DurationQueue queue(probe);
+        probe.attach(queue);
+        queue.enqueue(QStringLiteral("/m/b.mp3"));
+    }
+    takeSends();
+    reportDuration(10); // reaches no queue, so nothing is stopped
+    EXPECT_EQ(takeSends().size(), 0u);
+}
+
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
