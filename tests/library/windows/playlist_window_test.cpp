@@ -453,6 +453,27 @@ TEST_F(LibraryPlaylistWindow, UpdateTotalMeasuresEverySongAndNamesThoseWithoutAD
     EXPECT_EQ(host.panel, "Playlist: 00:01:05");
 }
 
+TEST_F(LibraryPlaylistWindow, APlaylistReadNamesItsUnmeasuredSongsOnceAllAreMeasured) {
+    velbrin::WriteSetting("PlayList", "AutoUpdatePlaytime", "-1");
+    auto w = makeWindow(std::chrono::milliseconds(20));
+    const QStringList paths = songs(2);
+    const QString file = dir.filePath("two.lst");
+    writeFile(file, (paths.join("\r\n") + "\r\n").toLocal8Bit(), 0);
+    const QString text = messageOf([&] {
+        w->addChosenFiles({file});
+        EXPECT_TRUE(w->durations().isBusy()); // no message before the songs are measured
+        w->durations().durationReported(7);
+        QElapsedTimer clock;
+        clock.start();
+        while (w->durations().isBusy() && clock.elapsed() < 5000) {
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+    });
+    EXPECT_EQ(text, "Following songs could not be opened and added to total playlisttime:\r" +
+                        paths[1] + "\r\n");
+    EXPECT_EQ(w->DurationText->text(), "00:00:07");
+}
+
 TEST_F(LibraryPlaylistWindow, SavedPlaylistReadsBackAsTheSameList) {
     auto w = makeWindow();
     const QStringList paths = songs(3);
