@@ -30,6 +30,9 @@
 #include <QScopeGuard>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 namespace velbrin::library {
 
 namespace {
