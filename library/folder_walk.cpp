@@ -1,5 +1,8 @@
 #include "folder_walk.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -64,11 +67,26 @@ public:
             ++report.unreadableFolders;
             return;
         }
+        std::vector<std::pair<std::string, fs::directory_entry>> entries;
         for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-            visitEntry(dir, *it);
+            entries.emplace_back(it->path().filename().native(), *it);
         }
         if (ec) {
             ++report.unreadableFolders;
+        }
+        // The order a directory listing comes in is arbitrary on most Linux file
+        // systems; songs are walked in name order, letters compared without case,
+        // as users of the player expect an album folder to play.
+        const auto upper = [](char c) {
+            return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        };
+        std::sort(entries.begin(), entries.end(), [&](const auto &a, const auto &b) {
+            return std::lexicographical_compare(
+                a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
+                [&](char c, char d) { return upper(c) < upper(d); });
+        });
+        for (const auto &[name, entry] : entries) {
+            visitEntry(dir, entry);
         }
     }
 

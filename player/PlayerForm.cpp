@@ -1,18 +1,25 @@
 #include "PlayerForm.h"
 
+#include "EngineDurationProbe.h"
 #include "PlayerLogic.h"
+#include "Tplaylist.h"
 #include "SettingsAccess.h"
 #include "Skin.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
 #include "id3v1.h"
+#include "play_order.h"
 #include "playlist_files.h"
+#include "song_library.h"
 #include "secondary_windows.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -94,6 +101,8 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
         bindEvents(player);
     }
 
+    probe_ = std::make_unique<library::EngineDurationProbe>(*KelvraPlayer3);
+
     buildControls();
     buildMenus();
     infoForm_ = new TInfoForm(this);
@@ -103,7 +112,24 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
     FormCreate();
 }
 
-TPlayerForm::~TPlayerForm() = default;
+TPlayerForm::~TPlayerForm() {
+    // The playlist window measures durations through the probe, which goes with
+    // this object; the window must go first.
+    delete std::exchange(playlist_, nullptr);
+}
+
+void TPlayerForm::setPlaylist(library::Tplaylist *playlist) {
+    playlist_ = playlist;
+    probe_->attach(playlist_->durations());
+    library::SongLibrary &songs = playlist_->library();
+    order_ = std::make_unique<library::PlayOrder>(
+        songs.list, songs.categories,
+        [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); });
+    order_->modes.shuffle = shuffle->isChecked();
+    order_->modes.repeatAll = checkbox1->isChecked();
+    order_->modes.currentTrack = LoopedCb->isChecked();
+    initButtons();
+}
 
 int TPlayerForm::windowHandle() {
     return static_cast<int>(winId());
@@ -334,12 +360,11 @@ void TPlayerForm::buildMenus() {
             return;
         }
         showworkpanel();
-        for (const QString &f : files) {
-            ProcessFile(f);
-        }
+        addNames(files, true);
         writeSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"),
                      QFileInfo(files.front()).absolutePath() + QLatin1Char('/'));
         hideworkpanel();
+        initButtons();
     });
     file->addSeparator();
     file->addAction(QStringLiteral("&Play CD..."))->setObjectName(QStringLiteral("PlayCD1"));
@@ -357,7 +382,9 @@ void TPlayerForm::buildMenus() {
     QAction *tag = edit->addAction(QStringLiteral("&TAG..."));
     tag->setObjectName(QStringLiteral("TAG1"));
     tag->setShortcut(QKeySequence(Qt::Key_F5));
-    edit->addAction(QStringLiteral("&Playlist..."))->setObjectName(QStringLiteral("Playlist1"));
+    QAction *playlistItem = edit->addAction(QStringLiteral("&Playlist..."));
+    playlistItem->setObjectName(QStringLiteral("Playlist1"));
+    connect(playlistItem, &QAction::triggered, this, &TPlayerForm::playlistbuttonClick);
     edit->addAction(QStringLiteral("&Settings..."))->setObjectName(QStringLiteral("Settings1"));
     edit->addAction(QStringLiteral("&Volume..."))->setObjectName(QStringLiteral("Volume1"));
 
@@ -438,12 +465,14 @@ void TPlayerForm::FormCreate() {
     Slider->setGeometry(QRect(Skin::SliderPos, Slider->Track().size()));
     Tracking = false;
 
-    connect(shuffle, &QCheckBox::toggled, this, [](bool on) {
-        writeBoolean(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), on);
-    });
-    connect(checkbox1, &QCheckBox::toggled, this, [](bool on) {
-        writeBoolean(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), on);
-    });
+    connect(shuffle, &QCheckBox::toggled, this, &TPlayerForm::shuffleClick);
+    connect(checkbox1, &QCheckBox::toggled, this, &TPlayerForm::checkbox1Click);
+    connect(LoopedCb, &QCheckBox::toggled, this, &TPlayerForm::LoopedCbClick);
+    connect(bitbtn1, &QToolButton::clicked, this, [this] { StepSong(-1); });
+    connect(bitbtn2, &QToolButton::clicked, this, [this] { StepSong(+1); });
+    connect(prevdisc, &QToolButton::clicked, this, [this] { MoveToDirectory(false); });
+    connect(nextdisc, &QToolButton::clicked, this, [this] { MoveToDirectory(true); });
+    connect(playlistbutton, &QToolButton::clicked, this, &TPlayerForm::playlistbuttonClick);
 }
 
 void TPlayerForm::configureSongPlayer(TKelvraSpectrum *player) {
@@ -541,24 +570,46 @@ void TPlayerForm::FormActivate() {
 
 void TPlayerForm::Timer3Timer() {
     Timer3->stop();
-    if (options_.arguments.size() > 1) {
+    if (!options_.arguments.isEmpty()) {
         showworkpanel();
     }
-    for (const QString &entry : options_.arguments) {
-        switch (classifyEntry(entry)) {
-        case EntryKind::Song:
-            ProcessFile(entry);
-            break;
-        case EntryKind::Playlist:
-        case EntryKind::OtherFile:
-        case EntryKind::Folder:
-            // Playlists and folders join the song list with the list itself.
-            break;
+    if (playlist_ != nullptr) {
+        library::SongLibrary &songs = playlist_->library();
+        for (const QString &entry : options_.arguments) {
+            switch (classifyEntry(entry)) {
+            case EntryKind::Song:
+                songs.ProcessFile(entry);
+                break;
+            case EntryKind::Playlist:
+                if (const auto result = songs.ProcessFile2(entry); result.message) {
+                    showInformation(*result.message);
+                }
+                break;
+            case EntryKind::OtherFile:
+                break;
+            case EntryKind::Folder:
+                songs.ScanDir(entry);
+                break;
+            }
         }
+        selectPlayingOrFirst();
     }
     hideworkpanel();
+    initButtons();
+    if (playlist_ != nullptr) {
+        playlist_->songListChanged();
+    }
     restoreModeCheckBoxes();
     emit commandLineProcessed();
+}
+
+void TPlayerForm::selectPlayingOrFirst() {
+    library::SongList &list = playlist_->library().list;
+    if (IsPlaying && list.indexOfPath(CurrentSongFile) >= 0) {
+        list.select(list.indexOfPath(CurrentSongFile));
+    } else if (!list.isEmpty()) {
+        list.select(0);
+    }
 }
 
 void TPlayerForm::restoreModeCheckBoxes() {
@@ -568,11 +619,171 @@ void TPlayerForm::restoreModeCheckBoxes() {
         readBoolean(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), false));
 }
 
-void TPlayerForm::ProcessFile(const QString &path) {
-    // Until the song list exists, the first song given is the one played.
-    if (CurrentSongFile.isEmpty()) {
-        initPlayer(path);
+void TPlayerForm::addNames(const QStringList &names, bool chosenInDialog) {
+    if (playlist_ == nullptr) {
+        return;
     }
+    library::SongLibrary &songs = playlist_->library();
+    const auto result = chosenInDialog ? songs.addChosenFiles(names, IsPlaying, CurrentSongFile)
+                                       : songs.dropFiles(names, IsPlaying, CurrentSongFile);
+    for (const QString &message : result.messages) {
+        showInformation(message);
+    }
+    playlist_->songListChanged();
+    initButtons();
+}
+
+void TPlayerForm::dragEnterEvent(QDragEnterEvent *event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TPlayerForm::dropEvent(QDropEvent *event) {
+    QStringList names;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            names << url.toLocalFile();
+        }
+    }
+    event->acceptProposedAction();
+    showworkpanel();
+    addNames(names, false);
+    hideworkpanel();
+}
+
+// --- play order -----------------------------------------------------------------------
+
+void TPlayerForm::initButtons() {
+    if (order_ == nullptr) {
+        return;
+    }
+    const library::NavButtons b = order_->initButtons();
+    bitbtn1->setEnabled(b.previousSong);
+    bitbtn2->setEnabled(b.nextSong);
+    prevdisc->setEnabled(b.previousFolder);
+    nextdisc->setEnabled(b.nextFolder);
+}
+
+void TPlayerForm::playSelection() {
+    initButtons();
+    library::SongList &list = playlist_->library().list;
+    const int i = list.itemIndex();
+    playlist_->filename = i >= 0 && i < list.count() ? list.path(i) : QString();
+    playlist_->songListChanged();
+    // A step that found no song only refreshes the buttons; nothing is opened.
+    if (!playlist_->filename.isEmpty()) {
+        initPlayer(playlist_->filename);
+    }
+}
+
+void TPlayerForm::StepSong(int direction) {
+    if (order_ == nullptr) {
+        return;
+    }
+    switch (order_->StepSong(direction)) {
+    case library::NavOutcome::PlaySelection:
+        playSelection();
+        break;
+    case library::NavOutcome::RefreshButtons:
+        initButtons();
+        break;
+    case library::NavOutcome::Nothing:
+        break;
+    }
+}
+
+void TPlayerForm::MoveToDirectory(bool forward) {
+    if (order_ == nullptr) {
+        return;
+    }
+    const library::NavOutcome outcome = order_->MoveToDirectory(forward);
+    if (outcome == library::NavOutcome::PlaySelection) {
+        playSelection();
+    } else {
+        // The folder buttons follow the selection the walk ended on.
+        initButtons();
+        if (outcome == library::NavOutcome::RefreshButtons) {
+            (forward ? nextdisc : prevdisc)->setEnabled(false);
+        }
+    }
+}
+
+void TPlayerForm::shuffleClick() {
+    writeBoolean(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), shuffle->isChecked());
+    if (order_ != nullptr && order_->shuffleClicked(shuffle->isChecked())) {
+        StepSong(+1); // a random song starts at once
+    }
+    Edit2->setFocus();
+}
+
+void TPlayerForm::checkbox1Click() {
+    writeBoolean(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), checkbox1->isChecked());
+    if (order_ != nullptr) {
+        order_->repeatAllClicked(checkbox1->isChecked());
+    }
+    if (checkbox1->isChecked() && LoopedCb->isChecked()) {
+        LoopedCb->setChecked(false);
+    }
+    initButtons();
+    Edit2->setFocus();
+}
+
+void TPlayerForm::LoopedCbClick() {
+    if (order_ != nullptr) {
+        order_->currentTrackClicked(LoopedCb->isChecked());
+    }
+    if (LoopedCb->isChecked() && checkbox1->isChecked()) {
+        checkbox1->setChecked(false);
+    }
+    Edit2->setFocus();
+}
+
+void TPlayerForm::playlistbuttonClick() {
+    if (playlist_ == nullptr) {
+        return;
+    }
+    library::SongList &list = playlist_->library().list;
+    const int p = list.itemIndex();
+    if (p >= 0) {
+        list.select(p);
+    }
+    playlist_->songListChanged();
+    const int result = playlist_->exec();
+    if (result == QDialog::Accepted && !playlist_->filename.isEmpty() &&
+        QFileInfo::exists(playlist_->filename)) {
+        initPlayer(playlist_->filename);
+    } else if (p >= 0 && p < list.count()) {
+        list.select(p);
+    }
+    initButtons();
+}
+
+bool TPlayerForm::shuffleOn() const { return shuffle->isChecked(); }
+
+void TPlayerForm::stopCurrentSong() {
+    StopButtonClick();
+    CurrentSongFile.clear();
+}
+
+void TPlayerForm::categoriesChanged() {
+    const bool active = playlist_ != nullptr && playlist_->library().categories.CategoryFilterActive();
+    QPalette p = Label8->palette();
+    p.setColor(QPalette::WindowText, active ? QColor(255, 0, 0) : QColor(0, 255, 255));
+    Label8->setPalette(p);
+    initButtons();
+}
+
+void TPlayerForm::showWorkPanel(bool visible) {
+    if (visible) {
+        showworkpanel();
+    } else {
+        hideworkpanel();
+    }
+}
+
+void TPlayerForm::editTag(const QString &) {
+    // The tag editor joins with its own window.
 }
 
 void TPlayerForm::closeEvent(QCloseEvent *event) {
@@ -878,17 +1089,23 @@ void TPlayerForm::endOfSong() {
     PlayButton->setEnabled(true);
     IsPlaying = false;
     PauseButton->setEnabled(false);
-    // Without a song list the current song is the only and the last one.
-    const AfterSong next =
-        afterEndOfSong({LoopedCb->isChecked(), true, shuffle->isChecked(), checkbox1->isChecked()});
-    switch (next) {
+    bool selectedIsLast = true;
+    if (playlist_ != nullptr) {
+        const library::SongList &list = playlist_->library().list;
+        selectedIsLast = list.itemIndex() < 0 || list.itemIndex() >= list.count() - 1;
+    }
+    switch (afterEndOfSong({LoopedCb->isChecked(), selectedIsLast, shuffle->isChecked(),
+                            checkbox1->isChecked()})) {
     case AfterSong::PlayAgain:
         PlayButtonClick();
         break;
     case AfterSong::PlayNext:
+        StepSong(+1);
+        break;
     case AfterSong::PlayFirst:
-        if (!CurrentSongFile.isEmpty()) {
-            initPlayer(CurrentSongFile);
+        if (playlist_ != nullptr && !playlist_->library().list.isEmpty()) {
+            playlist_->library().list.select(0);
+            playSelection();
         }
         break;
     case AfterSong::Nothing:

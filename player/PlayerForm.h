@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KelvraSpectrum.h"
+#include "PlaylistHost.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -20,8 +21,11 @@ class TCoolScrollingText;
 class TSlider;
 
 namespace velbrin::library {
+class EngineDurationProbe;
+class PlayOrder;
 class TagReader;
-}
+class Tplaylist;
+} // namespace velbrin::library
 
 namespace velbrin::player {
 
@@ -34,7 +38,7 @@ class TModulesForm;
 //
 // Threads: user-interface thread only. Engine notifications arrive as queued
 // events on this thread through each player's hidden window.
-class TPlayerForm : public QMainWindow {
+class TPlayerForm : public QMainWindow, public library::PlaylistHost {
     Q_OBJECT
 public:
     struct Options {
@@ -65,8 +69,15 @@ public:
     engine::TKelvraSpectrum *KelvraSpectrum1 = nullptr;   // the current player
     engine::TKelvraSpectrum *KelvraSpectrumOld = nullptr; // the other one
 
+    // The song list lives in the playlist window, created after this one; the
+    // duration probe it uses runs on KelvraPlayer3.
+    void setPlaylist(library::Tplaylist *playlist);
+    library::Tplaylist *playlist() const { return playlist_; }
+    library::EngineDurationProbe &durationProbe() { return *probe_; }
+    library::PlayOrder *playOrder() const { return order_.get(); }
+
     // --- handlers ---------------------------------------------------------------------
-    void initPlayer(const QString &path);
+    void initPlayer(const QString &path) override;
     void PlayButtonClick();
     void PauseButtonClick();
     void StopButtonClick();
@@ -78,7 +89,27 @@ public:
     void Timer2Timer();
     void Timer3Timer();
     void RadioGroup1Click();
-    void ProcessFile(const QString &path);
+    void initButtons();
+    void StepSong(int direction);
+    void MoveToDirectory(bool forward);
+    void playlistbuttonClick();
+    void shuffleClick();
+    void checkbox1Click();
+    void LoopedCbClick();
+    // Adds dropped or chosen names to the song list, in their order.
+    void addNames(const QStringList &names, bool chosenInDialog);
+
+    // --- the playlist window's view of this window ----------------------------------------
+    bool isPlaying() const override { return IsPlaying; }
+    QString currentSongFile() const override { return CurrentSongFile; }
+    bool shuffleOn() const override;
+    void stopCurrentSong() override;
+    void setPlaylistTotal(const QString &panelText) override { setStatusPanel(5, panelText); }
+    void refreshButtons() override { initButtons(); }
+    void categoriesChanged() override;
+    void showWorkPanel(bool visible) override;
+    QString appDir() const override { return AppDir; }
+    void editTag(const QString &path) override;
 
     // The status bar's panel texts (0 to 5).
     QString statusPanel(int index) const;
@@ -101,6 +132,8 @@ signals:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildControls();
@@ -114,6 +147,9 @@ private:
     void bindEvents(engine::TKelvraSpectrum *player);
     void endOfSong();
     void restoreModeCheckBoxes();
+    // Plays the selected entry: buttons, the playlist's chosen file, initPlayer.
+    void playSelection();
+    void selectPlayingOrFirst();
     int windowHandle();
 
     // Notification handlers shared by the three players.
@@ -127,6 +163,9 @@ private:
 
     Options options_;
     std::unique_ptr<library::TagReader> tags_;
+    std::unique_ptr<library::EngineDurationProbe> probe_;
+    std::unique_ptr<library::PlayOrder> order_;
+    library::Tplaylist *playlist_ = nullptr;
 
 public:
     // Controls, by their form names.

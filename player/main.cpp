@@ -1,5 +1,6 @@
 // Program start: creates the windows in their fixed order and runs the message loop.
 #include "PlayerForm.h"
+#include "ProgramWindows.h"
 #include "hidden_window.h"
 
 #include <QApplication>
@@ -64,7 +65,8 @@ int main(int argc, char **argv) {
     }
     options.arguments = QApplication::arguments();
 
-    TPlayerForm form(options);
+    velbrin::player::ProgramWindows windows = velbrin::player::createProgramWindows(options);
+    TPlayerForm &form = *windows.form;
     form.adjustSize();
     form.setFixedSize(form.sizeHint());
     if (QScreen *screen = QApplication::primaryScreen()) {

@@ -1,5 +1,9 @@
 // The main window on Qt's offscreen platform, driving the engine test double.
 #include "PlayerForm.h"
+#include "ProgramWindows.h"
+#include "Tplaylist.h"
+#include "play_order.h"
+#include "song_library.h"
 #include "SettingsAccess.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
@@ -9,7 +13,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -24,6 +30,12 @@
 using velbrin::player::TPlayerForm;
 using velbrin::test::doublePath;
 using velbrin::test::EngineDouble;
+
+// Readable failure messages for Qt texts.
+void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QStringList &l, std::ostream *os) {
+    *os << '{' << l.join(", ").toStdString() << '}';
+}
 
 namespace {
 
@@ -40,7 +52,7 @@ protected:
         TPlayerForm::Options o;
         o.enginePath = doublePath();
         o.arguments = std::move(args);
-        auto f = std::make_unique<TPlayerForm>(o);
+        auto f = velbrin::player::createProgramWindows(o).form;
         for (int id = 1; id < 1000; ++id) {
             if (kv_player *p = engine.player(id)) {
                 players.push_back(p);
@@ -415,7 +427,115 @@ TEST_F(PlayerForm, CommandLineRestoresModeBoxesAndPlaysTheFirstSong) {
     EXPECT_TRUE(form->checkbox1->isChecked());
     EXPECT_EQ(form->CurrentSongFile, song);
     EXPECT_FALSE(form->pnlWorking->isVisible());
-    EXPECT_EQ(sendsTo(0).back(), "4");
+    const auto sent = sendsTo(0);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "4"), sent.end());
+}
+
+namespace {
+// Songs in two folders, with tags so the list shows their texts.
+QStringList makeSongs(const QTemporaryDir &dir, bool fourth = false) {
+    QStringList paths;
+    std::vector<const char *> names{"a/1.mp3", "a/2.mp3", "b/3.mp3"};
+    if (fourth) {
+        names.push_back("b/4.mp3");
+    }
+    for (const char *name : names) {
+        const QString path = dir.filePath(QLatin1String(name));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        velbrin::library::TagContents t;
+        t.title = QStringLiteral("Song %1").arg(paths.size() + 1);
+        t.artist = QStringLiteral("Artist");
+        f.write(QByteArray(300, '\x55'));
+        f.write(velbrin::library::buildTagBlock(t));
+        paths << path;
+    }
+    return paths;
+}
+} // namespace
+
+TEST_F(PlayerForm, AFolderOnTheCommandLineFillsTheListAndStartsItsFirstSong) {
+    const QStringList songs = makeSongs(dir);
+    auto form = makeForm({"/prog/velbrin", dir.path()});
+    form->Timer3Timer();
+    const auto &list = form->playlist()->library().list;
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_EQ(list.filenamelist(), songs);
+    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+    EXPECT_EQ(list.itemIndex(), 0);
+    // At the first song: no previous song or folder, next of both.
+    EXPECT_FALSE(form->bitbtn1->isEnabled());
+    EXPECT_TRUE(form->bitbtn2->isEnabled());
+    EXPECT_FALSE(form->prevdisc->isEnabled());
+    EXPECT_TRUE(form->nextdisc->isEnabled());
+}
+
+TEST_F(PlayerForm, NextSongNextFolderAndTheEndOfTheList) {
+    const QStringList songs = makeSongs(dir, true);
+    auto form = makeForm({"/prog/velbrin", dir.path()});
+    form->Timer3Timer();
+    engine.reset();
+    form->bitbtn2->click();
+    EXPECT_EQ(form->CurrentSongFile, songs[1]);
+    const auto sent = sendsTo(0);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "8 '" + songs[1].toStdString() + "'"),
+              sent.end());
+    form->nextdisc->click();
+    EXPECT_EQ(form->CurrentSongFile, songs[2]);
+    EXPECT_TRUE(form->prevdisc->isEnabled());
+
+    // The end of a song that is not the last plays the next one ...
+    post(0, state(3));
+    EXPECT_EQ(form->CurrentSongFile, songs[3]);
+    EXPECT_FALSE(form->bitbtn2->isEnabled());
+    EXPECT_FALSE(form->nextdisc->isEnabled());
+    // ... nothing follows the last one without "All songs" ...
+    post(0, state(3));
+    EXPECT_EQ(form->CurrentSongFile, songs[3]);
+    EXPECT_EQ(form->statusPanel(1), "End of song");
+    // ... and the first song with it.
+    form->checkbox1->setChecked(true);
+    post(0, state(3));
+    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+    EXPECT_EQ(form->playlist()->library().list.itemIndex(), 0);
+
+    form->bitbtn2->click();
+    form->prevdisc->click(); // from the first folder: entry 0 plays again
+    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+}
+
+TEST_F(PlayerForm, NextFolderWhoseFirstSongIsTheLastPlaysNothing) {
+    const QStringList songs = makeSongs(dir);
+    auto form = makeForm({"/prog/velbrin", dir.path()});
+    form->Timer3Timer();
+    form->nextdisc->click();
+    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+    EXPECT_FALSE(form->nextdisc->isEnabled());
+}
+
+TEST_F(PlayerForm, RepeatModesExcludeEachOtherAndAreSaved) {
+    auto form = makeForm();
+    form->checkbox1->setChecked(true);
+    form->LoopedCb->setChecked(true);
+    EXPECT_FALSE(form->checkbox1->isChecked());
+    EXPECT_EQ(velbrin::player::readSetting("Settings", "RepeatAll"), "0");
+    form->checkbox1->setChecked(true);
+    EXPECT_FALSE(form->LoopedCb->isChecked());
+    EXPECT_EQ(velbrin::player::readSetting("Settings", "RepeatAll"), "-1");
+    form->shuffle->setChecked(true);
+    EXPECT_EQ(velbrin::player::readSetting("Settings", "ShuffleOn"), "-1");
+}
+
+TEST_F(PlayerForm, DroppedNamesJoinTheListInOrderWithoutDuplicates) {
+    const QStringList songs = makeSongs(dir);
+    auto form = makeForm();
+    // Only a name repeated right after itself is skipped; a folder is walked.
+    form->addNames({songs[2], songs[2], songs[0], dir.filePath("a")}, false);
+    const auto &list = form->playlist()->library().list;
+    EXPECT_EQ(list.filenamelist(), (QStringList{songs[2], songs[0], songs[0], songs[1]}));
+    EXPECT_EQ(form->CurrentSongFile, songs[2]); // the first song of an empty list starts
 }
 
 TEST_F(PlayerForm, AboutBoxShowsThisMachine) {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "PlayerForm.h"
+
+#include <memory>
+
+namespace velbrin::library {
+class Tplaylist;
+}
+
+namespace velbrin::player {
+
+class Ttavrelopendialog;
+
+// The program's windows, created in their fixed order: the main window first,
+// then the playlist window and the open-choice dialog. The main window owns
+// the others.
+struct ProgramWindows {
+    std::unique_ptr<TPlayerForm> form;
+    library::Tplaylist *playlist = nullptr;
+    Ttavrelopendialog *openDialog = nullptr;
+};
+
+ProgramWindows createProgramWindows(TPlayerForm::Options options);
+
+} // namespace velbrin::player
