@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -343,7 +344,43 @@ bool Player::beingHeard() const {
     return state_ == State::Paused && sink_ && sink_->playedFrames() > 0;
 }
 
+Error Player::checkFileTarget(std::string &detail) const {
+    const std::string path = withSlashes(outputName_.substr(4));
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::string where = folder.empty() ? std::string(".") : folder.string();
+    if (::access(where.c_str(), W_OK) != 0) {
+        detail = "Cannot create the WAV file \"" + path + "\"";
+        return Error::OutputFileFailed;
+    }
+    return Error::None;
+}
+
+bool Player::fileOutputNamed() const {
+    return startsWithNoCase(outputName_, "wav:");
+}
+
+Error Player::buildFileOutputForPlay() {
+    outputErrorDetail_.clear();
+    outputError_ = buildOutput(outputErrorDetail_);
+    if (outputError_ == Error::None) {
+        sink_->flush(false);
+        sink_->setPlaying(false, false);
+        restartAt(baseFrame_, false);
+    } else {
+        post(makeError(static_cast<int16_t>(outputError_), outputErrorDetail_));
+    }
+    post(makeState(KV_NOTIFY_OUTPUT_STATE, static_cast<uint8_t>(outputError_)));
+    return outputError_;
+}
+
 void Player::retargetOutput() {
+    if (fileOutputNamed()) {
+        // Made at the next Play, like any WAV file.
+        dropOutput();
+        outputError_ = Error::None;
+        outputErrorDetail_.clear();
+        return;
+    }
     // Whatever was decoded ahead for the old output is decoded again for the new one.
     const uint64_t frame = baseFrame_;
     outputErrorDetail_.clear();
@@ -456,6 +493,8 @@ void Player::play() {
         postNack(KV_CMD_PLAY, Error::NoInput);
         return;
     }
+    if (!sink_ && outputError_ == Error::None && fileOutputNamed())
+        buildFileOutputForPlay();
     if (outputError_ != Error::None || !sink_) {
         postNack(KV_CMD_PLAY,
                  outputError_ != Error::None ? outputError_ : Error::OutputDeviceFailed,
@@ -567,10 +606,22 @@ void Player::inputOpen(const std::string &requested) {
     post(makeText(KV_NOTIFY_STREAM_MIME_TYPE, "audio/mpeg"));
 
     outputErrorDetail_.clear();
-    outputError_ = buildOutput(outputErrorDetail_);
+    // A WAV file is made when the song starts playing: the program names the
+    // file after opening the song, and a file made now for the previous name
+    // would overwrite that song's finished file.
+    if (fileOutputNamed()) {
+        dropOutput();
+        // The folder is checked now so a file that cannot be made is reported
+        // with the song, as a failing device is.
+        outputError_ = checkFileTarget(outputErrorDetail_);
+    } else {
+        outputError_ = buildOutput(outputErrorDetail_);
+    }
     if (outputError_ == Error::None) {
-        sink_->flush(false);
-        sink_->setPlaying(false, false);
+        if (sink_) {
+            sink_->flush(false);
+            sink_->setPlaying(false, false);
+        }
     } else {
         post(makeError(static_cast<int16_t>(outputError_), outputErrorDetail_));
     }

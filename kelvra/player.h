@@ -108,6 +108,9 @@ private:
     void dropOutput();
     void clearChain();
     bool beingHeard() const;
+    bool fileOutputNamed() const;
+    Error checkFileTarget(std::string &detail) const;
+    Error buildFileOutputForPlay();
     void retargetOutput();
     void restartAt(uint64_t frame, bool fade);
     void decodeBlock();

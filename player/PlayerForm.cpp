@@ -2,26 +2,25 @@
 
 #include "EngineDurationProbe.h"
 #include "PlayerLogic.h"
-#include "Tplaylist.h"
 #include "SettingsAccess.h"
 #include "Skin.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
+#include "Tplaylist.h"
 #include "id3v1.h"
 #include "play_order.h"
 #include "playlist_files.h"
-#include "song_library.h"
 #include "secondary_windows.h"
+#include "song_library.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -30,6 +29,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -122,9 +122,9 @@ void TPlayerForm::setPlaylist(library::Tplaylist *playlist) {
     playlist_ = playlist;
     probe_->attach(playlist_->durations());
     library::SongLibrary &songs = playlist_->library();
-    order_ = std::make_unique<library::PlayOrder>(
-        songs.list, songs.categories,
-        [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); });
+    order_ = std::make_unique<library::PlayOrder>(songs.list, songs.categories, [](int n) {
+        return static_cast<int>(QRandomGenerator::global()->bounded(n));
+    });
     order_->modes.shuffle = shuffle->isChecked();
     order_->modes.repeatAll = checkbox1->isChecked();
     order_->modes.currentTrack = LoopedCb->isChecked();
@@ -759,7 +759,9 @@ void TPlayerForm::playlistbuttonClick() {
     initButtons();
 }
 
-bool TPlayerForm::shuffleOn() const { return shuffle->isChecked(); }
+bool TPlayerForm::shuffleOn() const {
+    return shuffle->isChecked();
+}
 
 void TPlayerForm::stopCurrentSong() {
     StopButtonClick();
@@ -767,7 +769,8 @@ void TPlayerForm::stopCurrentSong() {
 }
 
 void TPlayerForm::categoriesChanged() {
-    const bool active = playlist_ != nullptr && playlist_->library().categories.CategoryFilterActive();
+    const bool active =
+        playlist_ != nullptr && playlist_->library().categories.CategoryFilterActive();
     QPalette p = Label8->palette();
     p.setColor(QPalette::WindowText, active ? QColor(255, 0, 0) : QColor(0, 255, 255));
     Label8->setPalette(p);
@@ -1094,8 +1097,8 @@ void TPlayerForm::endOfSong() {
         const library::SongList &list = playlist_->library().list;
         selectedIsLast = list.itemIndex() < 0 || list.itemIndex() >= list.count() - 1;
     }
-    switch (afterEndOfSong({LoopedCb->isChecked(), selectedIsLast, shuffle->isChecked(),
-                            checkbox1->isChecked()})) {
+    switch (afterEndOfSong(
+        {LoopedCb->isChecked(), selectedIsLast, shuffle->isChecked(), checkbox1->isChecked()})) {
     case AfterSong::PlayAgain:
         PlayButtonClick();
         break;

@@ -301,3 +301,25 @@ TEST(KelvraWav, OutputNamedAfterOpeningIsUsedByThePlayThatFollows) {
     ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS));
     EXPECT_FALSE(readWav(later).has_value());
 }
+
+TEST(KelvraWav, OpeningTheNextSongLeavesTheFinishedFileAlone) {
+    // The program opens the next song before it names that song's file; the
+    // previous song's file must keep every sample.
+    Media &m = Media::get();
+    const std::string first = m.tone("next-a.mp3", 1.0);
+    const std::string second = m.tone("next-b.mp3", 1.5, 44100, 2, 500);
+    const std::string a = m.path("next-a.wav");
+    const std::string b = m.path("next-b.wav");
+    TestPlayer p;
+    render(p, first, a);
+    p.clearEvents();
+    p.S(KV_CMD_INPUT_OPEN, second);
+    p.S(KV_CMD_SET_OUTPUT_NAME, "wav:" + b);
+    p.N(KV_CMD_PLAY);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS));
+    const auto wa = readWav(a);
+    const auto wb = readWav(b);
+    ASSERT_TRUE(wa && wb);
+    EXPECT_EQ(wa->samples.size(), sourceSamples(first));
+    EXPECT_EQ(wb->samples.size(), sourceSamples(second));
+}

@@ -33,6 +33,27 @@ qint64 wavFrames(const QString &path) {
     return static_cast<qint64>(size) / 4;
 }
 
+// A program folder of our own holding the player, the engine and its modules.
+QString installProgram(const QTemporaryDir &dir) {
+    const QDir bin(QStringLiteral(VELBRIN_BIN_DIR));
+    const QString appDir = dir.filePath("app");
+    QDir().mkpath(appDir);
+    for (const QString &name :
+         bin.entryList({"velbrin", "libkelvra.so", "libkv_*.so"}, QDir::Files)) {
+        QFile::copy(bin.filePath(name), appDir + "/" + name);
+        QFile::setPermissions(appDir + "/" + name, QFile::permissions(bin.filePath(name)));
+    }
+    return appDir;
+}
+
+bool makeSong(const QString &mp3, double seconds, int frequency) {
+    const QString wav = mp3 + ".src.wav";
+    return run(QStandardPaths::findExecutable("sox"),
+               {"-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", QString::number(seconds),
+                "sine", QString::number(frequency), "vol", "0.5"}) &&
+           run(QStandardPaths::findExecutable("lame"), {"--quiet", "-b", "128", wav, mp3});
+}
+
 } // namespace
 
 TEST(PlayerEndToEnd, SongFromTheCommandLineIsWrittenToWavAndLogged) {
@@ -83,4 +104,72 @@ TEST(PlayerEndToEnd, SongFromTheCommandLineIsWrittenToWavAndLogged) {
     QFile log(appDir + "/lastplay.txt");
     ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << "lastplay.txt was not written";
     EXPECT_EQ(log.readAll(), song.toLocal8Bit() + "\r\n");
+}
+
+TEST(PlayerEndToEnd, AFolderPlaysInOrderIntoWavFilesAndWrapsWithAllSongs) {
+    if (QStandardPaths::findExecutable("sox").isEmpty() ||
+        QStandardPaths::findExecutable("lame").isEmpty()) {
+        GTEST_SKIP() << "sox and lame are needed to make the songs";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString appDir = installProgram(dir);
+    const QString music = dir.filePath("music");
+    ASSERT_TRUE(QDir().mkpath(music));
+    const QStringList names{"01 first", "02 second", "03 third"};
+    for (int i = 0; i < names.size(); ++i) {
+        ASSERT_TRUE(makeSong(music + "/" + names[i] + ".mp3", 1.0 + 0.5 * i, 440 + 110 * i));
+        QFile::remove(music + "/" + names[i] + ".mp3.src.wav");
+    }
+    const QString out = dir.filePath("out");
+    ASSERT_TRUE(QDir().mkpath(out));
+    // Plays the folder with the given "All songs" setting; returns the songs in
+    // the order they were opened.
+    auto play = [&](bool repeatAll) {
+        QFile ini(dir.filePath("velbrin.ini"));
+        EXPECT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(QStringLiteral("[Engine]\nOutputModule=3\n[Settings]\nWAVDir=%1\nRepeatAll=%2\n")
+                      .arg(out, repeatAll ? "-1" : "0")
+                      .toUtf8());
+        ini.close();
+        QFile::remove(dir.filePath("trace.txt"));
+        QProcess player;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELBRIN_SETTINGS", dir.filePath("velbrin.ini"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("VELBRIN_QUIT_AFTER", "3000");
+        env.insert("KELVRA_TRACE", dir.filePath("trace.txt"));
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+        player.setProcessEnvironment(env);
+        player.start(appDir + "/velbrin", {music});
+        EXPECT_TRUE(player.waitForFinished(30000));
+        EXPECT_EQ(player.exitCode(), 0) << player.readAllStandardError().toStdString();
+        QFile trace(dir.filePath("trace.txt"));
+        QStringList opened;
+        if (trace.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : trace.readAll().split('\n')) {
+                if (!line.contains(" command 8 ")) {
+                    continue;
+                }
+                for (const QString &n : names) {
+                    if (line.contains(n.toUtf8())) {
+                        opened << n;
+                    }
+                }
+            }
+        }
+        return opened;
+    };
+
+    // In order, each song into its own WAV file, and nothing after the last.
+    EXPECT_EQ(play(false), names);
+    for (int i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(wavFrames(out + "/" + names[i] + ".wav"),
+                  static_cast<qint64>((1.0 + 0.5 * i) * 44100))
+            << names[i].toStdString();
+    }
+    // With "All songs" the first song follows the last.
+    const QStringList wrapped = play(true);
+    ASSERT_GE(wrapped.size(), 4);
+    EXPECT_EQ(wrapped.mid(0, 4), (QStringList{names[0], names[1], names[2], names[0]}));
 }

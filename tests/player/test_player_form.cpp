@@ -1,15 +1,15 @@
 // The main window on Qt's offscreen platform, driving the engine test double.
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
-#include "Tplaylist.h"
-#include "play_order.h"
-#include "song_library.h"
 #include "SettingsAccess.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
+#include "Tplaylist.h"
 #include "engine_double.h"
 #include "id3v1.h"
+#include "play_order.h"
 #include "secondary_windows.h"
+#include "song_library.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -32,7 +32,9 @@ using velbrin::test::doublePath;
 using velbrin::test::EngineDouble;
 
 // Readable failure messages for Qt texts.
-void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
 void PrintTo(const QStringList &l, std::ostream *os) {
     *os << '{' << l.join(", ").toStdString() << '}';
 }
