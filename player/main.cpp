@@ -1,4 +1,5 @@
 // Program start: creates the windows in their fixed order and runs the message loop.
+#include "Application.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
 #include "hidden_window.h"
@@ -49,7 +50,7 @@ void installRunHooks(TPlayerForm &form) {
 } // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    velbrin::player::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velbrin"));
     QApplication::setOrganizationName(QStringLiteral("Odalrin"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,4 +1,5 @@
 // The main window on Qt's offscreen platform, driving the engine test double.
+#include "Application.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
 #include "SettingsAccess.h"
@@ -22,6 +23,7 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -111,6 +113,24 @@ protected:
         poll.start();
         action();
         return text;
+    }
+
+    // Runs the action and answers every message box it shows; returns their texts.
+    static QStringList answerMessageBoxes(const std::function<void()> &action) {
+        QStringList texts;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&texts] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
+                    texts << box->text();
+                    box->accept();
+                }
+            }
+        });
+        poll.start();
+        action();
+        return texts;
     }
 
     QTemporaryDir dir;
@@ -554,12 +574,36 @@ TEST_F(PlayerForm, AboutBoxShowsThisMachine) {
     EXPECT_TRUE(box.findChild<QLabel *>("OS")->text().startsWith("Linux"));
 }
 
+TEST_F(PlayerForm, AMissingEngineIsReportedAndNothingCrashes) {
+    TPlayerForm::Options o;
+    o.enginePath = "/nonexistent/kelvra.dll";
+    o.arguments = {"/prog/velbrin"};
+    std::unique_ptr<TPlayerForm> form;
+    const QStringList shown =
+        answerMessageBoxes([&] { form = velbrin::player::createProgramWindows(o).form; });
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.front(), "Cannot Load Kelvra DLL (/nonexistent/kelvra.dll)");
+    EXPECT_TRUE(shown.back().startsWith("There was an error initializing the PlayListPlayer!"));
+
+    // A user action that reaches the missing engine is reported, not fatal.
+    auto *app = static_cast<velbrin::player::Application *>(QCoreApplication::instance());
+    QStringList reported;
+    app->setErrorReport([&](const QString &text) { reported << text; });
+    form->show();
+    form->PlayButton->setEnabled(true);
+    QTest::mouseClick(form->PlayButton, Qt::LeftButton);
+    QTimer::singleShot(0, form.get(), [&] { form->PauseButtonClick(); });
+    QApplication::processEvents();
+    const QString refused = "Cannot Load Kelvra DLL (/nonexistent/kelvra.dll)";
+    EXPECT_EQ(reported, (QStringList{refused, refused}));
+}
+
 int main(int argc, char **argv) {
     // Test discovery runs without the test's environment; windows stay off screen there too.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication app(argc, argv);
+    velbrin::player::Application app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
