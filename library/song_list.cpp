@@ -76,6 +76,14 @@ int SongList::append(const QString &path, const QString &displayText, int genre,
     return itemIndex_;
 }
 
+SongList::EntryMark SongList::entryMark(int index, bool shuffleOn,
+                                        const QString &currentSongFile) const {
+    if (!currentSongFile.isEmpty() && index == indexOfPathExact(currentSongFile)) {
+        return EntryMark::Playing;
+    }
+    return shuffleOn && isPlayed(index) ? EntryMark::Played : EntryMark::Normal;
+}
+
 int SongList::indexOfPath(const QString &path) const {
     for (int i = 0; i < count(); ++i) {
         if (filenamelist_[i].compare(path, Qt::CaseInsensitive) == 0) {
