@@ -44,6 +44,33 @@ std::optional<QString> plsFileValue(const QString &line) {
     return line.mid(i + 1).trimmed();
 }
 
+// No path is longer than this; a longer line is junk and is skipped whole, so
+// a huge file without line breaks is never held in memory at once.
+constexpr qint64 LongestLine = 64 * 1024;
+
+// Reads the next line without its line end into `line`; false at the end or
+// on a read error.
+bool readLineWithin(QFile &file, QByteArray &line) {
+    while (!file.atEnd()) {
+        line = file.readLine(LongestLine);
+        if (line.isEmpty()) {
+            return false;
+        }
+        if (line.endsWith('\n')) {
+            line.chop(1);
+            return true;
+        }
+        if (file.atEnd()) {
+            return true; // the last line needs no line end
+        }
+        // Longer than any path: skip the rest of it.
+        do {
+            line = file.readLine(LongestLine);
+        } while (!line.isEmpty() && !line.endsWith('\n'));
+    }
+    return false;
+}
+
 QString resolve(QString path, const QString &baseDir) {
     if (path.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
         path = QUrl(path).toLocalFile();
@@ -96,15 +123,11 @@ PlaylistContents readPlaylist(const QString &fileName) {
         result.error = file.errorString();
         return result;
     }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
-        return result;
-    }
     const Format format = formatOf(fileName);
     const QString folder = QFileInfo(fileName).absolutePath();
     const QString base = format == Format::Lines ? QString() : folder;
-    for (QByteArray raw : data.split('\n')) {
+    QByteArray raw;
+    while (readLineWithin(file, raw)) {
         if (raw.endsWith('\r')) {
             raw.chop(1);
         }
@@ -132,6 +155,9 @@ PlaylistContents readPlaylist(const QString &fileName) {
             }
             break;
         }
+    }
+    if (file.error() != QFileDevice::NoError) {
+        result.error = file.errorString();
     }
     return result;
 }
