@@ -9,6 +9,8 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <vector>
+
 namespace velbrin::library {
 
 namespace {
@@ -49,11 +51,19 @@ std::optional<QString> plsFileValue(const QString &line) {
 constexpr qint64 LongestLine = 64 * 1024;
 
 // Reads the next line without its line end into `line`; false at the end or
-// on a read error.
-bool readLineWithin(QFile &file, QByteArray &line) {
+// on a read error. `buffer` is reused from line to line.
+bool readLineWithin(QFile &file, std::vector<char> &buffer, QByteArray &line) {
+    const auto next = [&] {
+        const qint64 got = file.readLine(buffer.data(), static_cast<qint64>(buffer.size()));
+        if (got <= 0) {
+            line.clear();
+            return false;
+        }
+        line = QByteArray(buffer.data(), static_cast<qsizetype>(got));
+        return true;
+    };
     while (!file.atEnd()) {
-        line = file.readLine(LongestLine);
-        if (line.isEmpty()) {
+        if (!next()) {
             return false;
         }
         if (line.endsWith('\n')) {
@@ -64,9 +74,8 @@ bool readLineWithin(QFile &file, QByteArray &line) {
             return true; // the last line needs no line end
         }
         // Longer than any path: skip the rest of it.
-        do {
-            line = file.readLine(LongestLine);
-        } while (!line.isEmpty() && !line.endsWith('\n'));
+        while (next() && !line.endsWith('\n')) {
+        }
     }
     return false;
 }
@@ -126,8 +135,9 @@ PlaylistContents readPlaylist(const QString &fileName) {
     const Format format = formatOf(fileName);
     const QString folder = QFileInfo(fileName).absolutePath();
     const QString base = format == Format::Lines ? QString() : folder;
+    std::vector<char> buffer(LongestLine);
     QByteArray raw;
-    while (readLineWithin(file, raw)) {
+    while (readLineWithin(file, buffer, raw)) {
         if (raw.endsWith('\r')) {
             raw.chop(1);
         }
