@@ -21,6 +21,20 @@ void GenreCategories::removeSong(int genre) {
     }
 }
 
+void GenreCategories::moveSong(int from, int to) {
+    removeSong(from);
+    addSong(to);
+}
+
+QString GenreCategories::changeCategoryCaption(int playingGenre, int selectedRow) {
+    const auto name = [](int genre) {
+        return genre >= 0 && genre < GenreTableSize ? QString::fromLatin1(GenreNames[genre])
+                                                    : QString();
+    };
+    return QStringLiteral("Change playing songs category from ") + name(playingGenre) +
+           QStringLiteral(" to ") + name(selectedRow);
+}
+
 void GenreCategories::reset() {
     counts_.fill(0);
 }

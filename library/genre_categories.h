@@ -2,6 +2,8 @@
 
 #include "id3v1.h"
 
+#include <QString>
+
 #include <array>
 
 namespace velbrin::library {
@@ -30,6 +32,10 @@ public:
     void reevaluate();
     bool CategoryFilterActive() const { return active_; }
 
+    // The playing song's genre was rewritten: one song moves from `from` to `to`
+    // (either may be no row). A row that runs empty is disabled and unticked.
+    void moveSong(int from, int to);
+
     // Whether a song of this genre may play now.
     bool passes(int genre) const { return !active_ || isChecked(genre); }
 
@@ -38,6 +44,9 @@ public:
     bool playingSongMustMoveOn(int playingGenre) const {
         return active_ && !isChecked(playingGenre);
     }
+
+    // Caption of the context menu item that rewrites the playing song's genre.
+    static QString changeCategoryCaption(int playingGenre, int selectedRow);
 
 private:
     std::array<int, GenreRowCount> counts_{};

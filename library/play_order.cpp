@@ -3,12 +3,24 @@
 #include "genre_categories.h"
 #include "song_list.h"
 
+#include <QRandomGenerator>
+
+#include <algorithm>
 #include <utility>
 
 namespace velbrin::library {
 
 PlayOrder::PlayOrder(SongList &list, const GenreCategories &categories, RandomSource random)
-    : list_(list), categories_(categories), random_(std::move(random)) {}
+    : list_(list), categories_(categories), random_(std::move(random)) {
+    if (!random_) {
+        random_ = [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); };
+    }
+}
+
+int PlayOrder::drawNotPlayed() {
+    const int n = static_cast<int>(list_.notplayedlist().size());
+    return std::clamp(random_(n), 0, n - 1);
+}
 
 QString PlayOrder::folderOf(const QString &path) {
     const qsizetype cut =
@@ -104,7 +116,7 @@ bool PlayOrder::PickShuffleSong() {
     const bool filtered = categories_.CategoryFilterActive();
     int attempts = 0;
     while (!list_.notplayedlist().isEmpty()) {
-        const int r = random_(static_cast<int>(list_.notplayedlist().size()));
+        const int r = drawNotPlayed();
         const int index = list_.indexOfPath(list_.notplayedlist().at(r));
         if (index < 0) {
             // A path no longer in the list can never be played; drop it.

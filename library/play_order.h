@@ -41,7 +41,8 @@ public:
     // Returns a uniform integer in 0..n-1 for n >= 1.
     using RandomSource = std::function<int(int n)>;
 
-    PlayOrder(SongList &list, const GenreCategories &categories, RandomSource random);
+    // Without a random source the system's generator is used.
+    PlayOrder(SongList &list, const GenreCategories &categories, RandomSource random = {});
 
     PlayModes modes;
 
@@ -71,6 +72,7 @@ public:
 private:
     enum class Walk { Reached, Stopped, Exhausted };
     Walk filteredWalk(int direction);
+    int drawNotPlayed();
 
     SongList &list_;
     const GenreCategories &categories_;

@@ -9,6 +9,8 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <vector>
+
 namespace velbrin::library {
 
 namespace {
@@ -42,6 +44,40 @@ std::optional<QString> plsFileValue(const QString &line) {
         return std::nullopt;
     }
     return line.mid(i + 1).trimmed();
+}
+
+// No path is longer than this; a longer line is junk and is skipped whole, so
+// a huge file without line breaks is never held in memory at once.
+constexpr qint64 LongestLine = 64 * 1024;
+
+// Reads the next line without its line end into `line`; false at the end or
+// on a read error. `buffer` is reused from line to line.
+bool readLineWithin(QFile &file, std::vector<char> &buffer, QByteArray &line) {
+    const auto next = [&] {
+        const qint64 got = file.readLine(buffer.data(), static_cast<qint64>(buffer.size()));
+        if (got <= 0) {
+            line.clear();
+            return false;
+        }
+        line = QByteArray(buffer.data(), static_cast<qsizetype>(got));
+        return true;
+    };
+    while (!file.atEnd()) {
+        if (!next()) {
+            return false;
+        }
+        if (line.endsWith('\n')) {
+            line.chop(1);
+            return true;
+        }
+        if (file.atEnd()) {
+            return true; // the last line needs no line end
+        }
+        // Longer than any path: skip the rest of it.
+        while (next() && !line.endsWith('\n')) {
+        }
+    }
+    return false;
 }
 
 QString resolve(QString path, const QString &baseDir) {
@@ -96,15 +132,12 @@ PlaylistContents readPlaylist(const QString &fileName) {
         result.error = file.errorString();
         return result;
     }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
-        return result;
-    }
     const Format format = formatOf(fileName);
     const QString folder = QFileInfo(fileName).absolutePath();
     const QString base = format == Format::Lines ? QString() : folder;
-    for (QByteArray raw : data.split('\n')) {
+    std::vector<char> buffer(LongestLine);
+    QByteArray raw;
+    while (readLineWithin(file, buffer, raw)) {
         if (raw.endsWith('\r')) {
             raw.chop(1);
         }
@@ -132,6 +165,9 @@ PlaylistContents readPlaylist(const QString &fileName) {
             }
             break;
         }
+    }
+    if (file.error() != QFileDevice::NoError) {
+        result.error = file.errorString();
     }
     return result;
 }

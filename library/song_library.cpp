@@ -3,6 +3,7 @@
 #include "duration_probe.h"
 #include "playlist_files.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -106,6 +107,61 @@ void SongLibrary::clearList() {
         durations->cancel();
         durations->resetTotal();
     }
+}
+
+void SongLibrary::updateTotalPlaytime() {
+    if (durations == nullptr) {
+        return;
+    }
+    durations->cancel();
+    durations->resetTotal();
+    durations->clearErrant();
+    durations->enqueue(list.filenamelist());
+}
+
+bool SongLibrary::checksomechecked(const QString &currentSongFile) {
+    categories.reevaluate();
+    if (!categories.CategoryFilterActive() || currentSongFile.isEmpty()) {
+        return false;
+    }
+    tags.getInfo(currentSongFile, TagField::Genre);
+    return categories.playingSongMustMoveOn(tags.LastGenreIndex);
+}
+
+std::optional<QString> SongLibrary::changePlayingSongGenre(const QString &currentSongFile,
+                                                           TagContents shown, int row) {
+    if (currentSongFile.isEmpty()) {
+        return QStringLiteral("No song is playing");
+    }
+    // Asked afresh: the last lookup may have been about another file.
+    tags.getInfo(currentSongFile, TagField::Genre);
+    const int oldGenre = tags.LastGenreIndex;
+    tags.forget();
+    shown.genre = row;
+    if (auto error = writeTagBlock(currentSongFile, buildTagBlock(shown))) {
+        return error;
+    }
+    categories.moveSong(oldGenre, row);
+    tags.LastGenreIndex = GenreCategories::isRow(row) ? row : NO_GENRE;
+    return std::nullopt;
+}
+
+QStringList SongLibrary::copySongs(const QString &folder,
+                                   const std::function<bool(int, int)> &progress) {
+    QStringList failed;
+    const QStringList paths = list.filenamelist();
+    const QDir target(folder);
+    const int total = static_cast<int>(paths.size());
+    for (int i = 0; i < total; ++i) {
+        const QString &path = paths[i];
+        if (!QFile::copy(path, target.filePath(QFileInfo(path).fileName()))) {
+            failed.append(path);
+        }
+        if (progress && !progress(i + 1, total)) {
+            break;
+        }
+    }
+    return failed;
 }
 
 std::optional<QString> SongLibrary::deleteCurrentFromDisk() {

@@ -73,6 +73,30 @@ public:
     // alone and the error text is returned.
     std::optional<QString> deleteCurrentFromDisk();
 
+    // "Update total Playingtime": measures every song of the list again from a
+    // total of 0. Does nothing without a duration queue.
+    void updateTotalPlaytime();
+
+    // `checksomechecked`: re-evaluates the filter; returns true when the
+    // playing song's genre is not ticked and "Plays next song" must run. With
+    // no song playing there is nothing to move away from.
+    bool checksomechecked(const QString &currentSongFile);
+
+    // Rewrites the playing song's tag with `shown` (what the main window
+    // displays) and the genre `row`, then moves one song in the counts from the
+    // song's old genre to `row` and leaves `row` in `tags.LastGenreIndex`.
+    // On an error nothing is counted and the error text is returned. List
+    // entries keep the genre they were added with.
+    std::optional<QString> changePlayingSongGenre(const QString &currentSongFile, TagContents shown,
+                                                  int row);
+
+    // Copies every song file of the list, in list order, into `folder`.
+    // `progress(done, total)` is called after each file and may return false to
+    // stop. A file of the same name in the folder is not overwritten. Returns
+    // the songs that could not be copied.
+    QStringList copySongs(const QString &folder,
+                          const std::function<bool(int done, int total)> &progress = {});
+
 private:
     bool isShuffleOn() const { return shuffleOn && shuffleOn(); }
 };

@@ -3,6 +3,7 @@
 #include "genre_categories.h"
 #include "id3v1.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <utility>
@@ -76,6 +77,14 @@ int SongList::append(const QString &path, const QString &displayText, int genre,
     return itemIndex_;
 }
 
+SongList::EntryMark SongList::entryMark(int index, bool shuffleOn,
+                                        const QString &currentSongFile) const {
+    if (!currentSongFile.isEmpty() && index == indexOfPathExact(currentSongFile)) {
+        return EntryMark::Playing;
+    }
+    return shuffleOn && isPlayed(index) ? EntryMark::Played : EntryMark::Normal;
+}
+
 int SongList::indexOfPath(const QString &path) const {
     for (int i = 0; i < count(); ++i) {
         if (filenamelist_[i].compare(path, Qt::CaseInsensitive) == 0) {
@@ -128,16 +137,49 @@ bool SongList::removeSelected(const QString &currentSongFile, GenreCategories &c
     if (k < 0) {
         return false;
     }
+    // One pass that keeps the unselected entries, so removing thousands of
+    // songs costs no more than removing one.
     bool removedPlaying = false;
-    for (int i = count() - 1; i >= 0; --i) {
-        if (!selected_[static_cast<size_t>(i)]) {
+    QStringList keptPaths;
+    QStringList keptTexts;
+    std::vector<std::uint8_t> keptGenres;
+    for (int i = 0; i < count(); ++i) {
+        const auto at = static_cast<size_t>(i);
+        if (!selected_[at]) {
+            keptPaths.append(filenamelist_[i]);
+            keptTexts.append(realnamelist_[i]);
+            keptGenres.push_back(genres_[at]);
             continue;
         }
         if (!currentSongFile.isEmpty() && filenamelist_[i] == currentSongFile) {
             removedPlaying = true;
         }
-        removeAt(i, categories);
+        categories.removeSong(genres_[at]);
     }
+    filenamelist_ = std::move(keptPaths);
+    realnamelist_ = std::move(keptTexts);
+    genres_ = std::move(keptGenres);
+    selected_.assign(genres_.size(), false);
+    // Each path stays queued for shuffle at most as often as the list still holds it.
+    QHash<QString, int> listed;
+    for (const QString &path : filenamelist_) {
+        ++listed[path];
+    }
+    // The earliest surplus entries go, as when one entry is removed.
+    std::vector<bool> keep(static_cast<size_t>(notplayedlist_.size()), false);
+    for (qsizetype i = notplayedlist_.size() - 1; i >= 0; --i) {
+        if (int &left = listed[notplayedlist_[i]]; left > 0) {
+            --left;
+            keep[static_cast<size_t>(i)] = true;
+        }
+    }
+    QStringList queued;
+    for (qsizetype i = 0; i < notplayedlist_.size(); ++i) {
+        if (keep[static_cast<size_t>(i)]) {
+            queued.append(notplayedlist_[i]);
+        }
+    }
+    notplayedlist_ = std::move(queued);
     // The entry now at the old position becomes current; past the end the last
     // entry does, so the play order always has a place to go on from.
     select(k < count() ? k : count() - 1);

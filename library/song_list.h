@@ -42,6 +42,11 @@ public:
     // queued as not played. Returns the new index.
     int append(const QString &path, const QString &displayText, int genre, bool shuffleOn);
 
+    // How the visible list colours an entry: the playing song (the first entry
+    // with its path) above all, then, under shuffle, songs already played.
+    enum class EntryMark { Normal, Played, Playing };
+    EntryMark entryMark(int index, bool shuffleOn, const QString &currentSongFile) const;
+
     // First entry whose path equals `path`, ignoring case as the list search
     // does; -1 when there is none.
     int indexOfPath(const QString &path) const;

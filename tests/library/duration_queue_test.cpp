@@ -1,7 +1,9 @@
 #include "duration_probe.h"
+#include "song_library.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "library_test_support.h"
@@ -106,6 +108,40 @@ TEST_F(LibraryDurations, CancelDropsWaitingSongsAndLateReportsAreIgnored) {
     EXPECT_EQ(queue_.PlaylistTotalSeconds(), 0);
     EXPECT_EQ(probe_.calls, QStringList({"begin /a.mp3", "end"}));
     EXPECT_TRUE(queue_.errantalplayedforduration().isEmpty());
+}
+
+TEST_F(LibraryDurations, AutomaticPlaytimeMeasuresAddedSongsAndClearStopsIt) {
+    QTemporaryDir dir;
+    const QStringList songs = {dir.filePath("a.mp3"), dir.filePath("b.mp3"), dir.filePath("c.mp3")};
+    for (const QString &song : songs) {
+        velbrin::library::test::writeSong(song);
+    }
+    probe_.queue = &queue_;
+    probe_.durations = {{songs[0], 100}, {songs[2], 20}};
+    SongLibrary lib;
+    lib.durations = &queue_;
+    lib.autoUpdatePlaytime = true;
+    for (const QString &song : songs) {
+        lib.ProcessFile(song);
+    }
+    runUntilFinished();
+    EXPECT_EQ(queue_.PlaylistTotalSeconds(), 120);
+    EXPECT_EQ(queue_.errantalplayedforduration(), QStringList({songs[1]}));
+
+    lib.updateTotalPlaytime();
+    EXPECT_EQ(queue_.PlaylistTotalSeconds(), 0);
+    EXPECT_TRUE(queue_.errantalplayedforduration().isEmpty());
+    runUntilFinished();
+    EXPECT_EQ(queue_.PlaylistTotalSeconds(), 120);
+
+    // A clear while songs are being measured: nothing more is added later.
+    lib.updateTotalPlaytime();
+    lib.clearList();
+    EXPECT_FALSE(queue_.isBusy());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(queue_.PlaylistTotalSeconds(), 0);
+    EXPECT_EQ(lib.list.count(), 0);
+    EXPECT_FALSE(probe_.open);
 }
 
 TEST(LibraryPlaytimeText, HoursAreNotWrapped) {

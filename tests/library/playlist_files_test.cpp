@@ -155,3 +155,16 @@ TEST_F(LibraryPlaylists, LastPlayGoesToTheUserFolderWhenTheProgramFolderIsClosed
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LibraryPlaylists, OverlongLinesAreSkippedWithoutLosingTheNext) {
+    writeSong(at("a.mp3"));
+    writeSong(at("b.mp3"));
+    write("long.lst", local("a.mp3") + "\n" + QByteArray(200000, 'x') + "\n" + local("b.mp3"));
+    EXPECT_EQ(readPlaylist(at("long.lst")).paths, QStringList({at("a.mp3"), at("b.mp3")}));
+    write("tail.lst", local("a.mp3") + "\r\n" + QByteArray(100000, 'y'));
+    EXPECT_EQ(readPlaylist(at("tail.lst")).paths, QStringList({at("a.mp3")}));
+}
+
+} // namespace

@@ -264,3 +264,81 @@ TEST_F(LibraryProcessFile, FailedDeleteKeepsTheEntry) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(LibrarySongListColours, PlayingSongOutranksPlayedUnderShuffle) {
+    SongList list;
+    list.append("/a", "a", 0, true);
+    list.append("/b", "b", 0, true);
+    list.append("/a", "a again", 0, true);
+    list.removeNotPlayedAt(0); // "/a" played once
+    list.removeNotPlayedAt(1); // the second "/a" too
+    EXPECT_EQ(list.entryMark(0, true, "/a"), SongList::EntryMark::Playing);
+    EXPECT_EQ(list.entryMark(2, true, "/a"), SongList::EntryMark::Played);
+    EXPECT_EQ(list.entryMark(1, true, "/a"), SongList::EntryMark::Normal);
+    EXPECT_EQ(list.entryMark(2, false, "/a"), SongList::EntryMark::Normal);
+    EXPECT_EQ(list.entryMark(0, false, ""), SongList::EntryMark::Normal);
+}
+
+TEST_F(LibraryProcessFile, FilterMovesOnOnlyWhenThePlayingGenreIsNotTicked) {
+    writeSong(at("rock.mp3"), "A", "T", 17);
+    writeSong(at("blues.mp3"), "B", "T", 0);
+    lib_.ProcessFile(at("rock.mp3"));
+    lib_.ProcessFile(at("blues.mp3"));
+    EXPECT_FALSE(lib_.checksomechecked(at("blues.mp3")));
+    ASSERT_TRUE(lib_.categories.setChecked(17, true));
+    EXPECT_TRUE(lib_.checksomechecked(at("blues.mp3")));
+    EXPECT_FALSE(lib_.checksomechecked(at("rock.mp3")));
+    EXPECT_FALSE(lib_.checksomechecked({}));
+    ASSERT_TRUE(lib_.categories.setChecked(17, false));
+    EXPECT_FALSE(lib_.checksomechecked(at("blues.mp3")));
+    EXPECT_FALSE(lib_.categories.CategoryFilterActive());
+}
+
+TEST_F(LibraryProcessFile, GenreChangeRewritesTheTagAndMovesOneCount) {
+    writeSong(at("blues.mp3"), "B", "T", 0);
+    writeSong(at("rock.mp3"), "A", "T", 17);
+    lib_.ProcessFile(at("blues.mp3"));
+    lib_.ProcessFile(at("rock.mp3")); // the last lookup is about another song
+    TagContents shown;
+    shown.artist = "B";
+    shown.title = "T";
+    ASSERT_FALSE(lib_.changePlayingSongGenre(at("blues.mp3"), shown, 8));
+    EXPECT_EQ(lib_.categories.count(0), 0);
+    EXPECT_FALSE(lib_.categories.isEnabled(0));
+    EXPECT_EQ(lib_.categories.count(8), 1);
+    EXPECT_EQ(lib_.categories.count(17), 1);
+    EXPECT_EQ(lib_.tags.getInfo(at("blues.mp3"), TagField::Genre), "Jazz");
+    // List entries keep the genre they were added with.
+    EXPECT_EQ(lib_.list.genre(0), 0);
+
+    EXPECT_TRUE(lib_.changePlayingSongGenre({}, shown, 8));
+    EXPECT_TRUE(lib_.changePlayingSongGenre(at("gone.mp3"), shown, 8));
+    EXPECT_EQ(lib_.categories.count(8), 1);
+    EXPECT_EQ(GenreCategories::changeCategoryCaption(0, 8),
+              "Change playing songs category from Blues to Jazz");
+    EXPECT_EQ(GenreCategories::changeCategoryCaption(NO_GENRE, 17),
+              "Change playing songs category from  to Rock");
+}
+
+TEST_F(LibraryProcessFile, CopySongsCopiesInOrderAndReportsFailures) {
+    writeSong(at("src/a.mp3"));
+    writeSong(at("src/b.mp3"));
+    QDir().mkpath(at("dest"));
+    lib_.ProcessFile(at("src/a.mp3"));
+    lib_.ProcessFile(at("src/b.mp3"));
+    lib_.ProcessFile(at("src/a.mp3")); // the same name again cannot be copied twice
+    std::vector<int> seen;
+    const QStringList failed = lib_.copySongs(at("dest"), [&](int done, int total) {
+        EXPECT_EQ(total, 3);
+        seen.push_back(done);
+        return true;
+    });
+    EXPECT_EQ(failed, QStringList({at("src/a.mp3")}));
+    EXPECT_EQ(seen, std::vector<int>({1, 2, 3}));
+    EXPECT_EQ(readAll(at("dest/b.mp3")), readAll(at("src/b.mp3")));
+    EXPECT_EQ(lib_.list.count(), 3);
+}
+
+} // namespace
