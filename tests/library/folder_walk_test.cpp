@@ -73,6 +73,16 @@ TEST_F(LibraryWalk, SubfoldersAreWalkedBeforeTheNextEntryOfTheirFolder) {
     }
 }
 
+TEST_F(LibraryWalk, EntriesAreWalkedInNameOrderIgnoringLetterCase) {
+    // Created out of order, so a walk in creation or hash order would differ.
+    for (const char *name :
+         {"o/c.mp3", "o/A.mp3", "o/b/2.mp3", "o/B1.mp3", "o/b/1.mp3", "o/a0.mp3"}) {
+        writeSong(at(name));
+    }
+    EXPECT_EQ(walk(at("o")), QStringList({at("o/A.mp3"), at("o/a0.mp3"), at("o/b/1.mp3"),
+                                          at("o/b/2.mp3"), at("o/B1.mp3"), at("o/c.mp3")}));
+}
+
 TEST_F(LibraryWalk, LinkLoopsAreVisitedOnceAndLinkedSongsAdded) {
     writeSong(at("loop/a.mp3"));
     writeSong(at("loop/sub/b.mp3"));
