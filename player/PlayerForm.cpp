@@ -201,24 +201,29 @@ void TPlayerForm::buildControls() {
     Label2 = makeLabel(central, "Label2", QStringLiteral("0"), QRect(8, 90, 20, 14),
                        QColor(128, 128, 128));
 
-    prevdisc = makeButton(central, "prevdisc", Skin::Picture::GlyphPreviousFolder,
-                          QStringLiteral("Moves to the previous directory"), 8);
-    bitbtn1 = makeButton(central, "bitbtn1", Skin::Picture::GlyphPrevious,
-                         QStringLiteral("Plays previous song"), 38);
-    PlayButton = makeButton(central, "PlayButton", Skin::Picture::GlyphPlay,
-                            QStringLiteral("Plays the current song"), 68);
-    PauseButton = makeButton(central, "PauseButton", Skin::Picture::GlyphPause,
-                             QStringLiteral("Pauses the current song"), 98);
-    StopButton = makeButton(central, "StopButton", Skin::Picture::GlyphStop,
-                            QStringLiteral("Stops playing"), 128);
-    bitbtn2 = makeButton(central, "bitbtn2", Skin::Picture::GlyphNext,
-                         QStringLiteral("Plays next song"), 158);
-    nextdisc = makeButton(central, "nextdisc", Skin::Picture::GlyphNextFolder,
-                          QStringLiteral("Moves to the next directory"), 188);
-    playlistbutton = makeButton(central, "playlistbutton", Skin::Picture::GlyphPlaylist,
-                                QStringLiteral("Shows the playlist"), 218);
-    VolumeButton = makeButton(central, "VolumeButton", Skin::Picture::GlyphVolume,
-                              QStringLiteral("Sound Settings"), 248);
+    struct ButtonSpec {
+        QToolButton *&field;
+        const char *name;
+        Skin::Picture glyph;
+        const char *hint;
+    };
+    const ButtonSpec buttons[] = {
+        {prevdisc, "prevdisc", Skin::Picture::GlyphPreviousFolder,
+         "Moves to the previous directory"},
+        {bitbtn1, "bitbtn1", Skin::Picture::GlyphPrevious, "Plays previous song"},
+        {PlayButton, "PlayButton", Skin::Picture::GlyphPlay, "Plays the current song"},
+        {PauseButton, "PauseButton", Skin::Picture::GlyphPause, "Pauses the current song"},
+        {StopButton, "StopButton", Skin::Picture::GlyphStop, "Stops playing"},
+        {bitbtn2, "bitbtn2", Skin::Picture::GlyphNext, "Plays next song"},
+        {nextdisc, "nextdisc", Skin::Picture::GlyphNextFolder, "Moves to the next directory"},
+        {playlistbutton, "playlistbutton", Skin::Picture::GlyphPlaylist, "Shows the playlist"},
+        {VolumeButton, "VolumeButton", Skin::Picture::GlyphVolume, "Sound Settings"},
+    };
+    int x = 8;
+    for (const ButtonSpec &b : buttons) {
+        b.field = makeButton(central, b.name, b.glyph, QString::fromLatin1(b.hint), x);
+        x += 30;
+    }
     SpeedButton1 = new QToolButton(central);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setText(QStringLiteral("Trackinfo..."));
@@ -558,6 +563,18 @@ void TPlayerForm::changeEvent(QEvent *event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         FormActivate();
     }
+}
+
+void TPlayerForm::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    // Some window managers never activate a new window (focus-stealing
+    // prevention); the command line must still be processed then.
+    QTimer::singleShot(1000, this, [this] {
+        if (!activatedOnce_) {
+            activatedOnce_ = true;
+            Timer3->start();
+        }
+    });
 }
 
 void TPlayerForm::FormActivate() {
