@@ -364,12 +364,9 @@ void TPlayerForm::buildMenus() {
         if (files.isEmpty()) {
             return;
         }
-        showworkpanel();
         addNames(files, true);
         writeSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"),
                      QFileInfo(files.front()).absolutePath() + QLatin1Char('/'));
-        hideworkpanel();
-        initButtons();
     });
     file->addSeparator();
     file->addAction(QStringLiteral("&Play CD..."))->setObjectName(QStringLiteral("PlayCD1"));
@@ -637,17 +634,16 @@ void TPlayerForm::restoreModeCheckBoxes() {
 }
 
 void TPlayerForm::addNames(const QStringList &names, bool chosenInDialog) {
+    // The song list is the playlist window's; it adds the names as its own
+    // commands do and keeps this window's buttons in step.
     if (playlist_ == nullptr) {
         return;
     }
-    library::SongLibrary &songs = playlist_->library();
-    const auto result = chosenInDialog ? songs.addChosenFiles(names, IsPlaying, CurrentSongFile)
-                                       : songs.dropFiles(names, IsPlaying, CurrentSongFile);
-    for (const QString &message : result.messages) {
-        showInformation(message);
+    if (chosenInDialog) {
+        playlist_->addChosenFiles(names);
+    } else {
+        playlist_->dropNames(names);
     }
-    playlist_->songListChanged();
-    initButtons();
 }
 
 void TPlayerForm::dragEnterEvent(QDragEnterEvent *event) {
@@ -664,9 +660,7 @@ void TPlayerForm::dropEvent(QDropEvent *event) {
         }
     }
     event->acceptProposedAction();
-    showworkpanel();
     addNames(names, false);
-    hideworkpanel();
 }
 
 // --- play order -----------------------------------------------------------------------
