@@ -1,5 +1,7 @@
 #include "PlayerLogic.h"
 
+#include "folder_walk.h"
+
 #include <QFileInfo>
 
 namespace velbrin::player {
@@ -136,11 +138,11 @@ EntryKind classifyEntry(const QString &path) {
     if (!info.exists() || info.isDir()) {
         return EntryKind::Folder;
     }
-    const QString ext = info.suffix().toUpper();
-    if (ext == QLatin1String("MP3")) {
+    const QString ext = library::upperExtension(path);
+    if (ext == QLatin1String(".MP3")) {
         return EntryKind::Song;
     }
-    if (ext == QLatin1String("LST") || ext == QLatin1String("PLS")) {
+    if (library::isPlaylistExtension(ext)) {
         return EntryKind::Playlist;
     }
     return EntryKind::OtherFile;
