@@ -606,7 +606,7 @@ void TPlayerForm::Timer3Timer() {
                 break;
             }
         }
-        selectPlayingOrFirst();
+        songs.list.selectAfterAdd(IsPlaying, CurrentSongFile);
     }
     hideworkpanel();
     initButtons();
@@ -615,15 +615,6 @@ void TPlayerForm::Timer3Timer() {
     }
     restoreModeCheckBoxes();
     emit commandLineProcessed();
-}
-
-void TPlayerForm::selectPlayingOrFirst() {
-    library::SongList &list = playlist_->library().list;
-    if (IsPlaying && list.indexOfPath(CurrentSongFile) >= 0) {
-        list.select(list.indexOfPath(CurrentSongFile));
-    } else if (!list.isEmpty()) {
-        list.select(0);
-    }
 }
 
 void TPlayerForm::restoreModeCheckBoxes() {

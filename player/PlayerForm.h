@@ -150,7 +150,6 @@ private:
     void restoreModeCheckBoxes();
     // Plays the selected entry: buttons, the playlist's chosen file, initPlayer.
     void playSelection();
-    void selectPlayingOrFirst();
     int windowHandle();
 
     // Notification handlers shared by the three players.

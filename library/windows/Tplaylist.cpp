@@ -513,6 +513,10 @@ void Tplaylist::addChosenFiles(const QStringList &names) {
         library_.addChosenFiles(names, host_.isPlaying(), host_.currentSongFile());
     host_.showWorkPanel(false);
     host_.refreshButtons();
+    showAdded(result, names);
+}
+
+void Tplaylist::showAdded(const SongLibrary::DropResult &result, const QStringList &names) {
     showList();
     host_.categoriesChanged();
     for (const QString &message : result.messages) {
@@ -531,14 +535,7 @@ void Tplaylist::dropNames(const QStringList &names) {
     if (!library_.list.isEmpty()) {
         host_.refreshButtons();
     }
-    showList();
-    host_.categoriesChanged();
-    for (const QString &message : result.messages) {
-        ShowInformation(message);
-    }
-    if (namesPlaylist(names)) {
-        reportUnmeasuredWhenDone();
-    }
+    showAdded(result, names);
 }
 
 void Tplaylist::BitBtn5Click() {

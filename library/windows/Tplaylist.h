@@ -135,6 +135,8 @@ private:
     void showTotal(std::int64_t totalSeconds);
     // The playing song's entry (or entry 0) becomes current, then the buttons follow.
     void selectPlayingOrFirst();
+    // What every add ends with: the list shown, counts and messages reported.
+    void showAdded(const SongLibrary::DropResult &result, const QStringList &names);
     void reportUnmeasuredWhenDone();
     void durationsFinished();
     void repaintList();
