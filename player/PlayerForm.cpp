@@ -2,15 +2,16 @@
 
 #include "EngineDurationProbe.h"
 #include "PlayerLogic.h"
-#include "SettingsAccess.h"
 #include "Skin.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
 #include "Tplaylist.h"
 #include "id3v1.h"
+#include "message_helpers.h"
 #include "play_order.h"
 #include "playlist_files.h"
 #include "secondary_windows.h"
+#include "settings_store.h"
 #include "song_library.h"
 
 #include <QActionGroup>
@@ -77,6 +78,12 @@ QToolButton *makeButton(QWidget *parent, const char *name, Skin::Picture glyph, 
 
 std::string ansi(const QString &text) {
     return text.toLocal8Bit().toStdString();
+}
+
+// text + " (" + the engine's wording of the code + ")".
+void showEngineError(const QString &text, int code, engine::TKelvraSpectrum &engine) {
+    ShowEngineError(text, code,
+                    [&engine](int c) { return QString::fromLocal8Bit(engine.ErrorString(c)); });
 }
 
 } // namespace
@@ -356,7 +363,7 @@ void TPlayerForm::buildMenus() {
     open->setShortcut(QKeySequence(Qt::Key_F3));
     connect(open, &QAction::triggered, this, [this] {
         const QString lastDrive =
-            readSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"));
+            ReadSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"));
         const QStringList files = QFileDialog::getOpenFileNames(
             this, QStringLiteral("Open"), QDir(lastDrive).exists() ? lastDrive : QString(),
             QStringLiteral("MPEG-Music files and playlists (*.mp3 *.mp1 *.mp2 *.mpg *.lst *.pls "
@@ -365,7 +372,7 @@ void TPlayerForm::buildMenus() {
             return;
         }
         addNames(files, true);
-        writeSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"),
+        WriteSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"),
                      QFileInfo(files.front()).absolutePath() + QLatin1Char('/'));
     });
     file->addSeparator();
@@ -427,14 +434,15 @@ void TPlayerForm::FormCreate() {
         try {
             step();
         } catch (const engine::EKelvraException &e) {
-            showInformation(QString::fromLocal8Bit(e.what()));
+            ShowInformation(QString::fromLocal8Bit(e.what()));
         }
     };
     guarded([this] {
         configureSongPlayer(KelvraSpelare1);
         configureSongPlayer(KelvraSpelare2);
         WavFileOutput = false;
-        const int output = readInteger(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
+        const int output =
+            ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
         if (auto name = deviceOutputName(output)) {
             KelvraSpelare1->SetOutputName(ansi(*name));
             KelvraSpelare2->SetOutputName(ansi(*name));
@@ -443,7 +451,7 @@ void TPlayerForm::FormCreate() {
         }
     });
 
-    applyAppearance(readInteger(QStringLiteral("Appearance"), QStringLiteral("Skin"), 1));
+    applyAppearance(ReadIntegerSetting(QStringLiteral("Appearance"), QStringLiteral("Skin"), 1));
 
     guarded([this] {
         KelvraSpectrum1->Init();
@@ -452,7 +460,7 @@ void TPlayerForm::FormCreate() {
     setupDurationProbe();
 
     const int mode =
-        playModeIndex(readSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode")));
+        playModeIndex(ReadSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode")));
     modeButtons_.at(mode)->setChecked(true);
     RadioGroup1Click();
 
@@ -485,7 +493,8 @@ void TPlayerForm::configureSongPlayer(TKelvraSpectrum *player) {
 void TPlayerForm::setupDurationProbe() {
     try {
         configureSongPlayer(KelvraPlayer3);
-        const int output = readInteger(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
+        const int output =
+            ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
         if (auto name = deviceOutputName(output)) {
             KelvraPlayer3->SetOutputName(ansi(*name));
         }
@@ -494,7 +503,7 @@ void TPlayerForm::setupDurationProbe() {
         KelvraPlayer3->OutputReset();
         KelvraPlayer3->Synchronize();
     } catch (const std::exception &e) {
-        showInformation(QStringLiteral("There was an error initializing the PlayListPlayer!\r\r") +
+        ShowInformation(QStringLiteral("There was an error initializing the PlayListPlayer!\r\r") +
                         QString::fromLocal8Bit(e.what()));
     }
 }
@@ -502,12 +511,12 @@ void TPlayerForm::setupDurationProbe() {
 void TPlayerForm::applyStyle() {
     ComboBox1->addItems(QStyleFactory::keys());
     try {
-        if (readSetting(QStringLiteral("KlientSettings"), QStringLiteral("Style")) ==
+        if (ReadSetting(QStringLiteral("KlientSettings"), QStringLiteral("Style")) ==
             QLatin1String("ERROR")) {
-            writeSetting(QStringLiteral("KlientSettings"), QStringLiteral("Style"),
+            WriteSetting(QStringLiteral("KlientSettings"), QStringLiteral("Style"),
                          QStringLiteral("Windows"));
         }
-        const QString name = readSetting(QStringLiteral("KlientSettings"), QStringLiteral("Style"));
+        const QString name = ReadSetting(QStringLiteral("KlientSettings"), QStringLiteral("Style"));
         for (const QString &key : QStyleFactory::keys()) {
             if (!name.isEmpty() && key.compare(name, Qt::CaseInsensitive) == 0) {
                 QApplication::setStyle(key);
@@ -596,7 +605,7 @@ void TPlayerForm::Timer3Timer() {
                 break;
             case EntryKind::Playlist:
                 if (const auto result = songs.ProcessFile2(entry); result.message) {
-                    showInformation(*result.message);
+                    ShowInformation(*result.message);
                 }
                 break;
             case EntryKind::OtherFile:
@@ -619,9 +628,9 @@ void TPlayerForm::Timer3Timer() {
 
 void TPlayerForm::restoreModeCheckBoxes() {
     shuffle->setChecked(
-        readBoolean(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), false));
+        ReadBooleanSetting(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), false));
     checkbox1->setChecked(
-        readBoolean(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), false));
+        ReadBooleanSetting(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), false));
 }
 
 void TPlayerForm::addNames(const QStringList &names, bool chosenInDialog) {
@@ -712,7 +721,8 @@ void TPlayerForm::MoveToDirectory(bool forward) {
 }
 
 void TPlayerForm::shuffleClick() {
-    writeBoolean(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), shuffle->isChecked());
+    WriteBooleanSetting(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"),
+                        shuffle->isChecked());
     if (order_ != nullptr && order_->shuffleClicked(shuffle->isChecked())) {
         StepSong(+1); // a random song starts at once
     }
@@ -720,7 +730,8 @@ void TPlayerForm::shuffleClick() {
 }
 
 void TPlayerForm::checkbox1Click() {
-    writeBoolean(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), checkbox1->isChecked());
+    WriteBooleanSetting(QStringLiteral("Settings"), QStringLiteral("RepeatAll"),
+                        checkbox1->isChecked());
     if (order_ != nullptr) {
         order_->repeatAllClicked(checkbox1->isChecked());
     }
@@ -821,21 +832,21 @@ void TPlayerForm::initPlayer(const QString &path) {
         KelvraSpectrum1->InputOpen(ansi(path));
         CurrentSongFile = path;
         if (WavFileOutput) {
-            QString folder = readSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
+            QString folder = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
             if (!QDir(folder).exists() || folder.isEmpty()) {
                 folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Select folder"),
                                                            AppDir);
                 if (folder.isEmpty()) {
                     return;
                 }
-                writeSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"), folder);
+                WriteSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"), folder);
             }
             const std::string name = ansi(wavOutputName(folder, path));
             KelvraSpelare1->SetOutputName(name);
             KelvraSpelare2->SetOutputName(name);
         } else {
             const int output =
-                readInteger(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
+                ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
             if (auto name = deviceOutputName(output)) {
                 KelvraSpelare1->SetOutputName(ansi(*name));
                 KelvraSpelare2->SetOutputName(ansi(*name));
@@ -846,7 +857,7 @@ void TPlayerForm::initPlayer(const QString &path) {
         Timer2->stop();
         Timer2->start();
     } catch (const std::exception &) {
-        showInformation(QStringLiteral("There was an error opening the file: ") + path);
+        ShowInformation(QStringLiteral("There was an error opening the file: ") + path);
     }
 }
 
@@ -878,7 +889,8 @@ void TPlayerForm::ResetCurrentOutput() {
     KelvraSpectrum1->OutputModuleRegister(kOutputModule);
     KelvraSpectrum1->SetPlayerEnvironmentInteger(kWindowVariable, windowHandle());
     WavFileOutput = false;
-    const int output = readInteger(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
+    const int output =
+        ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
     if (auto name = deviceOutputName(output)) {
         KelvraSpectrum1->SetOutputName(ansi(*name));
     } else if (output == 3) {
@@ -907,12 +919,12 @@ void TPlayerForm::RadioGroup1Click() {
         }
     }
     const QString mode = playModeCaptions().at(index);
-    writeSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode"), mode);
+    WriteSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode"), mode);
     setStatusPanel(3, QStringLiteral("Overlap: %1 sec")
-                          .arg(readInteger(QStringLiteral("DJ-Settings"),
-                                           QStringLiteral("Overlap") + mode, 0)));
+                          .arg(ReadIntegerSetting(QStringLiteral("DJ-Settings"),
+                                                  QStringLiteral("Overlap") + mode, 0)));
     setStatusPanel(4,
-                   QStringLiteral("Min vol: ") + readSetting(QStringLiteral("DJ-Settings"),
+                   QStringLiteral("Min vol: ") + ReadSetting(QStringLiteral("DJ-Settings"),
                                                              QStringLiteral("MinVolume") + mode));
 }
 

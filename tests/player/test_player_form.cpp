@@ -2,7 +2,6 @@
 #include "Application.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
-#include "SettingsAccess.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
 #include "Tplaylist.h"
@@ -10,6 +9,7 @@
 #include "id3v1.h"
 #include "play_order.h"
 #include "secondary_windows.h"
+#include "settings_store.h"
 #include "song_library.h"
 
 #include <QApplication>
@@ -141,9 +141,9 @@ protected:
 } // namespace
 
 TEST_F(PlayerForm, StartUpConfiguresThePlayersFromTheStore) {
-    velbrin::player::writeSetting("DJ-Settings", "OverlapStudio", "6");
-    velbrin::player::writeSetting("DJ-Settings", "MinVolumeStudio", "43");
-    velbrin::player::writeSetting("Settings", "PlayMode", "sTuDiO");
+    velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "6");
+    velbrin::WriteSetting("DJ-Settings", "MinVolumeStudio", "43");
+    velbrin::WriteSetting("Settings", "PlayMode", "sTuDiO");
     auto form = makeForm();
 
     for (int n : {0, 1}) {
@@ -166,17 +166,17 @@ TEST_F(PlayerForm, StartUpConfiguresThePlayersFromTheStore) {
     }
 
     EXPECT_TRUE(form->findChild<QRadioButton *>("RadioGroup1Item1")->isChecked());
-    EXPECT_EQ(velbrin::player::readSetting("Settings", "PlayMode"), "Studio");
+    EXPECT_EQ(velbrin::ReadSetting("Settings", "PlayMode"), "Studio");
     EXPECT_EQ(form->statusPanel(3), "Overlap: 6 sec");
     EXPECT_EQ(form->statusPanel(4), "Min vol: 43");
 }
 
 TEST_F(PlayerForm, UnknownPlayModeSelectsNormAndWavOutputSetsNoName) {
-    velbrin::player::writeSetting("Settings", "PlayMode", "Party");
-    velbrin::player::writeSetting("Engine", "OutputModule", "3");
+    velbrin::WriteSetting("Settings", "PlayMode", "Party");
+    velbrin::WriteSetting("Engine", "OutputModule", "3");
     auto form = makeForm();
     EXPECT_TRUE(form->findChild<QRadioButton *>("RadioGroup1Item0")->isChecked());
-    EXPECT_EQ(velbrin::player::readSetting("Settings", "PlayMode"), "Norm");
+    EXPECT_EQ(velbrin::ReadSetting("Settings", "PlayMode"), "Norm");
     EXPECT_EQ(form->statusPanel(3), "Overlap: 0 sec");
     EXPECT_EQ(form->statusPanel(4), "Min vol: ");
     EXPECT_TRUE(form->WavFileOutput);
@@ -285,8 +285,8 @@ TEST_F(PlayerForm, RefusalsShowTheEngineText) {
 }
 
 TEST_F(PlayerForm, InitPlayerOpensAndNamesTheWavFile) {
-    velbrin::player::writeSetting("Engine", "OutputModule", "3");
-    velbrin::player::writeSetting("Settings", "WAVDir", dir.path());
+    velbrin::WriteSetting("Engine", "OutputModule", "3");
+    velbrin::WriteSetting("Settings", "WAVDir", dir.path());
     auto form = makeForm();
     const QString song = dir.filePath("abc.mp3");
     engine.reset();
@@ -438,8 +438,8 @@ TEST_F(PlayerForm, ModuleListIsEmptiedForEachRequest) {
 }
 
 TEST_F(PlayerForm, CommandLineRestoresModeBoxesAndPlaysTheFirstSong) {
-    velbrin::player::writeSetting("Settings", "ShuffleOn", "-1");
-    velbrin::player::writeSetting("Settings", "RepeatAll", "TRUE");
+    velbrin::WriteSetting("Settings", "ShuffleOn", "-1");
+    velbrin::WriteSetting("Settings", "RepeatAll", "TRUE");
     const QString song = dir.filePath("x.mp3");
     QFile(song).open(QIODevice::WriteOnly);
     auto form = makeForm({"/prog/velbrin", song, dir.filePath("nothing-here")});
@@ -542,12 +542,12 @@ TEST_F(PlayerForm, RepeatModesExcludeEachOtherAndAreSaved) {
     form->checkbox1->setChecked(true);
     form->LoopedCb->setChecked(true);
     EXPECT_FALSE(form->checkbox1->isChecked());
-    EXPECT_EQ(velbrin::player::readSetting("Settings", "RepeatAll"), "0");
+    EXPECT_EQ(velbrin::ReadSetting("Settings", "RepeatAll"), "0");
     form->checkbox1->setChecked(true);
     EXPECT_FALSE(form->LoopedCb->isChecked());
-    EXPECT_EQ(velbrin::player::readSetting("Settings", "RepeatAll"), "-1");
+    EXPECT_EQ(velbrin::ReadSetting("Settings", "RepeatAll"), "-1");
     form->shuffle->setChecked(true);
-    EXPECT_EQ(velbrin::player::readSetting("Settings", "ShuffleOn"), "-1");
+    EXPECT_EQ(velbrin::ReadSetting("Settings", "ShuffleOn"), "-1");
 }
 
 TEST_F(PlayerForm, DroppedNamesJoinTheListInOrderWithoutDuplicates) {
