@@ -96,25 +96,10 @@ protected:
         return out;
     }
     // Runs the action, answers the message box it shows, if any, and returns its text.
-    QString answerNextMessageBox(const std::function<void()> &action) {
-        QString text;
-        QTimer poll;
-        poll.setInterval(10);
-        QObject::connect(&poll, &QTimer::timeout, [&text, &poll] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                    text = box->text();
-                    poll.stop();
-                    box->accept();
-                    return;
-                }
-            }
-        });
-        poll.start();
-        action();
-        return text;
+    static QString answerNextMessageBox(const std::function<void()> &action) {
+        const QStringList texts = answerMessageBoxes(action);
+        return texts.isEmpty() ? QString() : texts.front();
     }
-
     // Runs the action and answers every message box it shows; returns their texts.
     static QStringList answerMessageBoxes(const std::function<void()> &action) {
         QStringList texts;
