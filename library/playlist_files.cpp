@@ -83,6 +83,9 @@ bool readLineWithin(QFile &file, std::vector<char> &buffer, QByteArray &line) {
 QString resolve(QString path, const QString &baseDir) {
     if (path.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
         path = QUrl(path).toLocalFile();
+        if (path.isEmpty()) {
+            return path; // not a valid address: anchored, it would name the folder
+        }
     }
     const auto anchored = [&](const QString &p) {
         return baseDir.isEmpty() || QDir::isAbsolutePath(p) ? p
