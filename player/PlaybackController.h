@@ -2,6 +2,7 @@
 
 #include "PlayerLogic.h"
 #include "kelvra_interface.h"
+#include "play_order.h"
 
 #include <QObject>
 #include <QString>
@@ -19,21 +20,19 @@ class TKelvraSpectrum;
 namespace velbrin::library {
 class DurationQueue;
 class EngineDurationProbe;
-class PlayOrder;
 class SongLibrary;
+class TagReader;
 } // namespace velbrin::library
 
 namespace velbrin::player {
 
-// The play modes of the main window's check boxes. The controller holds the one
-// copy; the check boxes, keys and remote controls show and change it through
-// the controller.
-struct PlayModes {
-    bool shuffle = false;
-    bool repeatAll = false;    // "All songs"
-    bool currentTrack = false; // "Current track": one song again and again
-    friend bool operator==(const PlayModes &, const PlayModes &) = default;
-};
+// The play modes of the main window's check boxes ("Shuffle", "All songs",
+// "Current track"). The controller holds the one copy; the check boxes, keys
+// and remote controls show and change it through the controller.
+using PlayModes = library::PlayModes;
+
+// How a failure is shown: as information, or as the engine's own error.
+enum class ErrorKind { Information, Engine };
 
 // Levels as the engine reports them: 0 to 99, balance 50 centred.
 struct OutputLevels {
@@ -126,13 +125,19 @@ public:
     void playPause();
     // Stops both players, resets their outputs and rewinds the current one.
     void stop();
+    // `ResetCurrentOutput`: the current player's output as at start.
+    void resetCurrentOutput();
     // Like `stop`, and forgets the current song (the list it came from is gone).
     void stopAndForget();
     // Next and previous song by the play order and the modes; the folder steps.
     void next();
     void previous();
-    void nextFolder();
-    void previousFolder();
+    // The folder steps say what they did: after `RefreshButtons` the button
+    // that asked has nothing more to go to.
+    library::NavOutcome nextFolder();
+    library::NavOutcome previousFolder();
+    // Which navigation buttons make sense for the list's current entry.
+    library::NavButtons navButtons() const;
     // Plays the song list's current entry.
     void playSelection();
     // An absolute position as the fraction offset / range of the song.
@@ -182,14 +187,18 @@ public:
     // Writes the current song into "lastplay.txt" (ten seconds after it started).
     void logCurrentSong();
     QString lastPlayPath() const;
+    // `AppDir`: the program's folder, with a trailing separator.
+    QString appDir() const { return options_.appDir; }
+    void setAppDir(const QString &dir) { options_.appDir = dir; }
 
     // --- state ------------------------------------------------------------------------
     PlayState state() const { return state_; }
     bool isPlaying() const { return state_ == PlayState::Playing; }
     QString currentSongFile() const { return currentSongFile_; }
     QString previousSongFile() const { return previousSongFile_; }
-    // The now-playing texts of the current song.
+    // The now-playing texts of the current song, and those any song would show.
     const NowPlaying &nowPlaying() const { return nowPlaying_; }
+    NowPlaying describeSong(const QString &path) const;
     uint32_t timeCode() const { return timeCode_; }
     uint32_t duration() const { return duration_; }
     uint32_t positionOffset() const { return positionOffset_; }
@@ -202,7 +211,7 @@ public:
     bool tracking() const { return tracking_; }
 
     // The one way to tell the user of a failure; windows route theirs here too.
-    void reportError(const QString &text);
+    void reportError(const QString &text, ErrorKind kind = ErrorKind::Information);
 
 signals:
     void stateChanged(velbrin::player::PlaybackController::PlayState state);
@@ -226,17 +235,24 @@ signals:
     void selectionChanged();
     // The command line was added.
     void commandLineProcessed();
-    void errorOccurred(const QString &text);
+    void errorOccurred(const QString &text,
+                       velbrin::player::ErrorKind kind = velbrin::player::ErrorKind::Information);
 
 private:
     void bindPlayer(engine::TKelvraSpectrum *player);
+    // Output selection, the one place: the output module and its window, the
+    // stored choice for `players`, and the per-song WAV file name.
     void configureOutput(engine::TKelvraSpectrum *player);
+    void selectOutput(std::initializer_list<engine::TKelvraSpectrum *> players);
+    void resetOutput(engine::TKelvraSpectrum *player);
     bool chooseOutputForSong(const QString &path);
     void endOfSong();
+    void navigate(library::NavOutcome outcome);
+    void applyModes(PlayModes modes);
     void setState(PlayState state);
+    void setCurrentSong(const QString &path);
     void showSong(const QString &path);
     void runCommand(const std::function<void()> &command);
-    void storeModes();
 
     void onPlayerState(engine::TKelvraSpectrum *sender, int state);
     void onNack(engine::TKelvraSpectrum *sender, uint8_t command, int16_t code);
@@ -256,6 +272,7 @@ private:
     engine::TKelvraSpectrum *player3_ = nullptr;
     engine::TKelvraSpectrum *current_ = nullptr;
     engine::TKelvraSpectrum *previous_ = nullptr;
+    std::unique_ptr<library::TagReader> tags_;
     std::unique_ptr<library::EngineDurationProbe> probe_;
     std::unique_ptr<library::PlayOrder> order_;
     library::SongLibrary *songs_ = nullptr;
@@ -266,6 +283,7 @@ private:
     int overlapMode_ = 0;
     QString currentSongFile_;
     QString previousSongFile_;
+    QString pendingSongFile_; // open on the other player, not yet started
     NowPlaying nowPlaying_;
     uint32_t timeCode_ = 0;
     uint32_t duration_ = 0;
@@ -276,10 +294,10 @@ private:
     bool wavFileOutput_ = false;
     bool tracking_ = false;
     bool lastPlayFirstWrite_ = true;
-    // The last refusal shown, so the worded error the engine sends after it
-    // joins that message instead of making a second one.
-    int16_t lastNackCode_ = 0;
-    bool nackShown_ = false;
+    // The refusal just shown, so the engine's wording of it that follows makes
+    // no second message.
+    int16_t refusedCode_ = 0;
+    engine::TKelvraSpectrum *refusedBy_ = nullptr;
 };
 
 } // namespace velbrin::player
