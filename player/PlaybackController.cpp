@@ -137,6 +137,8 @@ void PlaybackController::start() {
 void PlaybackController::setLibrary(library::SongLibrary *songs,
                                     library::DurationQueue *durations) {
     songs_ = songs;
+    songs_->startFirstSong = [this](const QString &path) { playFile(path); };
+    songs_->shuffleOn = [this] { return modes_.shuffle; };
     if (durations != nullptr) {
         probe_->attach(*durations);
     }

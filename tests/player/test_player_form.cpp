@@ -425,6 +425,22 @@ TEST_F(PlayerForm, StreamPropertiesShowIntegerAndTextValues) {
     EXPECT_EQ(KV_PROPERTY_TYPE_STRING, 0);
 }
 
+TEST_F(PlayerForm, StreamPropertiesShowIntegersAndTexts) {
+    auto form = makeForm();
+    const KV_Property props[] = {{"Layer", KV_PROPERTY_TYPE_INTEGER, {.IntegerValue = 3}},
+                                 {"Channel mode", KV_PROPERTY_TYPE_STRING, {.StringValue = "Mono"}},
+                                 {"Odd", 7, {.IntegerValue = 1}}};
+    KV_Message m{};
+    m.Code = KV_NOTIFY_STREAM_PROPERTIES;
+    m.Data.Properties = {3, props};
+    post(0, m);
+    auto *list = form->InfoForm()->findChild<QListWidget *>("StreamPropertiesList");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "Layer: 3");
+    EXPECT_EQ(list->item(1)->text(), "Channel mode: Mono");
+}
+
 TEST_F(PlayerForm, ModuleListIsEmptiedForEachRequest) {
     auto form = makeForm();
     KV_Message module{};
