@@ -38,13 +38,15 @@ struct Spectra {
 
 Spectra read(TKelvraSpectrum &c) {
     Spectra s;
-    QObject::connect(&c, &TKelvraSpectrum::OnNotifySpectrum,
-                     [&](const TSpectrum &l, const TSpectrum &r, int bands) {
-                         s.left = l;
-                         s.right = r;
-                         s.bands = bands;
-                     });
+    const QMetaObject::Connection connection =
+        QObject::connect(&c, &TKelvraSpectrum::OnNotifySpectrum,
+                         [&](const TSpectrum &l, const TSpectrum &r, int bands) {
+                             s.left = l;
+                             s.right = r;
+                             s.bands = bands;
+                         });
     c.getspectrum();
+    QObject::disconnect(connection);
     return s;
 }
 
