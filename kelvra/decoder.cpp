@@ -2,6 +2,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <mutex>
@@ -14,15 +15,14 @@ void Decoder::HandleDeleter::operator()(mpg123_handle_struct *handle) const {
     mpg123_delete(handle);
 }
 
-Decoder::Decoder() {
-    static std::once_flag once;
-    std::call_once(once, [] { mpg123_init(); });
+std::unique_ptr<mpg123_handle_struct, Decoder::HandleDeleter> Decoder::newHandle(bool gapless) {
     int error = MPG123_OK;
-    handle_.reset(mpg123_new(nullptr, &error));
-    if (!handle_)
-        return;
-    mpg123_handle *mh = handle_.get();
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+    std::unique_ptr<mpg123_handle_struct, HandleDeleter> handle(mpg123_new(nullptr, &error));
+    if (!handle)
+        return handle;
+    mpg123_handle *mh = handle.get();
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    mpg123_param(mh, gapless ? MPG123_ADD_FLAGS : MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0);
     // Only 16-bit output, at the stream's own rate and channel count: the
     // output chain and the mixer convert, never the decoder's crude resampler.
     mpg123_format_none(mh);
@@ -31,9 +31,49 @@ Decoder::Decoder() {
     mpg123_rates(&rates, &count);
     for (size_t i = 0; i < count; ++i)
         mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    return handle;
 }
 
-Decoder::~Decoder() = default;
+Decoder::Decoder() {
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+    handle_ = newHandle(true);
+    counter_ = newHandle(false);
+}
+
+Decoder::~Decoder() {
+    close();
+}
+
+uint64_t Decoder::measure(mpg123_handle_struct *decoding, const std::string &path) {
+    // The length the header announces, delay and padding already removed.
+    const off_t announced = mpg123_length(decoding);
+    uint64_t counted = 0;
+    mpg123_handle *counter = counter_.get();
+    if (mpg123_open(counter, path.c_str()) == MPG123_OK) {
+        if (mpg123_scan(counter) == MPG123_OK) {
+            const off_t length = mpg123_length(counter);
+            counted = length > 0 ? static_cast<uint64_t>(length) : 0;
+        }
+        mpg123_close(counter);
+    }
+    long delay = -1;
+    long padding = -1;
+    long decoderDelay = -1;
+    mpg123_getstate(decoding, MPG123_ENC_DELAY, &delay, nullptr);
+    mpg123_getstate(decoding, MPG123_ENC_PADDING, &padding, nullptr);
+    mpg123_getstate(decoding, MPG123_DEC_DELAY, &decoderDelay, nullptr);
+    if (delay < 0 || padding < 0 || announced <= 0)
+        return counted;
+    // With a LAME header the decoder skips the delay and stops where the
+    // header says the audio ends; a file cut short of that end plays on to
+    // its last frame.
+    const uint64_t skipped = static_cast<uint64_t>(delay + std::max(decoderDelay, 0L));
+    const uint64_t announcedEnd = static_cast<uint64_t>(announced) + skipped;
+    if (counted >= announcedEnd)
+        return static_cast<uint64_t>(announced);
+    return counted > skipped ? counted - skipped : 0;
+}
 
 Error Decoder::open(const std::string &path, StreamInfo &info) {
     close();
@@ -46,6 +86,8 @@ Error Decoder::open(const std::string &path, StreamInfo &info) {
         return Error::FileUnreadable;
     if (st.st_size == 0)
         return Error::EmptyFile;
+    if (!counter_)
+        return Error::OutOfMemory;
     mpg123_handle *mh = handle_.get();
     if (mpg123_open(mh, path.c_str()) != MPG123_OK)
         return Error::FileUnreadable;
@@ -54,18 +96,22 @@ Error Decoder::open(const std::string &path, StreamInfo &info) {
     int encoding = 0;
     if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
         channels <= 0) {
-        mpg123_close(mh);
+        close();
         return Error::NotMpegAudio;
     }
-    // A full scan makes the length exact for VBR files without a header
-    // frame and seeking sample-exact; it reads headers only.
-    mpg123_scan(mh);
-    const off_t length = mpg123_length(mh);
+    // Every frame counted makes the length exact for VBR files without a
+    // header frame and for files cut short; it reads headers only.
+    const uint64_t length = measure(mh, path);
+    if (length == 0) {
+        // Headers without a whole frame behind them: nothing to play.
+        close();
+        return Error::NotMpegAudio;
+    }
     mpg123_frameinfo2 frame{};
     mpg123_info2(mh, &frame);
     info.rate = static_cast<uint32_t>(rate);
     info.channels = static_cast<uint32_t>(channels);
-    info.frames = length > 0 ? static_cast<uint64_t>(length) : 0;
+    info.frames = length;
     info.layer = frame.layer;
     if (info.frames > 0) {
         // The average over the whole file, right for VBR as well.
@@ -88,7 +134,7 @@ Error Decoder::open(const std::string &path, StreamInfo &info) {
 }
 
 void Decoder::close() {
-    if (open_ && handle_)
+    if (handle_)
         mpg123_close(handle_.get());
     open_ = false;
 }

@@ -52,7 +52,14 @@ private:
     struct HandleDeleter {
         void operator()(mpg123_handle_struct *handle) const;
     };
+    static std::unique_ptr<mpg123_handle_struct, HandleDeleter> newHandle(bool gapless);
+    uint64_t measure(mpg123_handle_struct *decoding, const std::string &path);
+
     std::unique_ptr<mpg123_handle_struct, HandleDeleter> handle_;
+    // Counts the frames for the exact length, on its own handle: a count
+    // short of what a LAME header announces (a cut or damaged end) makes
+    // libmpg123 drop gapless decoding on the handle that counted.
+    std::unique_ptr<mpg123_handle_struct, HandleDeleter> counter_;
     bool open_ = false;
     bool formatChanged_ = false;
     long rate_ = 0;

@@ -83,6 +83,9 @@ bool readLineWithin(QFile &file, std::vector<char> &buffer, QByteArray &line) {
 QString resolve(QString path, const QString &baseDir) {
     if (path.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
         path = QUrl(path).toLocalFile();
+        if (path.isEmpty()) {
+            return path; // not a valid address: anchored, it would name the folder
+        }
     }
     const auto anchored = [&](const QString &p) {
         return baseDir.isEmpty() || QDir::isAbsolutePath(p) ? p
@@ -136,6 +139,13 @@ PlaylistContents readPlaylist(const QString &fileName) {
     const QString folder = QFileInfo(fileName).absolutePath();
     const QString base = format == Format::Lines ? QString() : folder;
     std::vector<char> buffer(LongestLine);
+    // A line that names no path at all (a "file:" address that is not a
+    // valid one) is junk like any other, not an empty candidate.
+    const auto add = [&](const QString &entry) {
+        if (QString path = resolve(entry, base); !path.isEmpty()) {
+            result.paths.append(std::move(path));
+        }
+    };
     QByteArray raw;
     while (readLineWithin(file, buffer, raw)) {
         if (raw.endsWith('\r')) {
@@ -151,17 +161,17 @@ PlaylistContents readPlaylist(const QString &fileName) {
         }
         switch (format) {
         case Format::Lines:
-            result.paths.append(resolve(line, base));
+            add(line);
             break;
         case Format::Pls:
             if (const auto value = plsFileValue(line); value && !value->isEmpty()) {
-                result.paths.append(resolve(*value, base));
+                add(*value);
             }
             break;
         case Format::M3u:
         case Format::M3u8:
             if (!line.startsWith(QLatin1Char('#'))) {
-                result.paths.append(resolve(line.trimmed(), base));
+                add(line.trimmed());
             }
             break;
         }

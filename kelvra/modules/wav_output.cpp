@@ -2,10 +2,13 @@
 // Output names are "wav:" followed by the file's path (backslashes count as
 // folder separators). The header is rewritten whenever the stream drains and
 // when the file is closed, so it is correct after end of stream, stop, a new
-// open or deletion of the instance.
+// open or deletion of the instance; while a long render runs it is brought up
+// to date twice a second, so a program killed mid-render leaves a playable
+// file of everything but its last moments.
 #include "kelvra_interface.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -28,7 +31,10 @@ struct WavOutput {
     uint32_t channels = 2;
     uint64_t dataBytes = 0;
     bool failed = false;
+    std::chrono::steady_clock::time_point headerWritten;
 };
+
+constexpr auto kHeaderPeriod = std::chrono::milliseconds(500);
 
 // RIFF sizes are 32-bit; a longer stream stops growing the file there.
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;
@@ -64,6 +70,7 @@ bool writeHeader(WavOutput &w) {
         return false;
     if (end > 44)
         std::fseek(f, end, SEEK_SET);
+    w.headerWritten = std::chrono::steady_clock::now();
     return std::fflush(f) == 0;
 }
 
@@ -141,6 +148,12 @@ int32_t write(kv_output_chain *chain, const void *samples, uint32_t size, uint32
         return KV_MODULE_UNSUPPORTED;
     }
     w.dataBytes += bytes;
+    // Seeking to the header first hands every buffered byte to the file, so
+    // the size it declares is always on disk.
+    if (std::chrono::steady_clock::now() - w.headerWritten >= kHeaderPeriod && !writeHeader(w)) {
+        w.failed = true;
+        return KV_MODULE_UNSUPPORTED;
+    }
     return KV_MODULE_OK;
 }
 
