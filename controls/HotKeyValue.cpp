@@ -36,7 +36,7 @@ namespace {
 namespace vk = VirtualKey;
 
 // Keys whose Qt key is not simply their own code.
-constexpr std::array<std::pair<uint8_t, int>, 29> kQtKeys{{
+constexpr std::pair<uint8_t, int> kQtKeys[] = {
     {vk::Back, Qt::Key_Backspace},
     {vk::Tab, Qt::Key_Tab},
     {vk::Return, Qt::Key_Return},
@@ -66,7 +66,7 @@ constexpr std::array<std::pair<uint8_t, int>, 29> kQtKeys{{
     {vk::MediaPrevTrack, Qt::Key_MediaPrevious},
     {vk::MediaStop, Qt::Key_MediaStop},
     {vk::MediaPlayPause, Qt::Key_MediaTogglePlayPause},
-}};
+};
 
 bool isLetterOrDigit(int code) {
     return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z');
