@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KelvraSpectrum.h"
+#include "KeyPresets.h"
 #include "PlaylistHost.h"
 
 #include <QMainWindow>
@@ -27,8 +28,13 @@ class TagReader;
 class Tplaylist;
 } // namespace velbrin::library
 
+namespace velbrin::platform {
+class ScreenSaverInhibit;
+}
+
 namespace velbrin::player {
 
+class KeyboardControl;
 class TInfoForm;
 class TModulesForm;
 
@@ -96,6 +102,14 @@ public:
     void shuffleClick();
     void checkbox1Click();
     void LoopedCbClick();
+    // Key presets, hot keys and the menu commands of PlayerCommands.cpp.
+    void runKeyCommand(KeyCommand command);
+    void RecordClick();
+    void MakeWaveClick();
+    void ScreensaverClick(bool allowed);
+    QString recorderPath() const;
+    KeyboardControl *keyboard() const { return keyboard_; }
+    platform::ScreenSaverInhibit *screenSaver() const { return screenSaver_; }
     // Adds dropped or chosen names to the song list, in their order.
     void addNames(const QStringList &names, bool chosenInDialog);
 
@@ -139,6 +153,7 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void setupKeys();
     void FormCreate();
     void FormActivate();
     void applyAppearance(int skin);
@@ -218,6 +233,9 @@ private:
     QTimer *busyTimer_ = nullptr;
     int busyFrame_ = 0;
     bool activatedOnce_ = false;
+    KeyboardControl *keyboard_ = nullptr;                 // child object
+    platform::ScreenSaverInhibit *screenSaver_ = nullptr; // child object, made on first use
+    QString startedWavFile_;              // the WAV file the last initPlayer started, if any
     TInfoForm *infoForm_ = nullptr;       // child window
     TModulesForm *modulesForm_ = nullptr; // child window
 };

@@ -139,7 +139,7 @@ EntryKind classifyEntry(const QString &path) {
         return EntryKind::Folder;
     }
     const QString ext = library::upperExtension(path);
-    if (ext == QLatin1String(".MP3")) {
+    if (library::isSongExtension(ext)) {
         return EntryKind::Song;
     }
     if (library::isPlaylistExtension(ext)) {

@@ -115,7 +115,8 @@ TEST(PlayerLogic, PlayModeAndCommandLineEntries) {
     EXPECT_EQ(classifyEntry(touch("b.lst")), EntryKind::Playlist);
     EXPECT_EQ(classifyEntry(touch("c.PLS")), EntryKind::Playlist);
     EXPECT_EQ(classifyEntry(touch("d.m3u8")), EntryKind::Playlist);
-    EXPECT_EQ(classifyEntry(touch("e.mp2")), EntryKind::OtherFile);
+    EXPECT_EQ(classifyEntry(touch("e.mp2")), EntryKind::Song);
+    EXPECT_EQ(classifyEntry(touch("f.MP1")), EntryKind::Song);
     EXPECT_EQ(classifyEntry(touch("velbrin")), EntryKind::OtherFile);
     EXPECT_EQ(classifyEntry(dir.path()), EntryKind::Folder);
     EXPECT_EQ(classifyEntry(dir.filePath("missing.mp3")), EntryKind::Folder);
