@@ -45,9 +45,8 @@ void TPlayerForm::runKeyCommand(KeyCommand command) {
         case KeyCommand::FastForward: {
             const int step = command == KeyCommand::Rewind ? -5 : +5;
             const int maximum = Slider->Maximum();
-            KelvraSpectrum1->InputSeek(
-                static_cast<uint32_t>(seekOffset(Slider->Position(), step, maximum)),
-                static_cast<uint32_t>(maximum));
+            controller_->seek(static_cast<uint32_t>(seekOffset(Slider->Position(), step, maximum)),
+                              static_cast<uint32_t>(maximum));
             break;
         }
         case KeyCommand::VolumeUp:
@@ -70,15 +69,12 @@ void TPlayerForm::runKeyCommand(KeyCommand command) {
 }
 
 QString TPlayerForm::recorderPath() const {
-    return AppDir + QStringLiteral("TavrelRec");
+    return controller_->appDir() + QStringLiteral("TavrelRec");
 }
 
 void TPlayerForm::RecordClick() {
-    try {
-        PauseButtonClick();
-    } catch (const std::exception &) {
-        // Nothing open to pause; the recorder still starts.
-    }
+    // The song is paused even when the Pause button is disabled.
+    controller_->pause();
     // The tools are installed beside the program; it never writes programs
     // at run time.
     const QString path = recorderPath();
@@ -94,7 +90,7 @@ void TPlayerForm::RecordClick() {
 }
 
 void TPlayerForm::MakeWaveClick() {
-    WavFileOutput = true;
+    controller_->setWavFileOutput(true);
     QString path;
     if (playlist_ != nullptr) {
         const library::SongList &list = playlist_->library().list;
@@ -106,11 +102,14 @@ void TPlayerForm::MakeWaveClick() {
         ShowInformation(QStringLiteral("Please select a song first."));
         return;
     }
-    startedWavFile_.clear();
-    initPlayer(path);
     // Only a song that really started into a WAV file gets the notice, not a
     // cancelled folder choice or a song that could not be opened.
-    if (startedWavFile_.isEmpty())
+    bool started = false;
+    const QMetaObject::Connection watch = connect(controller_, &PlaybackController::playStarted,
+                                                  this, [&started] { started = true; });
+    initPlayer(path);
+    disconnect(watch);
+    if (!started || !controller_->wavFileOutput())
         return;
     ShowInformation(fileNamePart(path.left(path.size() - 4) + QStringLiteral(".wav")) +
                     QStringLiteral(" is being created in ") +
