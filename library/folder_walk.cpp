@@ -157,7 +157,7 @@ std::vector<DropAction> planDrop(const QStringList &droppedNames) {
         const QFileInfo info(name);
         if (info.isFile()) {
             const QString ext = upperExtension(name);
-            if (ext == QLatin1String(".MP3")) {
+            if (isSongExtension(ext)) {
                 actions.push_back({DropAction::Kind::Song, name});
             } else if (isPlaylistExtension(ext)) {
                 actions.push_back({DropAction::Kind::Playlist, name});

@@ -37,8 +37,8 @@ struct DropAction {
 };
 
 // A name equal to the one just before it is skipped. A regular file is a song
-// when its extension is ".MP3" and a playlist for playlist extensions; other
-// files (".MP1" and ".MP2" included, as in the menus' drop rules) are ignored.
+// when its extension is a song extension (".MP3", ".MP1", ".MP2", as in a
+// folder walk) and a playlist for playlist extensions; other files are ignored.
 // A folder is walked. Names that are neither (missing, FIFOs, devices) are ignored.
 std::vector<DropAction> planDrop(const QStringList &droppedNames);
 

@@ -1,6 +1,7 @@
 #include "PlayerForm.h"
 
 #include "KelvraSpectrum.h"
+#include "KeyboardControl.h"
 #include "PlayerLogic.h"
 #include "Skin.h"
 #include "TCoolScrollingText.h"
@@ -348,10 +349,13 @@ void TPlayerForm::buildMenus() {
     file->addSeparator();
     file->addAction(QStringLiteral("&Play CD..."))->setObjectName(QStringLiteral("PlayCD1"));
     file->addSeparator();
-    file->addAction(QStringLiteral("Make &Wave-file"))->setObjectName(QStringLiteral("MakeWave1"));
+    QAction *wave = file->addAction(QStringLiteral("Make &Wave-file"));
+    wave->setObjectName(QStringLiteral("MakeWave1"));
+    connect(wave, &QAction::triggered, this, &TPlayerForm::MakeWaveClick);
     QAction *record = file->addAction(QStringLiteral("&Record..."));
     record->setObjectName(QStringLiteral("Record1"));
     record->setShortcut(QKeySequence(Qt::Key_F8));
+    connect(record, &QAction::triggered, this, &TPlayerForm::RecordClick);
     file->addSeparator();
     QAction *exit = file->addAction(QStringLiteral("&Exit"));
     exit->setObjectName(QStringLiteral("Exit1"));
@@ -378,8 +382,8 @@ void TPlayerForm::buildMenus() {
         group->addAction(a);
     }
     on->setChecked(true);
-    connect(on, &QAction::triggered, this, [this] { fScreenSaverActive = true; });
-    connect(off, &QAction::triggered, this, [this] { fScreenSaverActive = false; });
+    connect(on, &QAction::triggered, this, [this] { ScreensaverClick(true); });
+    connect(off, &QAction::triggered, this, [this] { ScreensaverClick(false); });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&?"));
     QAction *about = help->addAction(QStringLiteral("&About"));
@@ -418,6 +422,7 @@ void TPlayerForm::FormCreate() {
     connect(prevdisc, &QToolButton::clicked, this, [this] { MoveToDirectory(false); });
     connect(nextdisc, &QToolButton::clicked, this, [this] { MoveToDirectory(true); });
     connect(playlistbutton, &QToolButton::clicked, this, &TPlayerForm::playlistbuttonClick);
+    setupKeys();
 }
 
 void TPlayerForm::applyStyle() {
@@ -653,6 +658,7 @@ void TPlayerForm::editTag(const QString &) {
 }
 
 void TPlayerForm::closeEvent(QCloseEvent *event) {
+    keyboard_->clear();
     setAcceptDrops(false);
     controller_->shutDown();
     event->accept();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeyPresets.h"
 #include "PlaybackController.h"
 #include "PlaylistHost.h"
 
@@ -24,8 +25,13 @@ namespace velbrin::library {
 class Tplaylist;
 } // namespace velbrin::library
 
+namespace velbrin::platform {
+class ScreenSaverInhibit;
+}
+
 namespace velbrin::player {
 
+class KeyboardControl;
 class TInfoForm;
 class TModulesForm;
 
@@ -87,6 +93,14 @@ public:
     void shuffleClick();
     void checkbox1Click();
     void LoopedCbClick();
+    // Key presets, hot keys and the menu commands of PlayerCommands.cpp.
+    void runKeyCommand(KeyCommand command);
+    void RecordClick();
+    void MakeWaveClick();
+    void ScreensaverClick(bool allowed);
+    QString recorderPath() const;
+    KeyboardControl *keyboard() const { return keyboard_; }
+    platform::ScreenSaverInhibit *screenSaver() const { return screenSaver_; }
     // Adds dropped or chosen names to the song list, in their order.
     void addNames(const QStringList &names, bool chosenInDialog);
 
@@ -130,6 +144,7 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void setupKeys();
     void FormCreate();
     void FormActivate();
     void applyAppearance(int skin);
@@ -194,8 +209,10 @@ private:
     QTimer *busyTimer_ = nullptr;
     int busyFrame_ = 0;
     bool activatedOnce_ = false;
-    TInfoForm *infoForm_ = nullptr;       // child window
-    TModulesForm *modulesForm_ = nullptr; // child window
+    KeyboardControl *keyboard_ = nullptr;                 // child object
+    platform::ScreenSaverInhibit *screenSaver_ = nullptr; // child object, made on first use
+    TInfoForm *infoForm_ = nullptr;                       // child window
+    TModulesForm *modulesForm_ = nullptr;                 // child window
 };
 
 } // namespace velbrin::player

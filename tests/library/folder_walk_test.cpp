@@ -172,10 +172,13 @@ TEST_F(LibraryWalk, DropKeepsOrderSkipsRepeatsAndAppliesDropRules) {
                   at("drop/notes.txt"), at("drop/pipe.mp3"), at("drop/list.lst"),
                   at("drop/gone.mp3"), at("drop/song.MP3"), at("drop/list.m3u8"), longName});
     using K = DropAction::Kind;
-    const std::vector<DropAction> expected = {
-        {K::Folder, at("drop/folder")},      {K::Song, at("drop/song.MP3")},
-        {K::Playlist, at("drop/list.lst")},  {K::Song, at("drop/song.MP3")},
-        {K::Playlist, at("drop/list.m3u8")}, {K::Song, longName}};
+    const std::vector<DropAction> expected = {{K::Folder, at("drop/folder")},
+                                              {K::Song, at("drop/song.MP3")},
+                                              {K::Song, at("drop/other.mp2")},
+                                              {K::Playlist, at("drop/list.lst")},
+                                              {K::Song, at("drop/song.MP3")},
+                                              {K::Playlist, at("drop/list.m3u8")},
+                                              {K::Song, longName}};
     EXPECT_EQ(plan, expected);
 }
 

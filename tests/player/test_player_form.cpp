@@ -611,3 +611,82 @@ int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace {
+// Presses a key on the active main window as a user would.
+void pressKey(TPlayerForm &form, Qt::Key key, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : &form;
+    QTest::keyClick(target, key, m);
+}
+} // namespace
+
+TEST_F(PlayerForm, WindowKeysFollowThePresetReadAtEachPress) {
+    auto form = makeForm();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto seeks = [&] {
+        std::vector<std::string> out;
+        for (const auto &s : sendsTo(0)) {
+            if (s.rfind("7 ", 0) == 0)
+                out.push_back(s);
+        }
+        return out;
+    };
+    // The seek is kept within the song: 398 + 5 goes to the end, 3 - 5 to the start.
+    form->Slider->setPosition(398);
+    engine.reset();
+    pressKey(*form, Qt::Key_Right);
+    form->Slider->setPosition(3);
+    pressKey(*form, Qt::Key_Left);
+    EXPECT_EQ(seeks(), (std::vector<std::string>{"7 400 400", "7 0 400"}));
+
+    velbrin::WriteSetting("KeyMappings", "Default", "1");
+    const bool shuffled = form->shuffle->isChecked();
+    pressKey(*form, Qt::Key_Escape);
+    EXPECT_NE(form->shuffle->isChecked(), shuffled);
+
+    velbrin::WriteSetting("KeyMappings", "Default", "3"); // no such preset: no keys
+    engine.reset();
+    pressKey(*form, Qt::Key_Right);
+    pressKey(*form, Qt::Key_Escape);
+    EXPECT_TRUE(seeks().empty());
+    EXPECT_NE(form->shuffle->isChecked(), shuffled);
+}
+
+TEST_F(PlayerForm, MakeWaveFileNoticeOnlyForAStartedSong) {
+    const QStringList songs = makeSongs(dir);
+    velbrin::WriteSetting("Settings", "WAVDir", dir.path());
+    auto form = makeForm();
+    EXPECT_EQ(answerNextMessageBox([&] { form->MakeWaveClick(); }),
+              QStringLiteral("Please select a song first."));
+    EXPECT_TRUE(form->controller()->wavFileOutput()); // stays set for the songs that follow
+    form->addNames({songs[0]}, false);
+    form->controller()->setWavFileOutput(false);
+    EXPECT_EQ(answerNextMessageBox([&] { form->MakeWaveClick(); }),
+              QStringLiteral("1.wav is being created in ") + dir.path());
+    EXPECT_EQ(form->currentSongFile(), songs[0]);
+}
+
+TEST_F(PlayerForm, RecordPausesAndStartsTheInstalledRecorder) {
+    auto form = makeForm();
+    QTemporaryDir programDir;
+    form->controller()->setAppDir(programDir.path() + QLatin1Char('/'));
+    EXPECT_EQ(answerNextMessageBox([&] { form->RecordClick(); }),
+              QStringLiteral("The recorder could not be started: %1TavrelRec is missing or "
+                             "cannot be run.")
+                  .arg(form->appDir()));
+
+    // A stand-in recorder that leaves a mark when it runs.
+    const QString tool = programDir.filePath(QStringLiteral("TavrelRec"));
+    QFile script(tool);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\ntouch '%1/ran'\n").arg(programDir.path()).toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    engine.reset();
+    form->RecordClick();
+    EXPECT_TRUE(QFileInfo::exists(programDir.filePath(QStringLiteral("ran"))));
+    const auto sent = sendsTo(0);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "5"), sent.end()); // paused first
+}

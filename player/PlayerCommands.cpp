@@ -1,0 +1,129 @@
+// The main window's key commands and the menu commands that start tools,
+// write WAV files and hold the screen saver.
+
+#include "KeyboardControl.h"
+#include "PlayerForm.h"
+#include "PlayerLogic.h"
+#include "TSlider.h"
+#include "Tplaylist.h"
+#include "message_helpers.h"
+#include "screen_saver.h"
+#include "settings_store.h"
+#include "shared_helpers.h"
+#include "song_library.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QToolButton>
+
+namespace velbrin::player {
+
+void TPlayerForm::setupKeys() {
+    keyboard_ = new KeyboardControl(*this, [this](KeyCommand c) { runKeyCommand(c); });
+}
+
+void TPlayerForm::runKeyCommand(KeyCommand command) {
+    try {
+        switch (command) {
+        case KeyCommand::PlayPause:
+            if (PlayButton->isEnabled())
+                PlayButtonClick();
+            else if (PauseButton->isEnabled())
+                PauseButtonClick();
+            break;
+        case KeyCommand::Stop:
+            if (StopButton->isEnabled())
+                StopButtonClick();
+            break;
+        case KeyCommand::NextSong:
+            StepSong(+1);
+            break;
+        case KeyCommand::PreviousSong:
+            StepSong(-1);
+            break;
+        case KeyCommand::Rewind:
+        case KeyCommand::FastForward: {
+            const int step = command == KeyCommand::Rewind ? -5 : +5;
+            const int maximum = Slider->Maximum();
+            controller_->seek(static_cast<uint32_t>(seekOffset(Slider->Position(), step, maximum)),
+                              static_cast<uint32_t>(maximum));
+            break;
+        }
+        case KeyCommand::VolumeUp:
+        case KeyCommand::VolumeDown:
+            // The volume window's slider carries the level; it joins with
+            // that window.
+            break;
+        case KeyCommand::Playlist:
+            playlistbuttonClick();
+            break;
+        case KeyCommand::ToggleShuffle:
+            shuffle->toggle();
+            break;
+        case KeyCommand::None:
+            break;
+        }
+    } catch (const std::exception &e) {
+        ShowInformation(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+QString TPlayerForm::recorderPath() const {
+    return controller_->appDir() + QStringLiteral("TavrelRec");
+}
+
+void TPlayerForm::RecordClick() {
+    // The song is paused even when the Pause button is disabled.
+    controller_->pause();
+    // The tools are installed beside the program; it never writes programs
+    // at run time.
+    const QString path = recorderPath();
+    const QFileInfo tool(path);
+    if (!tool.isFile() || !tool.isExecutable()) {
+        ShowInformation(QStringLiteral("The recorder could not be started: %1 is missing or "
+                                       "cannot be run.")
+                            .arg(path));
+        return;
+    }
+    // The main window does not respond until the recorder ends.
+    RunAndWait(path, {});
+}
+
+void TPlayerForm::MakeWaveClick() {
+    controller_->setWavFileOutput(true);
+    QString path;
+    if (playlist_ != nullptr) {
+        const library::SongList &list = playlist_->library().list;
+        const int i = list.itemIndex();
+        if (i >= 0 && i < list.count())
+            path = list.path(i);
+    }
+    if (path.isEmpty()) {
+        ShowInformation(QStringLiteral("Please select a song first."));
+        return;
+    }
+    // Only a song that really started into a WAV file gets the notice, not a
+    // cancelled folder choice or a song that could not be opened.
+    bool started = false;
+    const QMetaObject::Connection watch = connect(controller_, &PlaybackController::playStarted,
+                                                  this, [&started] { started = true; });
+    initPlayer(path);
+    disconnect(watch);
+    if (!started || !controller_->wavFileOutput())
+        return;
+    ShowInformation(fileNamePart(path.left(path.size() - 4) + QStringLiteral(".wav")) +
+                    QStringLiteral(" is being created in ") +
+                    ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir")));
+}
+
+void TPlayerForm::ScreensaverClick(bool allowed) {
+    fScreenSaverActive = allowed;
+    if (screenSaver_ == nullptr)
+        screenSaver_ = new platform::ScreenSaverInhibit(QDBusConnection::sessionBus(), this);
+    if (allowed)
+        screenSaver_->release();
+    else
+        screenSaver_->hold(QStringLiteral("Playing music"));
+}
+
+} // namespace velbrin::player
