@@ -221,7 +221,7 @@ QWidget *Tsettings::buildDjPage() {
     // Norm has no cross-fade: its values only show what the mode does.
     SpinEdit3->setValue(1);
     TrackBar2->setValue(99);
-    findChild<QLabel *>(QStringLiteral("TrackBar2Value"))->setNum(99);
+    page->findChild<QLabel *>(QStringLiteral("TrackBar2Value"))->setNum(99);
     SpinEdit3->setEnabled(false);
     TrackBar2->setEnabled(false);
     layout->addWidget(PageControl2);
