@@ -3,6 +3,7 @@
 #include "EngineDurationProbe.h"
 #include "PlayerLogic.h"
 #include "Skin.h"
+#include "SongChanger.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
 #include "Tplaylist.h"
@@ -120,6 +121,7 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
 }
 
 TPlayerForm::~TPlayerForm() {
+    changer_.reset();
     // The playlist window measures durations through the probe, which goes with
     // this object; the window must go first.
     delete std::exchange(playlist_, nullptr);
@@ -348,6 +350,7 @@ void TPlayerForm::buildControls() {
     Timer5 = new QTimer(this);
     Timer5->setObjectName(QStringLiteral("Timer5"));
     Timer5->setInterval(500);
+    connect(Timer5, &QTimer::timeout, this, &TPlayerForm::Timer5Timer);
 
     connect(PlayButton, &QToolButton::clicked, this, &TPlayerForm::PlayButtonClick);
     connect(PauseButton, &QToolButton::clicked, this, &TPlayerForm::PauseButtonClick);
@@ -429,6 +432,7 @@ void TPlayerForm::FormCreate() {
     AppDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     KelvraSpectrum1 = KelvraSpelare1;
     KelvraSpectrumOld = KelvraSpelare2;
+    setupSongChanger();
 
     auto guarded = [](const std::function<void()> &step) {
         try {
@@ -811,6 +815,9 @@ void TPlayerForm::closeEvent(QCloseEvent *event) {
         }
     }
     setAcceptDrops(false);
+    // The ramp must not reach players that are gone.
+    Timer5->stop();
+    changer_.reset();
     // Deleting the players waits, bounded, for the engine to finish, so a WAV
     // file being written is complete before the process ends.
     delete std::exchange(KelvraSpelare1, nullptr);
@@ -831,6 +838,8 @@ void TPlayerForm::initPlayer(const QString &path) {
         KelvraSpectrum1->Synchronize();
         KelvraSpectrum1->InputOpen(ansi(path));
         CurrentSongFile = path;
+        changer_->songOpened(path);
+        changer_->WavFileOutput = WavFileOutput;
         if (WavFileOutput) {
             QString folder = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
             if (!QDir(folder).exists() || folder.isEmpty()) {
@@ -919,6 +928,9 @@ void TPlayerForm::RadioGroup1Click() {
         }
     }
     const QString mode = playModeCaptions().at(index);
+    if (changer_) {
+        changer_->mode = static_cast<PlayMode>(index);
+    }
     WriteSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode"), mode);
     setStatusPanel(3, QStringLiteral("Overlap: %1 sec")
                           .arg(ReadIntegerSetting(QStringLiteral("DJ-Settings"),
@@ -1006,7 +1018,13 @@ void TPlayerForm::bindEvents(TKelvraSpectrum *p) {
         NotifyInputPosition(s, o, r);
     };
     p->OnNotifyInputTimecode = [this](TKelvraSpectrum *s, uint8_t h, uint8_t m, uint8_t sec,
-                                      uint8_t) { NotifyInputTimecode(s, h, m, sec); };
+                                      uint8_t) {
+        NotifyInputTimecode(s, h, m, sec);
+        if (changer_) {
+            changer_->OnNotifyInputTimecode(s, h, m, sec);
+            followChanger();
+        }
+    };
     p->OnNotifyStreamDuration = [this](TKelvraSpectrum *s, uint32_t d) {
         NotifyStreamDuration(s, d);
     };
@@ -1083,8 +1101,13 @@ void TPlayerForm::NotifyPlayerState(TKelvraSpectrum *sender, int state) {
     if (sender != KelvraSpectrum1) {
         return;
     }
+    changer_->OnNotifyPlayerState(sender, state);
     if (state == KV_PLAYER_STATE_EOS) {
-        endOfSong();
+        const bool handled = changer_->endOfStream(sender);
+        followChanger();
+        if (!handled) {
+            endOfSong();
+        }
         return;
     }
     const auto view = viewForState(state, Title2->Strings().join(QLatin1Char(' ')));
@@ -1134,6 +1157,15 @@ void TPlayerForm::NotifyNack(TKelvraSpectrum *sender, uint8_t command, int16_t c
     if (sender != KelvraSpectrum1) {
         return;
     }
+    const QString text = command == KV_CMD_PLAY ? QStringLiteral("Cannot Play Stream")
+                                                : QStringLiteral("Cannot Open Input");
+    if ((command == KV_CMD_PLAY || command == KV_CMD_INPUT_OPEN) &&
+        changer_->refused(sender, command, EngineErrorMessage(text, code, [sender](int c) {
+                              return QString::fromLocal8Bit(sender->ErrorString(c));
+                          }))) {
+        followChanger();
+        return;
+    }
     if (command == KV_CMD_PLAY) {
         showEngineError(QStringLiteral("Cannot Play Stream"), code, *sender);
     } else if (command == KV_CMD_INPUT_OPEN) {
@@ -1159,6 +1191,77 @@ void TPlayerForm::NotifyStreamDuration(TKelvraSpectrum *sender, uint32_t duratio
     if (sender == KelvraSpectrum1) {
         DurationText->setText(timeText(duration));
     }
+    if (changer_) {
+        changer_->OnNotifyStreamDuration(sender, duration);
+    }
+}
+
+void TPlayerForm::Timer5Timer() {
+    if (changer_) {
+        changer_->Timer5Timer();
+    }
+}
+
+void TPlayerForm::followChanger() {
+    KelvraSpectrum1 = changer_->KelvraSpectrum1();
+    KelvraSpectrumOld = changer_->KelvraSpectrumOld();
+    CurrentSongFile = changer_->CurrentSongFile;
+}
+
+void TPlayerForm::setupSongChanger() {
+    SongChanger::Hooks h;
+    h.chooseNextSong = [this] {
+        QString path;
+        if (order_ == nullptr || !order_->ChooseNextSong(CurrentSongFile, path)) {
+            path.clear();
+        }
+        initButtons();
+        return path;
+    };
+    h.chooseWavOutput = [this](TKelvraSpectrum &player, const QString &path) {
+        QString folder = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
+        if (folder.isEmpty() || !QDir(folder).exists()) {
+            folder =
+                QFileDialog::getExistingDirectory(this, QStringLiteral("Select folder"), AppDir);
+            if (folder.isEmpty()) {
+                return false;
+            }
+            WriteSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"), folder);
+        }
+        player.SetOutputName(ansi(wavOutputName(folder, path)));
+        return true;
+    };
+    h.showSong = [this](const QString &path) {
+        followChanger();
+        UpdateView(path);
+        if (playlist_ != nullptr) {
+            playlist_->filename = path;
+            playlist_->songListChanged();
+        }
+    };
+    h.showDuration = [this](int64_t seconds) {
+        DurationText->setText(timeText(static_cast<uint32_t>(seconds)));
+    };
+    h.playStarted = [this] {
+        Timer2->stop();
+        Timer2->start();
+    };
+    h.setTimer = [this](bool on) { on ? Timer5->start() : Timer5->stop(); };
+    h.shownFields = [this] {
+        return AnnouncedFields{CurrentTitleText.trimmed(), artist->text(), album->text(),
+                               year->text()};
+    };
+    h.tagsOf = [this](const QString &path) {
+        using library::TagField;
+        return AnnouncedFields{
+            tags_->getInfo(path, TagField::Title), tags_->getInfo(path, TagField::Artist),
+            tags_->getInfo(path, TagField::Album), tags_->getInfo(path, TagField::Year)};
+    };
+    h.speak = [](const QString &text) { SpeakText(text); };
+    h.drawDigit = [] { return static_cast<int>(QRandomGenerator::global()->bounded(10)); };
+    h.reportSkipped = [this](const QString &text) { setStatusPanel(1, text); };
+    h.songCount = [this] { return playlist_ != nullptr ? playlist_->library().list.count() : 0; };
+    changer_ = std::make_unique<SongChanger>(*KelvraSpelare1, *KelvraSpelare2, std::move(h));
 }
 
 void TPlayerForm::NotifyStreamParameters(TKelvraSpectrum *sender, uint32_t f, int16_t b,

@@ -29,6 +29,7 @@ class Tplaylist;
 
 namespace velbrin::player {
 
+class SongChanger;
 class TInfoForm;
 class TModulesForm;
 
@@ -89,6 +90,9 @@ public:
     void Timer2Timer();
     void Timer3Timer();
     void RadioGroup1Click();
+    // One step of the cross-fade ramp and the DJ announcement.
+    void Timer5Timer();
+    SongChanger *songChanger() const { return changer_.get(); }
     void initButtons();
     void StepSong(int direction);
     void MoveToDirectory(bool forward);
@@ -166,6 +170,10 @@ private:
     std::unique_ptr<library::EngineDurationProbe> probe_;
     std::unique_ptr<library::PlayOrder> order_;
     library::Tplaylist *playlist_ = nullptr;
+    std::unique_ptr<SongChanger> changer_;
+    void setupSongChanger();
+    // The players' roles follow the song changer's.
+    void followChanger();
 
 public:
     // Controls, by their form names.
