@@ -1,6 +1,8 @@
 #include "ProgramWindows.h"
 
 #include "EngineDurationProbe.h"
+#include "KelvraSpectrum.h"
+#include "PlaybackController.h"
 #include "SettingsHost.h"
 #include "Skin.h"
 #include "TSlider.h"
@@ -41,7 +43,7 @@ public:
             p->SetPlayerEnvironmentInteger(name.toLocal8Bit().toStdString(), value);
         }
     }
-    void setWavFileOutput(bool on) override { form_.WavFileOutput = on; }
+    void setWavFileOutput(bool on) override { form_.controller()->setWavFileOutput(on); }
     void selectPlayMode(int index) override {
         if (auto *b = form_.RadioGroup1->findChild<QRadioButton *>(
                 QStringLiteral("RadioGroup1Item%1").arg(index))) {
@@ -70,12 +72,13 @@ public:
         form_.Slider->setTrack(
             Skin::picture(Skin::trackFor(form_.palette().color(QPalette::Window))));
     }
-    QString appDir() const override { return form_.AppDir; }
+    QString appDir() const override { return form_.appDir(); }
 
 private:
     std::vector<engine::TKelvraSpectrum *> songPlayers() const {
         std::vector<engine::TKelvraSpectrum *> players;
-        for (engine::TKelvraSpectrum *p : {form_.KelvraSpelare1, form_.KelvraSpelare2}) {
+        for (engine::TKelvraSpectrum *p :
+             {form_.controller()->KelvraSpelare1(), form_.controller()->KelvraSpelare2()}) {
             if (p != nullptr) {
                 players.push_back(p);
             }

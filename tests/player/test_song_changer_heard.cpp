@@ -117,19 +117,23 @@ protected:
         h.songCount = [this] { return int(songs.size()); };
         changer.emplace(*one, *two, h);
         for (TKelvraSpectrum *p : {one.get(), two.get()}) {
-            p->OnNotifyInputTimecode = [this](TKelvraSpectrum *s, uint8_t hh, uint8_t mm,
-                                              uint8_t ss, uint8_t) {
-                changer->OnNotifyInputTimecode(s, hh, mm, ss);
-            };
-            p->OnNotifyStreamDuration = [this](TKelvraSpectrum *s, uint32_t d) {
-                changer->OnNotifyStreamDuration(s, d);
-            };
-            p->OnNotifyPlayerState = [this](TKelvraSpectrum *s, int state) {
-                changer->OnNotifyPlayerState(s, state);
-                if (state == KV_PLAYER_STATE_EOS && !changer->endOfStream(s)) {
-                    finished = true; // nothing follows the last song
-                }
-            };
+            QObject::connect(
+                p, &TKelvraSpectrum::OnNotifyInputTimecode,
+                [this](TKelvraSpectrum *sender, uint8_t hh, uint8_t mm, uint8_t ss, uint8_t) {
+                    changer->OnNotifyInputTimecode(sender, hh, mm, ss);
+                });
+            QObject::connect(p, &TKelvraSpectrum::OnNotifyStreamDuration,
+                             [this](TKelvraSpectrum *sender, uint32_t d) {
+                                 changer->OnNotifyStreamDuration(sender, d);
+                             });
+            QObject::connect(p, &TKelvraSpectrum::OnNotifyPlayerState,
+                             [this](TKelvraSpectrum *sender, int state) {
+                                 changer->OnNotifyPlayerState(sender, state);
+                                 if (state == KV_PLAYER_STATE_EOS &&
+                                     !changer->endOfStream(sender)) {
+                                     finished = true; // nothing follows the last song
+                                 }
+                             });
         }
     }
     // Starts the first song as the user would and runs until the last ends.
