@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace velbrin::platform {
 
@@ -12,7 +13,22 @@ public:
     // Whether voices could be found and the voice can speak.
     virtual bool available() const = 0;
 
+    // The descriptions of the installed voices, in the speech engine's order.
+    virtual QStringList voices() const = 0;
+
+    // Speaks later texts with voice `index` of voices(); false (and no change)
+    // for an index outside the list.
+    virtual bool setVoice(int index) = 0;
+
+    // -10 (slowest) to 10 (fastest), 0 being the engine's normal rate; values
+    // outside are taken as the nearer end. Applies to texts handed over later.
+    virtual void setRate(int rate) = 0;
+
+    // Ends what is being spoken and drops what is waiting.
+    virtual void stop() = 0;
+
     // Returns at once; the text is spoken after whatever is being spoken now.
+    // The text is plain text: markup in it is read out, never obeyed.
     virtual void speak(const QString &text) = 0;
 };
 
@@ -20,6 +36,10 @@ public:
 class NoSpeechVoice final : public SpeechVoice {
 public:
     bool available() const override { return false; }
+    QStringList voices() const override { return {}; }
+    bool setVoice(int) override { return false; }
+    void setRate(int) override {}
+    void stop() override {}
     void speak(const QString &) override {}
 };
 

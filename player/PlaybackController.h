@@ -206,7 +206,8 @@ public:
     QString streamParameters() const { return streamParameters_; }
     OutputLevels levels() const { return levels_; }
     bool wavFileOutput() const { return wavFileOutput_; }
-    // "Make Wave-file" turns WAV output on for this and the following songs.
+    // "Make Wave-file" and the settings window's output choice turn WAV output
+    // on and off for this and the following songs.
     void setWavFileOutput(bool on) { wavFileOutput_ = on; }
     // While the user drags the position slider, position reports are not shown.
     void setTracking(bool tracking) { tracking_ = tracking; }

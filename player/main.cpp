@@ -2,6 +2,7 @@
 #include "Application.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
+#include "espeak_voice.h"
 #include "hidden_window.h"
 
 #include <QApplication>
@@ -66,7 +67,9 @@ int main(int argc, char **argv) {
     }
     options.arguments = QApplication::arguments();
 
-    velbrin::player::ProgramWindows windows = velbrin::player::createProgramWindows(options);
+    velbrin::player::ProgramWindows windows = velbrin::player::createProgramWindows(
+        options,
+        std::shared_ptr<velbrin::platform::SpeechVoice>(velbrin::platform::EspeakVoice::create()));
     TPlayerForm &form = *windows.form;
     form.adjustSize();
     form.setFixedSize(form.sizeHint());

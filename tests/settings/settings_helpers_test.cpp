@@ -1,3 +1,4 @@
+#include "recording_speech_voice.h"
 #include "settings_test_support.h"
 #include "shared_helpers.h"
 
@@ -10,16 +11,10 @@ using namespace velbrin;
 
 namespace {
 
-class RecordingVoice : public platform::SpeechVoice {
+// A voice that records what it is asked to speak.
+class RecordingVoice : public test::RecordingSpeechVoice {
 public:
-    explicit RecordingVoice(bool available) : available_(available) {}
-    bool available() const override { return available_; }
-    void speak(const QString &text) override { spoken.push_back(text); }
-
-    std::vector<QString> spoken;
-
-private:
-    bool available_;
+    explicit RecordingVoice(bool available) : RecordingSpeechVoice({}, available) {}
 };
 
 class SettingsHelpersSpeech : public ::testing::Test {
@@ -38,9 +33,9 @@ TEST_F(SettingsHelpersSpeech, SeparatorsAreSpokenAsBlanksAndOtherSignsStay) {
     ASSERT_TRUE(SpeechAvailable());
     SpeakText(QStringLiteral("AC-DC: C:\\Music\\Live|Best/of, \"x\" --::"));
     SpeakText(QStringLiteral("That was %ARTIST%"));
-    ASSERT_EQ(voice->spoken.size(), 2u);
-    EXPECT_EQ(voice->spoken[0], QStringLiteral("AC DC  C  Music Live Best/of, \"x\"     "));
-    EXPECT_EQ(voice->spoken[1], QStringLiteral("That was %ARTIST%"));
+    ASSERT_EQ(voice->spoken().size(), 2u);
+    EXPECT_EQ(voice->spoken()[0], QStringLiteral("AC DC  C  Music Live Best/of, \"x\"     "));
+    EXPECT_EQ(voice->spoken()[1], QStringLiteral("That was %ARTIST%"));
 }
 
 TEST_F(SettingsHelpersSpeech, UnavailableVoiceIsNeverAskedToSpeak) {
@@ -48,7 +43,7 @@ TEST_F(SettingsHelpersSpeech, UnavailableVoiceIsNeverAskedToSpeak) {
     SetSpeechVoice(voice);
     EXPECT_FALSE(SpeechAvailable());
     SpeakText(QStringLiteral("hello"));
-    EXPECT_TRUE(voice->spoken.empty());
+    EXPECT_TRUE(voice->spoken().empty());
 
     // Removing a voice that could speak leaves none that can.
     auto speaking = std::make_shared<RecordingVoice>(true);
@@ -56,7 +51,7 @@ TEST_F(SettingsHelpersSpeech, UnavailableVoiceIsNeverAskedToSpeak) {
     SetSpeechVoice(nullptr);
     EXPECT_FALSE(SpeechAvailable());
     SpeakText(QStringLiteral("hello"));
-    EXPECT_TRUE(speaking->spoken.empty());
+    EXPECT_TRUE(speaking->spoken().empty());
 }
 
 TEST(SettingsHelpersEngineError, MessageIsTextBlankAndEngineTextInParentheses) {

@@ -1,0 +1,253 @@
+#include "espeak_voice.h"
+
+#include <SDL2/SDL.h>
+#include <espeak-ng/speak_lib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velbrin::platform {
+
+namespace {
+
+// The synthesiser hands over sound in pieces of this length.
+constexpr int kBufferMilliseconds = 80;
+
+// The synthesiser keeps global state; only one voice may own it at a time.
+// It is initialised once per process and never terminated: a second
+// initialisation after espeak_Terminate hangs in the library.
+std::atomic<bool> synthesiserTaken{false};
+
+int synthesiserRate() {
+    static const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kBufferMilliseconds,
+                                              nullptr, espeakINITIALIZE_DONT_EXIT);
+    return rate;
+}
+
+struct Utterance {
+    std::string text; // UTF-8
+    std::string voice;
+    int wordsPerMinute;
+    uint64_t generation;
+};
+
+} // namespace
+
+struct EspeakVoice::Impl {
+    int sampleRate = 0;
+    bool ok = false;
+    bool ownsSynthesiser = false;
+    bool audioStarted = false;
+    SDL_AudioDeviceID device = 0;
+    QStringList descriptions;
+    std::vector<std::string> identifiers;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Utterance> queue;
+    std::string voice;
+    int wordsPerMinute = espeakRATE_NORMAL;
+    uint64_t generation = 0; // raised by every stop
+    bool synthesising = false;
+    bool quit = false;
+    std::thread worker;
+
+    // Worker-thread state while one utterance is synthesised.
+    uint64_t current = 0;
+    std::vector<int16_t> samples;
+
+    bool cancelled() {
+        std::lock_guard lock(mutex);
+        return quit || generation != current;
+    }
+
+    static int onSamples(short *wav, int count, espeak_EVENT *events);
+    void run();
+};
+
+namespace {
+EspeakVoice::Impl *active = nullptr; // the one instance the callback serves
+}
+
+int EspeakVoice::Impl::onSamples(short *wav, int count, espeak_EVENT *) {
+    Impl *self = active;
+    if (self == nullptr || self->cancelled()) {
+        return 1; // ends this synthesis
+    }
+    if (wav != nullptr && count > 0) {
+        self->samples.insert(self->samples.end(), wav, wav + count);
+    }
+    return 0;
+}
+
+void EspeakVoice::Impl::run() {
+    for (;;) {
+        Utterance u;
+        {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [this] { return quit || !queue.empty(); });
+            if (quit) {
+                return;
+            }
+            u = std::move(queue.front());
+            queue.pop_front();
+            synthesising = true;
+        }
+        current = u.generation;
+        samples.clear();
+        if (!u.voice.empty()) {
+            espeak_SetVoiceByName(u.voice.c_str());
+        }
+        espeak_SetParameter(espeakRATE, u.wordsPerMinute, 0);
+        // Plain text only: no markup, no phoneme input. Synthesis runs at
+        // hundreds of times real time, so the whole text is made at once and
+        // queued behind what is still playing.
+        espeak_Synth(u.text.c_str(), u.text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
+                     nullptr, nullptr);
+        std::lock_guard lock(mutex);
+        // Queued under the lock, so a stop either sees this sound and clears
+        // it or comes first and this is dropped.
+        if (!quit && generation == current && !samples.empty()) {
+            SDL_QueueAudio(device, samples.data(),
+                           static_cast<Uint32>(samples.size() * sizeof(int16_t)));
+        }
+        synthesising = false;
+    }
+}
+
+EspeakVoice::EspeakVoice() : impl_(std::make_unique<Impl>()) {}
+
+std::unique_ptr<EspeakVoice> EspeakVoice::create() {
+    std::unique_ptr<EspeakVoice> voice(new EspeakVoice());
+    Impl &d = *voice->impl_;
+    if (synthesiserTaken.exchange(true)) {
+        return voice;
+    }
+    d.ownsSynthesiser = true;
+    d.sampleRate = synthesiserRate();
+    if (d.sampleRate <= 0) {
+        return voice;
+    }
+    if (const espeak_VOICE **list = espeak_ListVoices(nullptr)) {
+        for (; *list != nullptr; ++list) {
+            const espeak_VOICE *v = *list;
+            if (v->name == nullptr || v->identifier == nullptr) {
+                continue;
+            }
+            d.descriptions << QString::fromUtf8(v->name);
+            d.identifiers.emplace_back(v->identifier);
+        }
+    }
+    if (d.descriptions.isEmpty() || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return voice;
+    }
+    d.audioStarted = true;
+    // A stream of its own at the sound server, mixed there with the music.
+    // Without a server nothing would be heard; the program then runs silently
+    // rather than speaking into nowhere.
+    SDL_AudioSpec want{};
+    want.freq = d.sampleRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = 1024;
+    SDL_AudioSpec have{};
+    d.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (d.device == 0) {
+        return voice;
+    }
+    SDL_PauseAudioDevice(d.device, 0);
+    espeak_SetSynthCallback(&Impl::onSamples);
+    active = &d;
+    d.ok = true;
+    d.worker = std::thread([&d] { d.run(); });
+    return voice;
+}
+
+EspeakVoice::~EspeakVoice() {
+    Impl &d = *impl_;
+    if (d.worker.joinable()) {
+        {
+            std::lock_guard lock(d.mutex);
+            d.quit = true;
+            ++d.generation;
+        }
+        d.wake.notify_all();
+        d.worker.join();
+    }
+    if (d.device != 0) {
+        SDL_CloseAudioDevice(d.device);
+    }
+    if (d.audioStarted) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    if (d.ownsSynthesiser) {
+        active = nullptr;
+        synthesiserTaken = false;
+    }
+}
+
+bool EspeakVoice::available() const {
+    return impl_->ok;
+}
+
+QStringList EspeakVoice::voices() const {
+    return impl_->descriptions;
+}
+
+bool EspeakVoice::setVoice(int index) {
+    Impl &d = *impl_;
+    if (index < 0 || static_cast<size_t>(index) >= d.identifiers.size()) {
+        return false;
+    }
+    std::lock_guard lock(d.mutex);
+    d.voice = d.identifiers[static_cast<size_t>(index)];
+    return true;
+}
+
+int EspeakVoice::wordsPerMinute(int rate) {
+    const double r = std::clamp(rate, -10, 10);
+    const double wpm = espeakRATE_NORMAL * std::pow(3.0, r / 10.0);
+    return std::clamp(static_cast<int>(std::lround(wpm)), espeakRATE_MINIMUM, espeakRATE_MAXIMUM);
+}
+
+void EspeakVoice::setRate(int rate) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->wordsPerMinute = wordsPerMinute(rate);
+}
+
+void EspeakVoice::stop() {
+    Impl &d = *impl_;
+    std::lock_guard lock(d.mutex);
+    d.queue.clear();
+    ++d.generation;
+    if (d.device != 0) {
+        SDL_ClearQueuedAudio(d.device);
+    }
+}
+
+void EspeakVoice::speak(const QString &text) {
+    Impl &d = *impl_;
+    if (!d.ok || text.isEmpty()) {
+        return;
+    }
+    {
+        std::lock_guard lock(d.mutex);
+        d.queue.push_back({text.toUtf8().toStdString(), d.voice, d.wordsPerMinute, d.generation});
+    }
+    d.wake.notify_one();
+}
+
+bool EspeakVoice::busy() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->synthesising || !impl_->queue.empty() ||
+           (impl_->device != 0 && SDL_GetQueuedAudioSize(impl_->device) > 0);
+}
+
+} // namespace velbrin::platform

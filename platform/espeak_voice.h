@@ -1,0 +1,50 @@
+#pragma once
+
+#include "speech.h"
+
+#include <memory>
+
+namespace velbrin::platform {
+
+// The speech voice of this platform: the espeak-ng synthesiser, played through
+// SDL's audio device to the sound server as a stream of its own, so it is
+// heard over the music and mixed by the server.
+//
+// Threads: the public operations run on the user-interface thread and only
+// queue work. One worker thread owns the synthesiser: it makes each queued
+// text's sound in order and appends it to the device's queue, which SDL's own
+// thread plays. The text queue, the stop generation and the voice settings
+// are shared under one mutex, which also covers appending to and clearing the
+// device's queue; nothing else is shared.
+class EspeakVoice final : public SpeechVoice {
+public:
+    // A voice that speaks when the synthesiser starts, has voices and the
+    // sound device opens; otherwise one whose available() is false.
+    // The synthesiser is one per process: a second live instance is never
+    // available.
+    static std::unique_ptr<EspeakVoice> create();
+    ~EspeakVoice() override;
+
+    bool available() const override;
+    QStringList voices() const override;
+    bool setVoice(int index) override;
+    void setRate(int rate) override;
+    void stop() override;
+    void speak(const QString &text) override;
+
+    // Whether something is being spoken or waits to be (for tests and the
+    // end of the program).
+    bool busy() const;
+
+    // The words per minute a slider rate stands for: 175 at 0, three times
+    // slower or faster at the ends, within what the synthesiser accepts.
+    static int wordsPerMinute(int rate);
+
+    struct Impl;
+
+private:
+    EspeakVoice();
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace velbrin::platform

@@ -1,0 +1,104 @@
+#include "CrossfadeRamp.h"
+
+#include "settings_store.h"
+
+#include <algorithm>
+
+namespace velbrin::player {
+
+QString playModeCaption(PlayMode mode) {
+    switch (mode) {
+    case PlayMode::Studio:
+        return QStringLiteral("Studio");
+    case PlayMode::Live:
+        return QStringLiteral("Live");
+    case PlayMode::Norm:
+        break;
+    }
+    return QStringLiteral("Norm");
+}
+
+int clampLevel(int64_t level) {
+    return static_cast<int>(std::clamp<int64_t>(level, 0, kFullLevel));
+}
+
+ModeMix readModeMix(PlayMode mode) {
+    const QString section = QStringLiteral("DJ-Settings");
+    const QString suffix = playModeCaption(mode);
+    ModeMix mix;
+    // Read as 64-bit so a large stored overlap is kept whole rather than cut
+    // to a byte or wrapped.
+    bool ok = false;
+    const qlonglong overlap =
+        ReadSetting(section, QStringLiteral("Overlap") + suffix).trimmed().toLongLong(&ok);
+    mix.overlap = ok ? overlap : 0;
+    mix.minvol = ReadIntegerSetting(section, QStringLiteral("MinVolume") + suffix, 75);
+    return mix;
+}
+
+int volumeStep(int64_t overlap, int minvol) {
+    if (overlap <= 0) {
+        return kFullLevel;
+    }
+    return static_cast<int>((kFullLevel - int64_t{minvol}) / (2 * overlap));
+}
+
+int64_t announcementTag(int64_t overlap) {
+    return ((2 * overlap) / 3) * 2;
+}
+
+SongChangeTrigger::Action SongChangeTrigger::check(PlayMode mode, int64_t songDuration,
+                                                   int64_t elapsed, int64_t overlap) {
+    if (fired_ || songDuration <= 0) {
+        return Action::None;
+    }
+    const int64_t left = songDuration - elapsed;
+    if (mode == PlayMode::Norm) {
+        if (left != kNormPreloadSeconds) {
+            return Action::None;
+        }
+        fired_ = true;
+        return Action::Preload;
+    }
+    // A negative overlap can never be reached before the end; a stale time
+    // code past the end must not make it match.
+    if (overlap < 0 || left != overlap) {
+        return Action::None;
+    }
+    fired_ = true;
+    return Action::StartOverlap;
+}
+
+int CrossfadeRamp::startOverlap(int64_t songDuration, int64_t elapsed, const ModeMix &mix) {
+    overlap = mix.overlap;
+    GlobSongDuration = songDuration;
+    PlayedSoFar = elapsed;
+    minvol = mix.minvol;
+    VolumeSteg = volumeStep(overlap, minvol);
+    tag = startTag();
+    return clampLevel(int64_t{minvol} + VolumeSteg);
+}
+
+int CrossfadeRamp::preload(int normMinvol) {
+    minvol = normMinvol;
+    return clampLevel(int64_t{minvol} + VolumeSteg);
+}
+
+void CrossfadeRamp::startHandOver(int64_t normOverlap) {
+    overlap = normOverlap;
+    tag = startTag();
+}
+
+CrossfadeRamp::Tick CrossfadeRamp::tick() {
+    ++PlayedSoFar;
+    const int64_t into = overlap + PlayedSoFar - GlobSongDuration;
+    Tick t{};
+    t.oldLevel = clampLevel(kFullLevel - (into + 1) * VolumeSteg);
+    t.announce = tag == announcementTag(overlap);
+    t.newLevel = clampLevel(into * VolumeSteg + minvol);
+    --tag;
+    t.last = tag <= 0;
+    return t;
+}
+
+} // namespace velbrin::player

@@ -1,0 +1,98 @@
+#pragma once
+
+// The arithmetic of a song change between the two song players: when the next
+// song is started or preloaded, how far each half-second tick moves the two
+// volumes, and on which tick the DJ speaks. No player and no widget is touched
+// here; the playback controller sends what these decide.
+
+#include <QString>
+
+#include <cstdint>
+
+namespace velbrin::player {
+
+enum class PlayMode { Norm = 0, Studio = 1, Live = 2 };
+
+// The captions of the play modes, which are also the suffixes of their
+// "DJ-Settings" value names ("OverlapStudio", "MinVolumeLive", ...).
+QString playModeCaption(PlayMode mode);
+
+inline constexpr int kFullLevel = 99;
+// Norm preloads the next song this many seconds before the end.
+inline constexpr int kNormPreloadSeconds = 5;
+
+// Every PCM level sent to the engine lies in 0..99, whatever the formulas give.
+int clampLevel(int64_t level);
+
+// The mix settings of one mode, read afresh at every time code so a change in
+// the settings window applies to the song that is playing.
+struct ModeMix {
+    int64_t overlap = 0; // seconds; the whole stored value, however large
+    int minvol = 75;     // lowest level while the songs overlap
+};
+ModeMix readModeMix(PlayMode mode);
+
+// (99 - minvol) div (2 * overlap), truncating; 99 for a zero (or negative)
+// overlap, which would otherwise divide by zero.
+int volumeStep(int64_t overlap, int minvol);
+
+// The tag value on which the DJ announcement starts: ((2 * overlap) div 3) * 2.
+int64_t announcementTag(int64_t overlap);
+
+// Decides, at each time code of the current player, whether this is the moment
+// to start the overlap (Studio, Live) or to preload the next song (Norm). Each
+// fires at most once per song, however often the engine reports a time code
+// within the same second.
+class SongChangeTrigger {
+public:
+    enum class Action { None, StartOverlap, Preload };
+
+    // A new song started on the current player (opened by the user, by the
+    // end of the previous song, or by a song change of these modes).
+    void songStarted() { fired_ = false; }
+
+    Action check(PlayMode mode, int64_t songDuration, int64_t elapsed, int64_t overlap);
+
+private:
+    bool fired_ = false;
+};
+
+// The volume ramp of the half-second timer, with the fields it keeps between
+// song changes. A Norm hand-over reuses the step and the count of played
+// seconds that the last Studio or Live overlap left behind, as it always has;
+// the clamp keeps the intermediate levels that gives within range.
+class CrossfadeRamp {
+public:
+    int64_t overlap = 0;          // of the selected mode, refreshed at each time code
+    int minvol = 0;               // lowest level of the last change
+    int VolumeSteg = 0;           // level change per tick
+    int64_t GlobSongDuration = 0; // duration of the song faded out (Norm: of the preloaded song)
+    int64_t PlayedSoFar = 0;      // elapsed seconds of the faded song, one more each tick
+    int64_t tag = 0;              // ticks still to run
+
+    // Studio/Live: the overlap starts at `elapsed` of a song of `songDuration`.
+    // Returns the level the new song opens at (minvol + step).
+    int startOverlap(int64_t songDuration, int64_t elapsed, const ModeMix &mix);
+
+    // Norm: the next song is preloaded with the Norm minimum. Returns the level
+    // it opens at (minvol + the step left by the last overlap).
+    int preload(int normMinvol);
+
+    // Norm: the preloaded song has been started; the timer runs 2 * overlap ticks.
+    void startHandOver(int64_t overlap);
+
+    // The tag the timer starts with: 2 * overlap. A zero (or negative) overlap
+    // still gives one tick, which ends the ramp at once.
+    int64_t startTag() const { return 2 * overlap; }
+
+    struct Tick {
+        int oldLevel;  // the song fading out
+        bool announce; // this is the tick the DJ speaks on
+        int newLevel;  // the current song
+        bool last;     // the ramp ends: current to 99, old to 0
+    };
+    // One half-second step, in the order the timer applies it.
+    Tick tick();
+};
+
+} // namespace velbrin::player

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace velbrin::settings {
+
+// What the settings window changes outside itself: both song players of the
+// main window, the program's WAV-output flag, the main window's play mode and
+// its visual-style list. The main window provides it; tests record it.
+class SettingsHost {
+public:
+    virtual ~SettingsHost() = default;
+
+    // On both song players.
+    virtual void setOutputName(const QString &name) = 0;
+    virtual void setPriority(int priority) = 0;
+    virtual void setPlayerEnvironmentInteger(const QString &name, int value) = 0;
+
+    virtual void setWavFileOutput(bool on) = 0;
+    // Selects the play mode (0 "Norm", 1 "Studio", 2 "Live") and runs its change.
+    virtual void selectPlayMode(int index) = 0;
+
+    // The main window's visual-style names and the active one's index.
+    virtual QStringList styleNames() const = 0;
+    virtual int activeStyleIndex() const = 0;
+    // A new style was applied: the main window adapts its slider's track.
+    virtual void styleApplied() = 0;
+
+    // The program's folder, where the WAV folder chooser starts without one.
+    virtual QString appDir() const = 0;
+};
+
+} // namespace velbrin::settings

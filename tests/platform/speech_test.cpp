@@ -1,0 +1,110 @@
+// The espeak-ng voice through a real sound server.
+#include "espeak_voice.h"
+#include "sink_recorder.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+using velbrin::platform::EspeakVoice;
+using namespace std::chrono_literals;
+
+// The sound server's client libraries keep a few allocations until the
+// process ends; they are theirs, not leaks of ours.
+extern "C" const char *__lsan_default_suppressions();
+extern "C" const char *__lsan_default_suppressions() {
+    return "leak:libSDL2-2.0.so\nleak:libpulse.so\nleak:libpulsecommon\nleak:libdbus-1.so\n";
+}
+
+namespace {
+
+// Speaks the text and waits until it has been played out; returns how long that took.
+std::chrono::milliseconds speakAndWait(EspeakVoice &voice, const QString &text) {
+    const auto start = std::chrono::steady_clock::now();
+    voice.speak(text);
+    while (voice.busy() && std::chrono::steady_clock::now() - start < 30s) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
+double rms(const std::vector<int16_t> &s) {
+    double sum = 0;
+    for (int16_t v : s) {
+        sum += double(v) * v;
+    }
+    return s.empty() ? 0.0 : std::sqrt(sum / double(s.size()));
+}
+
+const QString kText = QStringLiteral("That was the band playing a long song from the album");
+
+TEST(EspeakVoice, RatesSpanAThirdToThreeTimesTheNormalPace) {
+    EXPECT_EQ(EspeakVoice::wordsPerMinute(0), 175);
+    EXPECT_EQ(EspeakVoice::wordsPerMinute(5), 303);
+    EXPECT_EQ(EspeakVoice::wordsPerMinute(-10), 80); // the synthesiser's slowest
+    EXPECT_EQ(EspeakVoice::wordsPerMinute(10), 450); // and its fastest
+    EXPECT_EQ(EspeakVoice::wordsPerMinute(-40), 80);
+}
+
+TEST(EspeakVoice, WithoutASoundServerItIsUnavailable) {
+    const QByteArray saved = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/velbrin-no-server");
+    {
+        auto voice = EspeakVoice::create();
+        EXPECT_FALSE(voice->available());
+        voice->speak(kText); // does nothing and returns
+        EXPECT_FALSE(voice->busy());
+    }
+    if (saved.isEmpty()) {
+        qunsetenv("PULSE_SERVER");
+    } else {
+        qputenv("PULSE_SERVER", saved);
+    }
+}
+
+TEST(EspeakVoice, SpeechIsHeardAtTheSinkAndTheRateChangesItsLength) {
+    if (!velbrin::test::soundServerReachable()) {
+        GTEST_SKIP() << "no private sound server";
+    }
+    QTemporaryDir dir;
+    auto voice = EspeakVoice::create();
+    ASSERT_TRUE(voice->available());
+    EXPECT_GT(voice->voices().size(), 10);
+
+    velbrin::test::SinkRecorder recorder(dir.filePath("speech.raw").toStdString());
+    voice->setRate(-10);
+    const auto slow = speakAndWait(*voice, kText);
+    voice->setRate(10);
+    const auto fast = speakAndWait(*voice, kText);
+    std::this_thread::sleep_for(300ms);
+    const std::vector<int16_t> heard = recorder.stopAndReadLeft();
+
+    EXPECT_GT(rms(heard), 300.0) << "speech reached the sink";
+    EXPECT_GT(slow.count(), 2 * fast.count()) << slow.count() << " ms vs " << fast.count() << " ms";
+}
+
+TEST(EspeakVoice, StopEndsTheSpeechAndDropsTheQueue) {
+    if (!velbrin::test::soundServerReachable()) {
+        GTEST_SKIP() << "no private sound server";
+    }
+    auto voice = EspeakVoice::create();
+    ASSERT_TRUE(voice->available());
+    voice->setRate(-10);
+    voice->speak(kText);
+    voice->speak(kText);
+    std::this_thread::sleep_for(400ms);
+    ASSERT_TRUE(voice->busy());
+    const auto stopped = std::chrono::steady_clock::now();
+    voice->stop();
+    while (voice->busy() && std::chrono::steady_clock::now() - stopped < 5s) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
+}
+
+} // namespace

@@ -1,0 +1,186 @@
+// The song-change arithmetic: trigger seconds, steps, the levels of every tick.
+#include "CrossfadeRamp.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "settings_store.h"
+
+#include <vector>
+
+using namespace velbrin::player;
+
+namespace {
+
+struct RampRun {
+    int first;              // the new song's opening level
+    std::vector<int> olds;  // old player per tick
+    std::vector<int> news;  // new player per tick
+    std::vector<bool> says; // the DJ's tick
+};
+
+RampRun overlapRun(int64_t duration, int64_t overlap, int minvol) {
+    CrossfadeRamp ramp;
+    RampRun run;
+    run.first = ramp.startOverlap(duration, duration - overlap, {overlap, minvol});
+    // A zero overlap starts the timer with tag 0 and it still ticks once.
+    for (bool last = false; !last;) {
+        const CrossfadeRamp::Tick t = ramp.tick();
+        run.olds.push_back(t.oldLevel);
+        run.news.push_back(t.newLevel);
+        run.says.push_back(t.announce);
+        last = t.last;
+    }
+    return run;
+}
+
+std::vector<int> stepping(int from, int step, int count) {
+    std::vector<int> v;
+    for (int i = 0; i < count; ++i) {
+        v.push_back(from + i * step);
+    }
+    return v;
+}
+
+TEST(CrossfadeRamp, LevelsOfEveryTick) {
+    struct Case {
+        const char *name;
+        int64_t overlap;
+        int minvol;
+        int first;
+        std::vector<int> olds, news;
+    };
+    const Case cases[] = {
+        {"studio 6/75", 6, 75, 77, stepping(95, -2, 12), stepping(77, 2, 12)},
+        {"live 5/0", 5, 0, 9, stepping(81, -9, 10), stepping(9, 9, 10)},
+        // No room to move: both stay at full volume until the old one is cut.
+        {"minimum 99", 4, 99, 99, std::vector<int>(8, 99), std::vector<int>(8, 99)},
+        // One tick, whose formulas leave the range; the clamp holds them.
+        {"overlap 0", 0, 75, 99, {0}, {99}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const RampRun run = overlapRun(180, c.overlap, c.minvol);
+        EXPECT_EQ(run.first, c.first);
+        EXPECT_EQ(run.olds, c.olds);
+        EXPECT_EQ(run.news, c.news);
+    }
+}
+
+TEST(CrossfadeRamp, AnOverlapKeepsItsWholeValue) {
+    const RampRun run = overlapRun(600, 300, 0);
+    EXPECT_EQ(run.olds.size(), 600u);
+    EXPECT_EQ(run.news.front(), 0); // step (99 - 0) div 600 = 0
+}
+
+TEST(CrossfadeRamp, TheDjSpeaksOnTheTickOfItsTag) {
+    struct Case {
+        int64_t overlap;
+        int tick; // 1-based; 0 for none
+    };
+    // Tags count down from 2 * overlap; the DJ's is ((2 * overlap) div 3) * 2.
+    for (const Case c : {Case{6, 5}, Case{10, 9}, Case{1, 0}, Case{0, 1}, Case{3, 3}}) {
+        SCOPED_TRACE(c.overlap);
+        const RampRun run = overlapRun(100, c.overlap, 75);
+        std::vector<bool> expected(run.says.size(), false);
+        if (c.tick > 0) {
+            expected.at(static_cast<size_t>(c.tick - 1)) = true;
+        }
+        EXPECT_EQ(run.says, expected);
+    }
+}
+
+TEST(CrossfadeRamp, NormHandOverLevelsStayInRangeAndEndAtFullVolume) {
+    CrossfadeRamp ramp;
+    // No overlap since start: the preloaded song opens at its minimum.
+    EXPECT_EQ(ramp.preload(75), 75);
+    ramp.GlobSongDuration = 30;
+    ramp.startHandOver(0);
+    CrossfadeRamp::Tick t = ramp.tick();
+    EXPECT_EQ(t.oldLevel, 99);
+    EXPECT_EQ(t.newLevel, 75);
+    EXPECT_TRUE(t.last);
+
+    // After a Studio overlap the step and the count of played seconds remain,
+    // and the formulas run far outside 0..99.
+    ramp.startOverlap(200, 194, {6, 75});
+    while (!ramp.tick().last) {
+    }
+    EXPECT_EQ(ramp.preload(75), 77);
+    ramp.GlobSongDuration = 30;
+    ramp.startHandOver(2);
+    for (int i = 0; i < 4; ++i) {
+        t = ramp.tick();
+        EXPECT_EQ(t.oldLevel, 0);
+        EXPECT_EQ(t.newLevel, 99);
+        EXPECT_EQ(t.last, i == 3);
+    }
+}
+
+TEST(SongChangeTrigger, FiresOnceAtItsSecond) {
+    using A = SongChangeTrigger::Action;
+    struct Case {
+        const char *name;
+        PlayMode mode;
+        int64_t duration, overlap;
+        std::vector<int64_t> elapsed; // time codes in order
+        std::vector<A> actions;
+    };
+    const Case cases[] = {
+        {"studio, finer time codes",
+         PlayMode::Studio,
+         20,
+         6,
+         {13, 14, 14, 14, 15},
+         {A::None, A::StartOverlap, A::None, A::None, A::None}},
+        {"live equal to the song", PlayMode::Live, 8, 8, {0, 1}, {A::StartOverlap, A::None}},
+        {"longer than the song",
+         PlayMode::Studio,
+         8,
+         9,
+         {0, 1, 7, 8},
+         {A::None, A::None, A::None, A::None}},
+        {"negative never matches", PlayMode::Studio, 8, -1, {8, 9}, {A::None, A::None}},
+        {"no duration yet", PlayMode::Studio, 0, 0, {0}, {A::None}},
+        {"norm five before the end",
+         PlayMode::Norm,
+         20,
+         0,
+         {14, 15, 15, 16},
+         {A::None, A::Preload, A::None, A::None}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SongChangeTrigger trigger;
+        trigger.songStarted();
+        std::vector<A> got;
+        for (int64_t e : c.elapsed) {
+            got.push_back(trigger.check(c.mode, c.duration, e, c.overlap));
+        }
+        EXPECT_EQ(got, c.actions);
+    }
+}
+
+TEST(SongChangeTrigger, ANewSongArmsItAgain) {
+    SongChangeTrigger trigger;
+    EXPECT_EQ(trigger.check(PlayMode::Norm, 20, 15, 0), SongChangeTrigger::Action::Preload);
+    EXPECT_EQ(trigger.check(PlayMode::Norm, 20, 15, 0), SongChangeTrigger::Action::None);
+    trigger.songStarted();
+    EXPECT_EQ(trigger.check(PlayMode::Norm, 20, 15, 0), SongChangeTrigger::Action::Preload);
+}
+
+TEST(ModeMix, ReadsTheSelectedModesValuesWithTheirDefaults) {
+    QTemporaryDir dir;
+    qputenv("VELBRIN_SETTINGS", dir.filePath("velbrin.ini").toLocal8Bit());
+    EXPECT_EQ(readModeMix(PlayMode::Live).overlap, 0);
+    EXPECT_EQ(readModeMix(PlayMode::Live).minvol, 75);
+    velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "300");
+    velbrin::WriteSetting("DJ-Settings", "MinVolumeStudio", "43");
+    velbrin::WriteSetting("DJ-Settings", "OverlapLive", "six");
+    EXPECT_EQ(readModeMix(PlayMode::Studio).overlap, 300);
+    EXPECT_EQ(readModeMix(PlayMode::Studio).minvol, 43);
+    EXPECT_EQ(readModeMix(PlayMode::Live).overlap, 0);
+    qunsetenv("VELBRIN_SETTINGS");
+}
+
+} // namespace

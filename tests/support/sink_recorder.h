@@ -1,0 +1,68 @@
+#pragma once
+
+// Records what reaches the private sound server's null sink (44.1 kHz stereo,
+// 16-bit) and reads it back, for tests that must hear the program.
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace velbrin::test {
+
+// Whether the private server the test command starts is reachable.
+inline bool soundServerReachable() {
+    return std::getenv("PULSE_SERVER") != nullptr && std::system("pactl info >/dev/null 2>&1") == 0;
+}
+
+class SinkRecorder {
+public:
+    explicit SinkRecorder(std::string rawFile) : file_(std::move(rawFile)) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            execlp("parec", "parec", "-d", "null.monitor", "--latency-msec=20", "--format=s16le",
+                   "--rate=44100", "--channels=2", "--raw", file_.c_str(),
+                   static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        // parec needs a moment before it captures.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    ~SinkRecorder() { stop(); }
+    SinkRecorder(const SinkRecorder &) = delete;
+    SinkRecorder &operator=(const SinkRecorder &) = delete;
+
+    // Ends the recording and returns the left channel.
+    std::vector<int16_t> stopAndReadLeft() {
+        stop();
+        std::ifstream in(file_, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
+        std::vector<int16_t> left(bytes.size() / 4);
+        for (size_t i = 0; i < left.size(); ++i) {
+            std::memcpy(&left[i], bytes.data() + 4 * i, 2);
+        }
+        return left;
+    }
+
+private:
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    std::string file_;
+    pid_t pid_ = -1;
+};
+
+} // namespace velbrin::test
