@@ -1,6 +1,7 @@
 #include "ProgramWindows.h"
 
 #include "EngineDurationProbe.h"
+#include "TCdform.h"
 #include "Tplaylist.h"
 #include "secondary_windows.h"
 
@@ -14,6 +15,7 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options) {
     w.openDialog = new Ttavrelopendialog(w.form.get());
     w.playlist->setOpenChoiceDialog(w.openDialog);
     w.form->setPlaylist(w.playlist);
+    w.cdForm = new settings::TCdform(w.form.get());
     return w;
 }
 

@@ -2,6 +2,7 @@
 #include "Application.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
+#include "TCdform.h"
 #include "hidden_window.h"
 
 #include <QApplication>
@@ -76,5 +77,9 @@ int main(int argc, char **argv) {
     installRunHooks(form);
     form.show();
     form.activateWindow();
+    // Scripted runs (README): the CD player shown from the start.
+    if (qEnvironmentVariableIsSet("VELBRIN_SHOW_CD")) {
+        windows.cdForm->showCdPlayer();
+    }
     return QApplication::exec();
 }
