@@ -15,6 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 
+// The sound server libraries keep a few allocations of their own until the
+// process ends; only the sanitizer build consults this.
+extern "C" const char *__lsan_default_suppressions();
+extern "C" const char *__lsan_default_suppressions() {
+    return "leak:libSDL2-2.0.so\nleak:libpulse.so\nleak:libpulsecommon\nleak:libdbus-1.so\n";
+}
+
 using velbrin::platform::CdAudioDevice;
 using velbrin::platform::CdError;
 using Mode = CdAudioDevice::Mode;
