@@ -7,6 +7,7 @@
 #include "Skin.h"
 #include "TSlider.h"
 #include "TfrmSAPI51.h"
+#include "TCdform.h"
 #include "Tplaylist.h"
 #include "Tsettings.h"
 #include "secondary_windows.h"
@@ -106,6 +107,7 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options,
     w.openDialog = new Ttavrelopendialog(w.form.get());
     w.playlist->setOpenChoiceDialog(w.openDialog);
     w.form->setPlaylist(w.playlist);
+    w.cdForm = new settings::TCdform(w.form.get());
     return w;
 }
 

@@ -11,6 +11,7 @@ namespace velbrin::platform {
 class SpeechVoice;
 }
 namespace velbrin::settings {
+class TCdform;
 class TfrmSAPI51;
 class Tsettings;
 } // namespace velbrin::settings
@@ -20,14 +21,16 @@ namespace velbrin::player {
 class Ttavrelopendialog;
 
 // The program's windows, created in their fixed order: the main window first,
-// then the playlist window, the speech and settings windows and the
-// open-choice dialog. The main window owns the others.
+// then the playlist window, the speech and settings windows, the
+// open-choice dialog and the CD player. The main window owns the others.
 struct ProgramWindows {
     std::unique_ptr<TPlayerForm> form;
     library::Tplaylist *playlist = nullptr;
     settings::TfrmSAPI51 *speech = nullptr;
     settings::Tsettings *settings = nullptr;
     Ttavrelopendialog *openDialog = nullptr;
+    // Shown by the play-CD command (TCdform::showCdPlayer).
+    settings::TCdform *cdForm = nullptr;
 };
 
 // `voice` is the program's speech voice; without one the program is silent.

@@ -3,6 +3,7 @@
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
 #include "espeak_voice.h"
+#include "TCdform.h"
 #include "hidden_window.h"
 
 #include <QApplication>
@@ -79,5 +80,9 @@ int main(int argc, char **argv) {
     installRunHooks(form);
     form.show();
     form.activateWindow();
+    // Scripted runs (README): the CD player shown from the start.
+    if (qEnvironmentVariableIsSet("VELBRIN_SHOW_CD")) {
+        windows.cdForm->showCdPlayer();
+    }
     return QApplication::exec();
 }

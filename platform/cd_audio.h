@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace velbrin::platform {
+
+// Every failure of the CD device, with a text for the user.
+class CdError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An audio CD, in a drive or as an image file (cue/bin, toc, nrg), played
+// through the sound output. Few drives and no image can play audio on their
+// own, so the audio is always extracted digitally (with error correction on
+// real drives) and sent to the sound server by a thread of this object.
+//
+// Times are packed one field per byte, lowest byte first: positions as
+// track/minutes/seconds/frames within the track, lengths as
+// minutes/seconds/frames (75 frames a second).
+//
+// Threads and locks: every public function runs on the thread that created
+// the object. The reader thread owns the extraction handles while it runs;
+// `mutex_` guards the play state (`state_`, `readSector_`, `heardSector_`)
+// that both threads touch, and `wake_` tells the reader about a change. The
+// table of contents is read at open and never changes while a disc is open,
+// so it is read without the lock. Completion is announced by `notify`, always
+// queued to the creating thread.
+class CdAudioDevice : public QObject {
+    Q_OBJECT
+public:
+    enum class Mode { NotReady, Stopped, Playing, Recording, Seeking, Paused, Open };
+
+    explicit CdAudioDevice(QObject *parent = nullptr);
+    ~CdAudioDevice() override;
+    CdAudioDevice(const CdAudioDevice &) = delete;
+    CdAudioDevice &operator=(const CdAudioDevice &) = delete;
+
+    // The machine's CD drives, by device path.
+    static QStringList drives();
+
+    // Opens a drive or an image by its name, closing whatever was open. The
+    // position is the start of the first track; nothing plays.
+    void open(const QString &element);
+    void close();
+    bool isOpen() const { return disc_ != nullptr; }
+    bool isImage() const { return image_; }
+
+    int trackCount() const;
+    uint32_t discLength() const;
+    uint32_t trackLength(int track) const;
+    // At the end of the disc: the last track at its full length.
+    uint32_t position() const;
+    Mode mode() const;
+
+    void play();
+    void pause();
+    void stop();
+    // Start of the next track; on the last track nothing moves.
+    void next();
+    // Start of the current track, or of the previous one within the first
+    // two seconds of a track.
+    void previous();
+    void rewind();
+    // Opens the drive's tray. Images are never ejected: the device library
+    // cannot close an image after that.
+    void eject();
+
+signals:
+    // A command has completed: at once for most, at the end of the disc for
+    // play (or when another command ends it).
+    void notify();
+
+private:
+    struct Disc;
+    enum class State { Stopped, Playing, Paused, Quit };
+
+    void requireOpen() const;
+    void seekTo(int32_t sector);
+    void startReader();
+    void stopReader();
+    void readerLoop();
+    void announce();
+    int trackOfSector(int32_t sector) const;
+    // The sector being heard; `mutex_` held.
+    int32_t heardLocked() const;
+    int32_t discStart() const { return trackStarts_.front(); }
+    int32_t discEnd() const { return leadout_; }
+
+    std::unique_ptr<Disc> disc_;
+    bool image_ = false;
+    bool ejected_ = false;
+    std::vector<int32_t> trackStarts_; // first sector of each track
+    int firstTrack_ = 1;
+    int32_t leadout_ = 0;
+    uint32_t output_ = 0; // the sound output, opened at the first play
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    State state_ = State::Stopped;
+    int32_t readSector_ = 0;  // next sector the reader extracts
+    int32_t heardSector_ = 0; // position while nothing is queued
+    std::thread reader_;
+};
+
+} // namespace velbrin::platform

@@ -1,0 +1,118 @@
+#include "SpectrumView.h"
+
+#include <QPainter>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velbrin::player {
+
+namespace {
+// How far a bar falls in one frame: a peak fades in about a second.
+constexpr int kFallPerFrame = 10;
+} // namespace
+
+int BandForFrequency(double hertz, int rate) {
+    if (rate <= 0) {
+        return 0;
+    }
+    const auto band = static_cast<int>(std::lround(hertz * 128.0 / rate)) - 1;
+    return std::clamp(band, 0, 63);
+}
+
+int PeakBand(const SpectrumBands &bands) {
+    return static_cast<int>(std::max_element(bands.begin(), bands.end()) - bands.begin());
+}
+
+SpectrumView::SpectrumView(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("SpectrumView"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    timer_ = new QTimer(this);
+    timer_->setInterval(kFrameMs);
+    connect(timer_, &QTimer::timeout, this, &SpectrumView::frame);
+}
+
+void SpectrumView::setLook(Look look) {
+    look_ = look;
+    update();
+}
+
+void SpectrumView::setPlaying(bool playing) {
+    playing_ = playing;
+    if (!playing) {
+        shown_.fill(0);
+        update();
+    }
+    updateTimer();
+}
+
+bool SpectrumView::isRunning() const {
+    return timer_->isActive();
+}
+
+void SpectrumView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    updateTimer();
+}
+
+void SpectrumView::hideEvent(QHideEvent *event) {
+    QWidget::hideEvent(event);
+    updateTimer();
+}
+
+void SpectrumView::updateTimer() {
+    if (playing_ && isVisible() && source_) {
+        if (!timer_->isActive()) {
+            timer_->start();
+        }
+    } else {
+        timer_->stop();
+    }
+}
+
+void SpectrumView::frame() {
+    SpectrumBands latest{};
+    if (!source_ || !source_(latest)) {
+        latest.fill(0);
+    }
+    for (size_t i = 0; i < shown_.size(); ++i) {
+        const int fallen = std::max(0, shown_[i] - kFallPerFrame);
+        shown_[i] = static_cast<uint8_t>(std::max<int>(fallen, latest[i]));
+    }
+    update();
+}
+
+QRect SpectrumView::columnRect(int column) const {
+    const int w = std::max(1, width() / kColumns);
+    const int left = (width() - w * kColumns) / 2 + column * w;
+    const int level = std::max(shown_[static_cast<size_t>(2 * column)],
+                               shown_[static_cast<size_t>(2 * column + 1)]);
+    const int h = level * height() / 255;
+    return {left, height() - h, std::max(1, w - 1), h};
+}
+
+QColor SpectrumView::barColour(int column) const {
+    if (look_ == Look::Plain) {
+        return palette().color(QPalette::Highlight);
+    }
+    // The skin's display glows from green through yellow to red with loudness.
+    const int level = std::max(shown_[static_cast<size_t>(2 * column)],
+                               shown_[static_cast<size_t>(2 * column + 1)]);
+    return QColor::fromHsv(std::clamp(120 - level * 120 / 255, 0, 120), 255, 255);
+}
+
+void SpectrumView::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    if (look_ == Look::Plain) {
+        painter.fillRect(rect(), Qt::black);
+    }
+    for (int c = 0; c < kColumns; ++c) {
+        const QRect bar = columnRect(c);
+        if (bar.height() > 0) {
+            painter.fillRect(bar, barColour(c));
+        }
+    }
+}
+
+} // namespace velbrin::player

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QTimer;
+
+namespace velbrin::player {
+
+// The analyser's 64 bands, band i centred on (i + 1) * rate / 128 Hz, each 0
+// to 255 (linear in decibels).
+using SpectrumBands = std::array<uint8_t, 64>;
+
+// The band whose centre lies nearest to `hertz` at the sample rate `rate`.
+int BandForFrequency(double hertz, int rate);
+// The loudest band; the lowest of equals.
+int PeakBand(const SpectrumBands &bands);
+
+// A small live spectrum for the main window's display panel. While the song
+// plays and the view is shown it asks its source for the latest bands about
+// 25 times a second and draws them as bars that fall back slowly; stopped or
+// hidden it asks for nothing and its timer does not run.
+//
+// Threads: user-interface thread only. The source reads what the engine's
+// thread left; the view never touches engine state itself.
+class SpectrumView : public QWidget {
+    Q_OBJECT
+public:
+    enum class Look { Skin, Plain };
+    static constexpr int kFrameMs = 40;
+
+    explicit SpectrumView(QWidget *parent = nullptr);
+
+    void setLook(Look look);
+    Look look() const { return look_; }
+    // Fills the bands and returns true when there are new ones.
+    void setSource(std::function<bool(SpectrumBands &)> source) { source_ = std::move(source); }
+    // Follows the song: bars run only while it plays.
+    void setPlaying(bool playing);
+    bool isRunning() const;
+    const SpectrumBands &shownBands() const { return shown_; }
+    // Columns drawn: two bands each.
+    static constexpr int kColumns = 32;
+    QRect columnRect(int column) const;
+    QColor barColour(int column) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void frame();
+    void updateTimer();
+
+    QTimer *timer_ = nullptr;
+    std::function<bool(SpectrumBands &)> source_;
+    SpectrumBands shown_{};
+    Look look_ = Look::Skin;
+    bool playing_ = false;
+};
+
+} // namespace velbrin::player

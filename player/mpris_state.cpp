@@ -1,0 +1,91 @@
+#include "mpris_state.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velbrin::player::mpris {
+
+namespace {
+constexpr int kLevelMax = 99; // the engine's full level
+}
+
+QString PlaybackStatusFor(int playerState) {
+    switch (playerState) {
+    case 1:
+    case 3:
+        return QStringLiteral("Playing");
+    case 2:
+        return QStringLiteral("Paused");
+    default:
+        return QStringLiteral("Stopped");
+    }
+}
+
+Metadata MetadataFor(const SongTag &tag) {
+    Metadata m;
+    if (tag.path.isEmpty()) {
+        m.trackId = QString::fromLatin1(kNoTrack);
+        return m;
+    }
+    // Object paths allow only letters, digits and "_": the path's hash is.
+    const QByteArray hash =
+        QCryptographicHash::hash(tag.path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    m.trackId = QStringLiteral("/org/velbrin/track/t") + QString::fromLatin1(hash);
+    m.title = tag.title.trimmed().isEmpty() ? QFileInfo(tag.path).completeBaseName()
+                                            : tag.title.trimmed();
+    if (!tag.artist.trimmed().isEmpty()) {
+        m.artist << tag.artist.trimmed();
+    }
+    m.album = tag.album.trimmed();
+    m.lengthUs = static_cast<int64_t>(tag.durationSeconds) * 1000000;
+    m.url = QString::fromLatin1(QUrl::fromLocalFile(tag.path).toEncoded());
+    return m;
+}
+
+double VolumeForLevel(int level) {
+    return std::clamp(level, 0, kLevelMax) / static_cast<double>(kLevelMax);
+}
+
+int LevelForVolume(double volume) {
+    if (!std::isfinite(volume)) {
+        return volume > 0 ? kLevelMax : 0;
+    }
+    return static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * kLevelMax));
+}
+
+SeekResult SeekTarget(int64_t positionUs, int64_t offsetUs, int64_t lengthUs) {
+    const int64_t target = positionUs + offsetUs;
+    if (lengthUs > 0 && target > lengthUs) {
+        return {true, 0};
+    }
+    return {false, std::max<int64_t>(target, 0)};
+}
+
+bool SetPositionApplies(const QString &trackId, int64_t positionUs, const Metadata &current) {
+    return trackId == current.trackId && trackId != QLatin1String(kNoTrack) && positionUs >= 0 &&
+           positionUs <= current.lengthUs;
+}
+
+QStringList ChangedProperties(const PlayerSnapshot &before, const PlayerSnapshot &after) {
+    QStringList names;
+    const auto add = [&](bool changed, const char *name) {
+        if (changed) {
+            names << QString::fromLatin1(name);
+        }
+    };
+    add(before.playbackStatus != after.playbackStatus, "PlaybackStatus");
+    add(before.metadata != after.metadata, "Metadata");
+    add(before.volume != after.volume, "Volume");
+    add(before.canGoNext != after.canGoNext, "CanGoNext");
+    add(before.canGoPrevious != after.canGoPrevious, "CanGoPrevious");
+    add(before.canPlay != after.canPlay, "CanPlay");
+    add(before.canPlay != after.canPlay, "CanPause");
+    add(before.canSeek != after.canSeek, "CanSeek");
+    return names;
+}
+
+} // namespace velbrin::player::mpris

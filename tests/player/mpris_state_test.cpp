@@ -1,0 +1,93 @@
+// What the desktop's media controls are told, without a bus.
+#include "mpris_state.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace velbrin::player::mpris;
+
+namespace {
+SongTag song(const char *path) {
+    SongTag t;
+    t.path = QString::fromLatin1(path);
+    return t;
+}
+} // namespace
+
+TEST(MprisState, PlayerStatesAsPlaybackStatus) {
+    const std::pair<int, const char *> cases[] = {
+        {0, "Stopped"}, {1, "Playing"}, {2, "Paused"}, {3, "Playing"}, {-1, "Stopped"}};
+    for (const auto &[state, status] : cases) {
+        EXPECT_EQ(PlaybackStatusFor(state), QString::fromLatin1(status)) << state;
+    }
+}
+
+TEST(MprisState, MetadataFromTheTag) {
+    const Metadata m = MetadataFor({QStringLiteral("/music/My Song.mp3"), QStringLiteral(" Tune "),
+                                    QStringLiteral("Band"), QStringLiteral("Album"), 125});
+    EXPECT_EQ(m.title, QStringLiteral("Tune"));
+    EXPECT_EQ(m.artist, QStringList{QStringLiteral("Band")});
+    EXPECT_EQ(m.album, QStringLiteral("Album"));
+    EXPECT_EQ(m.lengthUs, 125'000'000);
+    EXPECT_EQ(m.url, QStringLiteral("file:///music/My%20Song.mp3"));
+    EXPECT_TRUE(m.trackId.startsWith(QStringLiteral("/org/velbrin/track/t")));
+    EXPECT_FALSE(m.trackId.contains(QLatin1Char(' ')));
+    EXPECT_EQ(MetadataFor(song("/music/My Song.mp3")).trackId, m.trackId)
+        << "the same song keeps its id";
+    EXPECT_NE(MetadataFor(song("/music/Other.mp3")).trackId, m.trackId);
+
+    const Metadata untagged = MetadataFor(song("/music/My Song.mp3"));
+    EXPECT_EQ(untagged.title, QStringLiteral("My Song"));
+    EXPECT_TRUE(untagged.artist.isEmpty());
+    EXPECT_EQ(MetadataFor({}).trackId, QString::fromLatin1(kNoTrack));
+}
+
+TEST(MprisState, VolumeAndLevelMeetAtTheEnds) {
+    EXPECT_EQ(VolumeForLevel(99), 1.0);
+    EXPECT_EQ(VolumeForLevel(0), 0.0);
+    EXPECT_EQ(VolumeForLevel(150), 1.0);
+    const std::pair<double, int> cases[] = {{0.5, 50},
+                                            {1.0, 99},
+                                            {0.0, 0},
+                                            {-2.0, 0},
+                                            {7.0, 99},
+                                            {std::numeric_limits<double>::quiet_NaN(), 0},
+                                            {std::numeric_limits<double>::infinity(), 99}};
+    for (const auto &[volume, level] : cases) {
+        EXPECT_EQ(LevelForVolume(volume), level) << volume;
+    }
+    for (int level = 0; level <= 99; ++level) {
+        ASSERT_EQ(LevelForVolume(VolumeForLevel(level)), level);
+    }
+}
+
+TEST(MprisState, SeekAndSetPositionStayInsideTheSong) {
+    const int64_t len = 60'000'000;
+    EXPECT_EQ(SeekTarget(10'000'000, 5'000'000, len).positionUs, 15'000'000);
+    EXPECT_EQ(SeekTarget(10'000'000, -20'000'000, len).positionUs, 0);
+    EXPECT_FALSE(SeekTarget(10'000'000, -20'000'000, len).next);
+    EXPECT_TRUE(SeekTarget(50'000'000, 20'000'000, len).next);
+
+    SongTag a = song("/a.mp3");
+    a.durationSeconds = 60;
+    const Metadata playing = MetadataFor(a);
+    EXPECT_TRUE(SetPositionApplies(playing.trackId, 30'000'000, playing));
+    EXPECT_FALSE(SetPositionApplies(playing.trackId, len + 1, playing));
+    EXPECT_FALSE(SetPositionApplies(playing.trackId, -1, playing));
+    EXPECT_FALSE(SetPositionApplies(MetadataFor(song("/b.mp3")).trackId, 0, playing));
+    const Metadata none = MetadataFor({});
+    EXPECT_FALSE(SetPositionApplies(none.trackId, 0, none));
+}
+
+TEST(MprisState, ChangedPropertiesNameOnlyWhatChanged) {
+    PlayerSnapshot a;
+    EXPECT_TRUE(ChangedProperties(a, a).isEmpty());
+    PlayerSnapshot b = a;
+    b.playbackStatus = QStringLiteral("Playing");
+    b.metadata = MetadataFor(song("/a.mp3"));
+    b.canPlay = true;
+    EXPECT_EQ(ChangedProperties(a, b),
+              (QStringList{QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
+                           QStringLiteral("CanPlay"), QStringLiteral("CanPause")}));
+}

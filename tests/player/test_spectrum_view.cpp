@@ -1,0 +1,89 @@
+// The main window's spectrum view on its own: bars where the sound is, and no
+// work while the song is stopped or the view hidden.
+#include "SpectrumView.h"
+
+#include <QImage>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using velbrin::player::BandForFrequency;
+using velbrin::player::PeakBand;
+using velbrin::player::SpectrumBands;
+using velbrin::player::SpectrumView;
+
+namespace {
+
+// A steady tone in one band, counting how often it is asked.
+struct ToneSource {
+    int band = 5;
+    int asked = 0;
+    bool operator()(SpectrumBands &bands) {
+        ++asked;
+        bands.fill(0);
+        bands[static_cast<size_t>(band)] = 255;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(SpectrumView, BandsByFrequency) {
+    EXPECT_EQ(BandForFrequency(2000.0, 44100), 5); // bin 6 is centred on 2067 Hz
+    EXPECT_EQ(BandForFrequency(344.5, 44100), 0);
+    EXPECT_EQ(BandForFrequency(30000.0, 44100), 63);
+    SpectrumBands b{};
+    b[9] = 3;
+    EXPECT_EQ(PeakBand(b), 9);
+}
+
+TEST(SpectrumView, BarsStandOnlyWhereTheToneIsInBothLooks) {
+    for (SpectrumView::Look look : {SpectrumView::Look::Skin, SpectrumView::Look::Plain}) {
+        SpectrumView view;
+        view.resize(128, 40);
+        view.setLook(look);
+        ToneSource tone;
+        view.setSource([&tone](SpectrumBands &b) { return tone(b); });
+        view.show();
+        view.setPlaying(true);
+        ASSERT_TRUE(view.isRunning());
+        QTest::qWait(5 * SpectrumView::kFrameMs);
+        EXPECT_EQ(PeakBand(view.shownBands()), 5);
+        const QImage shot = view.grab().toImage();
+        const int column = 5 / 2;
+        const QRect bar = view.columnRect(column);
+        EXPECT_EQ(bar.height(), 40);
+        EXPECT_EQ(shot.pixelColor(bar.center()).rgb(), view.barColour(column).rgb());
+        const QRect quiet = view.columnRect(column + 3);
+        EXPECT_NE(shot.pixelColor(quiet.x(), 20).rgb(), view.barColour(column).rgb());
+    }
+}
+
+TEST(SpectrumView, NoWorkWhileStoppedOrHidden) {
+    SpectrumView view;
+    view.resize(128, 40);
+    ToneSource tone;
+    view.setSource([&tone](SpectrumBands &b) { return tone(b); });
+    view.show();
+    QTest::qWait(4 * SpectrumView::kFrameMs);
+    EXPECT_FALSE(view.isRunning());
+    EXPECT_EQ(tone.asked, 0) << "stopped";
+
+    view.setPlaying(true);
+    QTest::qWait(10 * SpectrumView::kFrameMs);
+    EXPECT_GE(tone.asked, 4) << "about 25 frames a second";
+    EXPECT_LE(tone.asked, 12);
+
+    view.hide();
+    const int whenHidden = tone.asked;
+    QTest::qWait(4 * SpectrumView::kFrameMs);
+    EXPECT_EQ(tone.asked, whenHidden);
+    EXPECT_FALSE(view.isRunning());
+
+    view.show();
+    EXPECT_TRUE(view.isRunning());
+    view.setPlaying(false);
+    EXPECT_FALSE(view.isRunning());
+    EXPECT_EQ(PeakBand(view.shownBands()), 0);
+    EXPECT_EQ(view.shownBands()[5], 0) << "stopped: the bars are cleared";
+}

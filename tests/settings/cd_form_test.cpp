@@ -1,0 +1,147 @@
+// The CD player window on Qt's offscreen platform, playing a generated image.
+#include "TCdform.h"
+#include "cd_image.h"
+#include "settings_store.h"
+#include "settings_test_support.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using velbrin::ReadSetting;
+using velbrin::WriteSetting;
+using velbrin::platform::CdAudioDevice;
+using velbrin::settings::TCdform;
+
+namespace {
+
+class CdForm : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("VELBRIN_SETTINGS", dir.filePath(QStringLiteral("velbrin.ini")).toLocal8Bit());
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        image = velbrin::test::writeCdImage(dir.path());
+    }
+    void TearDown() override {
+        qunsetenv("VELBRIN_SETTINGS");
+        qunsetenv("SDL_AUDIODRIVER");
+    }
+
+    static bool waitFor(const std::function<bool()> &done, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < ms) {
+            QTest::qWait(20);
+        }
+        return done();
+    }
+
+    // The text of the next modal message box, which is then closed.
+    static QString answerNextMessage(const std::function<void()> &action) {
+        QString text;
+        QTimer::singleShot(0, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                text = box->text();
+                box->accept();
+            }
+        });
+        action();
+        return text;
+    }
+
+    QTemporaryDir dir;
+    QString image;
+};
+
+} // namespace
+
+TEST_F(CdForm, StoredDriveLetterOpensByTheLetterAndAFailureSaysWhere) {
+    WriteSetting(QStringLiteral("CD-Player"), QStringLiteral("DefaultDrive"),
+                 QStringLiteral("E:\\"));
+    TCdform form;
+    const QString text = answerNextMessage([&] { form.showCdPlayer(); });
+    EXPECT_TRUE(text.startsWith(QStringLiteral(
+        "The following error occurred while trying to play the CD in drive E:\\: \n\n")))
+        << text.toStdString();
+    EXPECT_GT(text.size(), 80) << "the device's own reason follows";
+    EXPECT_FALSE(form.Timer1->isActive());
+    EXPECT_FALSE(form.btPlay->isEnabled());
+}
+
+TEST_F(CdForm, NothingStoredOpensNothing) {
+    TCdform form;
+    const QString text = answerNextMessage([&] { form.showCdPlayer(); });
+    EXPECT_TRUE(text.isEmpty());
+    EXPECT_EQ(form.Label3->text(), QStringLiteral("00"));
+    EXPECT_FALSE(form.device().isOpen());
+}
+
+TEST_F(CdForm, ChosenImageIsStoredAndShownInEachDisplayMode) {
+    TCdform form;
+    form.show();
+    form.chooseDrive(image);
+    EXPECT_EQ(ReadSetting(QStringLiteral("CD-Player"), QStringLiteral("DefaultDrive")), image);
+    EXPECT_EQ(form.Label3->text(), QStringLiteral("3"));
+    EXPECT_EQ(form.Label5->text(), QStringLiteral("1"));
+    EXPECT_TRUE(form.Timer1->isActive());
+    EXPECT_EQ(form.Label7->text(), QStringLiteral("00:07")) << "disc length";
+    QTest::mouseClick(form.btNext, Qt::LeftButton);
+    EXPECT_EQ(form.Label5->text(), QStringLiteral("2"));
+    const char *expected[] = {"00:00", "00:03", "00:07"}; // position, track, disc again
+    for (const char *text : expected) {
+        QTest::mouseClick(form.Label6, Qt::LeftButton);
+        EXPECT_EQ(form.Label7->text(), QString::fromLatin1(text));
+    }
+    EXPECT_EQ(form.displayMode(), 1);
+    EXPECT_TRUE(
+        waitFor([&] { return form.windowTitle().endsWith(QStringLiteral(": Stopped")); }, 1000))
+        << form.windowTitle().toStdString();
+}
+
+TEST_F(CdForm, StopFreezesTheDisplayUntilTheDriveIsOpenedAgain) {
+    TCdform form;
+    form.show();
+    form.chooseDrive(image);
+    form.Label6Click(); // position within the track
+    QTest::mouseClick(form.btPlay, Qt::LeftButton);
+    QTest::mouseClick(form.btStop, Qt::LeftButton);
+    EXPECT_FALSE(form.Timer1->isActive());
+    const QString frozen = form.Label7->text();
+    QTest::mouseClick(form.btPlay, Qt::LeftButton);
+    QTest::qWait(2200);
+    EXPECT_EQ(form.Label7->text(), frozen);
+    form.chooseDrive(image);
+    EXPECT_TRUE(waitFor([&] { return form.Label7->text() != frozen; }, 2000));
+}
+
+TEST_F(CdForm, EndOfDiscRewindsAndPlaysAgainOnlyWithRepeat) {
+    for (bool repeat : {false, true}) {
+        TCdform form;
+        form.show();
+        form.chooseDrive(image);
+        form.CheckBox1->setChecked(repeat);
+        QTest::mouseClick(form.btNext, Qt::LeftButton);
+        QTest::mouseClick(form.btNext, Qt::LeftButton);
+        QTest::mouseClick(form.btPlay, Qt::LeftButton);
+        ASSERT_EQ(form.Label5->text(), QStringLiteral("3"));
+        ASSERT_TRUE(waitFor([&] { return form.Label5->text() == QStringLiteral("1"); }, 5000))
+            << "rewound after the last track, repeat " << repeat;
+        const auto expected = repeat ? CdAudioDevice::Mode::Playing : CdAudioDevice::Mode::Stopped;
+        EXPECT_EQ(form.device().mode(), expected);
+    }
+}
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
