@@ -24,8 +24,14 @@ namespace velbrin::library {
 class EngineDurationProbe;
 class PlayOrder;
 class TagReader;
+class TFEditTag;
+class TfrmPlayCategories;
 class Tplaylist;
 } // namespace velbrin::library
+
+namespace velbrin::settings {
+class TVolumeForm;
+}
 
 namespace velbrin::player {
 
@@ -75,6 +81,16 @@ public:
     library::Tplaylist *playlist() const { return playlist_; }
     library::EngineDurationProbe &durationProbe() { return *probe_; }
     library::PlayOrder *playOrder() const { return order_.get(); }
+
+    // Windows created after this one that its controls show: the tag editor,
+    // the categories window (the ">>>" label) and the volume window ("Sound
+    // Settings").
+    void setTagEditor(library::TFEditTag *editor) { tagEditor_ = editor; }
+    void setCategoriesWindow(library::TfrmPlayCategories *window) { categoriesWindow_ = window; }
+    void setVolumeForm(settings::TVolumeForm *window) { volumeForm_ = window; }
+    settings::TVolumeForm *VolumeForm() const { return volumeForm_; }
+    // ">>>" red while the category filter is on, aqua while it is off.
+    void showCategoryFilter();
 
     // --- handlers ---------------------------------------------------------------------
     void initPlayer(const QString &path) override;
@@ -130,6 +146,7 @@ signals:
     void commandLineProcessed();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -166,6 +183,9 @@ private:
     std::unique_ptr<library::EngineDurationProbe> probe_;
     std::unique_ptr<library::PlayOrder> order_;
     library::Tplaylist *playlist_ = nullptr;
+    library::TFEditTag *tagEditor_ = nullptr;
+    library::TfrmPlayCategories *categoriesWindow_ = nullptr;
+    settings::TVolumeForm *volumeForm_ = nullptr;
 
 public:
     // Controls, by their form names.
