@@ -75,8 +75,9 @@ class CategoryRowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override {
-        return {option.rect.width(), kRowHeight};
+    // The list stretches every row to its width; this is the least it needs.
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override {
+        return {kCountOffset + 90, kRowHeight};
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
