@@ -100,6 +100,9 @@ public:
         if (count == 0) {
             box.state &= ~QStyle::State_Enabled;
         }
+        // The list's black base would hide the box and its tick.
+        box.palette.setColor(QPalette::Base, QColor(255, 255, 255));
+        box.palette.setColor(QPalette::Text, QColor(0, 0, 0));
         style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
 
         const QRect row(check.right() + 3, opt.rect.top(), opt.rect.right() - check.right() - 3,
