@@ -6,10 +6,10 @@
 #include <QString>
 
 #include <algorithm>
-#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace velbrin::engine {
 namespace {
@@ -23,17 +23,29 @@ uint8_t level(int8_t v) {
     return static_cast<uint8_t>(v);
 }
 
-// One spectrum state for the whole program. The engine's thread writes the
-// spectra while the user-interface thread may read them; the fields are atomic
-// so that a read during an update mixes old and new bands but is never torn.
+// One spectrum state for the whole program, shared by every instance: the
+// feedback handler the engine calls is a plain function without context.
+//
+// Locking: `mutex` guards every field. The engine's thread takes it with
+// try_lock around one feed of the analysers and skips that audio event when the
+// user-interface thread holds it, so the audio thread never waits; the
+// user-interface thread holds it only to swap analysers in or out, to copy the
+// spectra and to bind or clear the entry points. Analysers are deleted only
+// after they were taken out under the lock, so no feed can still be using them.
+// The entry points are cleared when the last instance that bound them unloads
+// the library, so creating or destroying one instance leaves another's
+// feedback working.
 struct SpectrumState {
-    std::atomic<bool> both{false};
-    std::atomic<kv_fft_analyzer *> left{nullptr};
-    std::array<std::atomic<uint8_t>, 65> leftSpectrum{};
-    std::atomic<kv_fft_analyzer *> right{nullptr};
-    std::array<std::atomic<uint8_t>, 65> rightSpectrum{};
-    std::atomic<kv_fft_analyzer_set_samples_fn> setSamples{nullptr};
-    std::atomic<kv_fft_analyzer_get_spectrum_fn> getSpectrum{nullptr};
+    std::mutex mutex;
+    bool both = false;
+    kv_fft_analyzer *left = nullptr;
+    TSpectrum leftSpectrum{};
+    kv_fft_analyzer *right = nullptr;
+    TSpectrum rightSpectrum{};
+    kv_fft_analyzer_set_samples_fn setSamples = nullptr;
+    kv_fft_analyzer_get_spectrum_fn getSpectrum = nullptr;
+    kv_fft_analyzer_delete_fn deleteAnalyzer = nullptr;
+    int boundInstances = 0;
 };
 SpectrumState spectrumState;
 
@@ -42,15 +54,10 @@ constexpr uint16_t kMaxAnalysedSamples = 128;
 constexpr const char *kHandlerName = "Visualisation";
 constexpr const char *kCredit = "Velbrin spectrum feedback handler";
 
-void fetchSpectrum(kv_fft_analyzer *analyzer, std::array<std::atomic<uint8_t>, 65> &into) {
-    auto get = spectrumState.getSpectrum.load();
-    if (get == nullptr || analyzer == nullptr) {
-        return;
-    }
-    std::array<uint8_t, 65> bands{};
-    get(analyzer, bands.data(), kBands);
-    for (size_t i = 0; i < bands.size(); ++i) {
-        into[i].store(bands[i], std::memory_order_relaxed);
+// Called with the state's lock held.
+void fetchSpectrum(kv_fft_analyzer *analyzer, TSpectrum &into) {
+    if (spectrumState.getSpectrum != nullptr && analyzer != nullptr) {
+        spectrumState.getSpectrum(analyzer, into.data(), kBands);
     }
 }
 
@@ -109,29 +116,20 @@ int32_t Information(kv_feedback_information *info, int32_t kind) {
 }
 
 int32_t AudioEvent(void *, const KV_AudioEvent *event) {
-    auto set = spectrumState.setSamples.load();
-    if (event == nullptr || set == nullptr) {
+    std::unique_lock lock(spectrumState.mutex, std::try_to_lock);
+    auto set = spectrumState.setSamples;
+    if (!lock.owns_lock() || event == nullptr || set == nullptr) {
         return 0;
     }
     const int32_t n = std::min(event->NB_Samples, kMaxAnalysedSamples);
-    kv_fft_analyzer *left = spectrumState.left.load();
-    if (event->NB_Channels == 2) {
-        kv_fft_analyzer *right = spectrumState.both ? spectrumState.right.load() : nullptr;
-        if (left != nullptr) {
-            set(left, event->Samples, n);
-        }
-        if (right != nullptr) {
-            set(right, event->Samples, n);
-        }
-        fetchSpectrum(left, spectrumState.leftSpectrum);
-        if (right != nullptr) {
-            fetchSpectrum(right, spectrumState.rightSpectrum);
-        }
-    } else {
-        if (left != nullptr) {
-            set(left, event->Samples, n);
-        }
-        fetchSpectrum(left, spectrumState.leftSpectrum);
+    kv_fft_analyzer *left = spectrumState.left;
+    if (left != nullptr) {
+        set(left, event->Samples, n);
+    }
+    fetchSpectrum(left, spectrumState.leftSpectrum);
+    if (event->NB_Channels == 2 && spectrumState.both && spectrumState.right != nullptr) {
+        set(spectrumState.right, event->Samples, n);
+        fetchSpectrum(spectrumState.right, spectrumState.rightSpectrum);
     }
     return 0;
 }
@@ -250,8 +248,12 @@ void TKelvraSpectrum::LoadEngineLibrary() {
     bind(getSpectrum, "fft_analyzer_get_spectrum");
     bind(FFTAnalyzerInterpolateSamplesSigned, "fft_analyzer_interpolate_samples_signed");
     bind(FFTAnalyzerInterpolateSamplesUnsigned, "fft_analyzer_interpolate_samples_unsigned");
+    std::lock_guard lock(spectrumState.mutex);
     spectrumState.setSamples = setSamples;
     spectrumState.getSpectrum = getSpectrum;
+    spectrumState.deleteAnalyzer = FFTAnalyzerDelete;
+    ++spectrumState.boundInstances;
+    BoundSpectrum = true;
 }
 
 void *TKelvraSpectrum::ResolveSymbol(const char *Name) {
@@ -266,6 +268,21 @@ void *TKelvraSpectrum::ResolveSymbol(const char *Name) {
 }
 
 void TKelvraSpectrum::UnloadEngineLibrary() {
+    if (std::exchange(BoundSpectrum, false)) {
+        std::lock_guard lock(spectrumState.mutex);
+        if (--spectrumState.boundInstances == 0) {
+            // The analysers live in the library that goes now.
+            for (kv_fft_analyzer **a : {&spectrumState.left, &spectrumState.right}) {
+                if (*a != nullptr) {
+                    (void)spectrumState.deleteAnalyzer(a);
+                    *a = nullptr;
+                }
+            }
+            spectrumState.setSamples = nullptr;
+            spectrumState.getSpectrum = nullptr;
+            spectrumState.deleteAnalyzer = nullptr;
+        }
+    }
     LibraryHandle.reset();
     PlayerNew = nullptr;
     PlayerDelete = nullptr;
@@ -288,8 +305,6 @@ void TKelvraSpectrum::UnloadEngineLibrary() {
     FFTAnalyzerDelete = nullptr;
     FFTAnalyzerInterpolateSamplesSigned = nullptr;
     FFTAnalyzerInterpolateSamplesUnsigned = nullptr;
-    spectrumState.setSamples = nullptr;
-    spectrumState.getSpectrum = nullptr;
 }
 
 // --- commands -------------------------------------------------------------------
@@ -517,8 +532,6 @@ bool TKelvraSpectrum::loadfft(bool leftandright) {
     if (!EnsurePlayer()) {
         return false;
     }
-    bool result = true;
-    spectrumState.both = leftandright;
     char location[64];
     std::snprintf(location, sizeof location, "function@%" PRIXPTR,
                   reinterpret_cast<uintptr_t>(&spectrum::InitHandler));
@@ -527,19 +540,36 @@ bool TKelvraSpectrum::loadfft(bool leftandright) {
         (void)ControlMessageSendI(Player, KV_CMD_FEEDBACK_SET_PERIOD, 40);
         (void)ControlMessageSendN(Player, KV_CMD_FEEDBACK_ENABLE);
     }
+    // The analysers are made outside the lock and handed to the handler in one
+    // step; ones they replace are deleted after the handler can no longer see them.
+    bool result = true;
     kv_fft_analyzer *left = nullptr;
     if (FFTAnalyzerNew(&left) == 1) {
         result = false;
     }
-    spectrumState.left = left;
-    if (leftandright) {
-        kv_fft_analyzer *right = nullptr;
-        if (FFTAnalyzerNew(&right) == 1) {
-            kv_fft_analyzer *l = spectrumState.left.exchange(nullptr);
-            (void)FFTAnalyzerDelete(&l);
-            result = false;
+    kv_fft_analyzer *right = nullptr;
+    if (leftandright && FFTAnalyzerNew(&right) == 1) {
+        if (left != nullptr) {
+            (void)FFTAnalyzerDelete(&left);
         }
-        spectrumState.right = right;
+        left = nullptr;
+        right = nullptr;
+        result = false;
+    }
+    kv_fft_analyzer *oldLeft = nullptr;
+    kv_fft_analyzer *oldRight = nullptr;
+    {
+        std::lock_guard lock(spectrumState.mutex);
+        spectrumState.both = leftandright;
+        oldLeft = std::exchange(spectrumState.left, left);
+        if (leftandright) {
+            oldRight = std::exchange(spectrumState.right, right);
+        }
+    }
+    for (kv_fft_analyzer *old : {oldLeft, oldRight}) {
+        if (old != nullptr) {
+            (void)FFTAnalyzerDelete(&old);
+        }
     }
     return result;
 }
@@ -548,26 +578,34 @@ bool TKelvraSpectrum::unloadfft(bool leftandright) {
     if (FFTAnalyzerDelete == nullptr) {
         return false;
     }
-    kv_fft_analyzer *left = spectrumState.left.exchange(nullptr);
+    kv_fft_analyzer *left = nullptr;
+    kv_fft_analyzer *right = nullptr;
+    {
+        std::lock_guard lock(spectrumState.mutex);
+        left = std::exchange(spectrumState.left, nullptr);
+        spectrumState.leftSpectrum = {};
+        if (leftandright) {
+            right = std::exchange(spectrumState.right, nullptr);
+            spectrumState.rightSpectrum = {};
+        }
+    }
+    // Out of the handler's reach now, though it stays installed in the engine.
     int32_t last = FFTAnalyzerDelete(&left);
     if (leftandright) {
-        kv_fft_analyzer *right = spectrumState.right.exchange(nullptr);
         last = FFTAnalyzerDelete(&right);
     }
     return last == 1;
 }
 
 void TKelvraSpectrum::getspectrum() {
-    if (!OnNotifySpectrum) {
-        return;
-    }
     TSpectrum left{};
     TSpectrum right{};
-    for (size_t i = 0; i < left.size(); ++i) {
-        left[i] = spectrumState.leftSpectrum[i].load(std::memory_order_relaxed);
-        right[i] = spectrumState.rightSpectrum[i].load(std::memory_order_relaxed);
+    {
+        std::lock_guard lock(spectrumState.mutex);
+        left = spectrumState.leftSpectrum;
+        right = spectrumState.rightSpectrum;
     }
-    OnNotifySpectrum(left, right, kBands);
+    emit OnNotifySpectrum(left, right, kBands);
 }
 
 // --- notification dispatch --------------------------------------------------------
@@ -588,236 +626,169 @@ intptr_t TKelvraSpectrum::WndProc(uint32_t Msg, uintptr_t WParam, intptr_t LPara
 }
 
 void TKelvraSpectrum::Dispatch(KV_Message &Msg) {
-    if (OnNotifyMessage) {
-        OnNotifyMessage(this, Msg);
-    }
+    emit OnNotifyMessage(this, Msg);
     const auto &d = Msg.Data;
     // Text copies are locals, released when this function is left, also when a
     // handler throws.
     switch (Msg.Code) {
     case KV_NOTIFY_READY:
-        if (OnNotifyReady)
-            OnNotifyReady(this);
+        emit OnNotifyReady(this);
         break;
     case KV_NOTIFY_ACK:
-        if (OnNotifyAck)
-            OnNotifyAck(this, d.Ack);
+        emit OnNotifyAck(this, d.Ack);
         break;
     case KV_NOTIFY_NACK:
-        if (OnNotifyNack)
-            OnNotifyNack(this, d.Nack.Command, d.Nack.Code);
+        emit OnNotifyNack(this, d.Nack.Command, d.Nack.Code);
         break;
     case KV_NOTIFY_PONG:
-        if (OnNotifyPong)
-            OnNotifyPong(this, d.Tag);
+        emit OnNotifyPong(this, d.Tag);
         break;
     case KV_NOTIFY_EXITED:
-        if (OnNotifyExited)
-            OnNotifyExited(this);
+        emit OnNotifyExited(this);
         break;
     case KV_NOTIFY_PLAYER_STATE:
-        if (OnNotifyPlayerState)
-            OnNotifyPlayerState(this, d.State);
+        emit OnNotifyPlayerState(this, d.State);
         break;
     case KV_NOTIFY_PLAYER_MODE:
-        if (OnNotifyPlayerMode)
-            OnNotifyPlayerMode(this, static_cast<int>(d.Mode));
+        emit OnNotifyPlayerMode(this, static_cast<int>(d.Mode));
         break;
     case KV_NOTIFY_PLAYER_ENVIRONMENT_INTEGER:
-        if (OnNotifyPlayerEnvironmentInteger) {
-            OnNotifyPlayerEnvironmentInteger(this, text(d.Environment_Info.Name),
-                                             d.Environment_Info.Value.Integer_Value);
-        }
+        emit OnNotifyPlayerEnvironmentInteger(this, text(d.Environment_Info.Name),
+                                              d.Environment_Info.Value.Integer_Value);
         break;
     case KV_NOTIFY_PLAYER_ENVIRONMENT_STRING:
-        if (OnNotifyPlayerEnvironmentString) {
-            OnNotifyPlayerEnvironmentString(this, text(d.Environment_Info.Name),
-                                            text(d.Environment_Info.Value.String_Value));
-        }
+        emit OnNotifyPlayerEnvironmentString(this, text(d.Environment_Info.Name),
+                                             text(d.Environment_Info.Value.String_Value));
         break;
     case KV_NOTIFY_INPUT_STATE:
-        if (OnNotifyInputState)
-            OnNotifyInputState(this, d.State);
+        emit OnNotifyInputState(this, d.State);
         break;
     case KV_NOTIFY_INPUT_NAME:
-        if (OnNotifyInputName)
-            OnNotifyInputName(this, text(d.Name));
+        emit OnNotifyInputName(this, text(d.Name));
         break;
     case KV_NOTIFY_INPUT_CAPS:
-        if (OnNotifyInputCaps)
-            OnNotifyInputCaps(this, d.Caps);
+        emit OnNotifyInputCaps(this, d.Caps);
         break;
     case KV_NOTIFY_INPUT_POSITION:
-        if (OnNotifyInputPosition)
-            OnNotifyInputPosition(this, d.Position.Offset, d.Position.Range);
+        emit OnNotifyInputPosition(this, d.Position.Offset, d.Position.Range);
         break;
     case KV_NOTIFY_INPUT_POSITION_RANGE:
-        if (OnNotifyInputPositionRange) {
-            OnNotifyInputPositionRange(this, static_cast<int>(d.Range));
-        }
+        emit OnNotifyInputPositionRange(this, static_cast<int>(d.Range));
         break;
     case KV_NOTIFY_INPUT_TIMECODE:
-        if (OnNotifyInputTimecode) {
-            OnNotifyInputTimecode(this, d.TimeCode.H, d.TimeCode.M, d.TimeCode.S, d.TimeCode.F);
-        }
+        emit OnNotifyInputTimecode(this, d.TimeCode.H, d.TimeCode.M, d.TimeCode.S, d.TimeCode.F);
         break;
     case KV_NOTIFY_INPUT_TIMECODE_GRANULARITY:
-        if (OnNotifyInputTimecodeGranularity)
-            OnNotifyInputTimecodeGranularity(this, d.Granularity);
+        emit OnNotifyInputTimecodeGranularity(this, d.Granularity);
         break;
     case KV_NOTIFY_INPUT_MODULE:
-        if (OnNotifyInputModule)
-            OnNotifyInputModule(this, d.Module_ID);
+        emit OnNotifyInputModule(this, d.Module_ID);
         break;
     case KV_NOTIFY_INPUT_MODULE_INFO:
-        if (OnNotifyInputModuleInfo) {
-            OnNotifyInputModuleInfo(this, d.Module_Info.ID, d.Module_Info.NB_Devices,
-                                    text(d.Module_Info.Name), text(d.Module_Info.Description));
-        }
+        emit OnNotifyInputModuleInfo(this, d.Module_Info.ID, d.Module_Info.NB_Devices,
+                                     text(d.Module_Info.Name), text(d.Module_Info.Description));
         break;
     case KV_NOTIFY_INPUT_DEVICE_INFO:
-        if (OnNotifyInputDeviceInfo) {
-            OnNotifyInputDeviceInfo(this, d.Device_Info.Module_ID, d.Device_Info.Index,
-                                    d.Device_Info.Flags, text(d.Device_Info.Name),
-                                    text(d.Device_Info.Description));
-        }
-        break;
-    case KV_NOTIFY_INPUT_FILTER_INFO:
-        if (OnNotifyInputFilterInfo) {
-            OnNotifyInputFilterInfo(this, static_cast<uint8_t>(d.Filter_Info.ID & 0xFFu),
-                                    text(d.Filter_Info.Name));
-        }
-        break;
-    case KV_NOTIFY_OUTPUT_STATE:
-        if (OnNotifyOutputState)
-            OnNotifyOutputState(this, d.State);
-        break;
-    case KV_NOTIFY_OUTPUT_NAME:
-        if (OnNotifyOutputName)
-            OnNotifyOutputName(this, text(d.Name));
-        break;
-    case KV_NOTIFY_OUTPUT_CAPS:
-        if (OnNotifyOutputCaps)
-            OnNotifyOutputCaps(this, d.Caps);
-        break;
-    case KV_NOTIFY_OUTPUT_VOLUME:
-        if (OnNotifyOutputVolume) {
-            OnNotifyOutputVolume(this, level(d.Volume.Master_Level), level(d.Volume.PCM_Level),
-                                 level(d.Volume.Balance));
-        }
-        break;
-    case KV_NOTIFY_OUTPUT_BALANCE:
-        if (OnNotifyOutputBalance)
-            OnNotifyOutputBalance(this, level(d.Volume.Balance));
-        break;
-    case KV_NOTIFY_OUTPUT_PCM_LEVEL:
-        if (OnNotifyOutputPcmLevel)
-            OnNotifyOutputPcmLevel(this, level(d.Volume.PCM_Level));
-        break;
-    case KV_NOTIFY_OUTPUT_MASTER_LEVEL:
-        if (OnNotifyOutputMasterLevel) {
-            OnNotifyOutputMasterLevel(this, level(d.Volume.Master_Level));
-        }
-        break;
-    case KV_NOTIFY_OUTPUT_CHANNELS:
-        if (OnNotifyOutputChannels)
-            OnNotifyOutputChannels(this, d.Channels);
-        break;
-    case KV_NOTIFY_OUTPUT_PORTS:
-        if (OnNotifyOutputPorts)
-            OnNotifyOutputPorts(this, d.Ports);
-        break;
-    case KV_NOTIFY_OUTPUT_MODULE:
-        if (OnNotifyOutputModule)
-            OnNotifyOutputModule(this, d.Module_ID);
-        break;
-    case KV_NOTIFY_OUTPUT_MODULE_INFO:
-        if (OnNotifyOutputModuleInfo) {
-            OnNotifyOutputModuleInfo(this, d.Module_Info.ID, d.Module_Info.NB_Devices,
-                                     text(d.Module_Info.Name), text(d.Module_Info.Description));
-        }
-        break;
-    case KV_NOTIFY_OUTPUT_DEVICE_INFO:
-        if (OnNotifyOutputDeviceInfo) {
-            OnNotifyOutputDeviceInfo(this, d.Device_Info.Module_ID, d.Device_Info.Index,
+        emit OnNotifyInputDeviceInfo(this, d.Device_Info.Module_ID, d.Device_Info.Index,
                                      d.Device_Info.Flags, text(d.Device_Info.Name),
                                      text(d.Device_Info.Description));
-        }
+        break;
+    case KV_NOTIFY_INPUT_FILTER_INFO:
+        emit OnNotifyInputFilterInfo(this, static_cast<uint8_t>(d.Filter_Info.ID & 0xFFu),
+                                     text(d.Filter_Info.Name));
+        break;
+    case KV_NOTIFY_OUTPUT_STATE:
+        emit OnNotifyOutputState(this, d.State);
+        break;
+    case KV_NOTIFY_OUTPUT_NAME:
+        emit OnNotifyOutputName(this, text(d.Name));
+        break;
+    case KV_NOTIFY_OUTPUT_CAPS:
+        emit OnNotifyOutputCaps(this, d.Caps);
+        break;
+    case KV_NOTIFY_OUTPUT_VOLUME:
+        emit OnNotifyOutputVolume(this, level(d.Volume.Master_Level), level(d.Volume.PCM_Level),
+                                  level(d.Volume.Balance));
+        break;
+    case KV_NOTIFY_OUTPUT_BALANCE:
+        emit OnNotifyOutputBalance(this, level(d.Volume.Balance));
+        break;
+    case KV_NOTIFY_OUTPUT_PCM_LEVEL:
+        emit OnNotifyOutputPcmLevel(this, level(d.Volume.PCM_Level));
+        break;
+    case KV_NOTIFY_OUTPUT_MASTER_LEVEL:
+        emit OnNotifyOutputMasterLevel(this, level(d.Volume.Master_Level));
+        break;
+    case KV_NOTIFY_OUTPUT_CHANNELS:
+        emit OnNotifyOutputChannels(this, d.Channels);
+        break;
+    case KV_NOTIFY_OUTPUT_PORTS:
+        emit OnNotifyOutputPorts(this, d.Ports);
+        break;
+    case KV_NOTIFY_OUTPUT_MODULE:
+        emit OnNotifyOutputModule(this, d.Module_ID);
+        break;
+    case KV_NOTIFY_OUTPUT_MODULE_INFO:
+        emit OnNotifyOutputModuleInfo(this, d.Module_Info.ID, d.Module_Info.NB_Devices,
+                                      text(d.Module_Info.Name), text(d.Module_Info.Description));
+        break;
+    case KV_NOTIFY_OUTPUT_DEVICE_INFO:
+        emit OnNotifyOutputDeviceInfo(this, d.Device_Info.Module_ID, d.Device_Info.Index,
+                                      d.Device_Info.Flags, text(d.Device_Info.Name),
+                                      text(d.Device_Info.Description));
         break;
     case KV_NOTIFY_OUTPUT_FILTER_INFO:
-        if (OnNotifyOutputFilterInfo) {
-            OnNotifyOutputFilterInfo(this, static_cast<uint8_t>(d.Filter_Info.ID & 0xFFu),
-                                     text(d.Filter_Info.Name));
-        }
+        emit OnNotifyOutputFilterInfo(this, static_cast<uint8_t>(d.Filter_Info.ID & 0xFFu),
+                                      text(d.Filter_Info.Name));
         break;
     case KV_NOTIFY_STREAM_MIME_TYPE:
-        if (OnNotifyStreamMimeType)
-            OnNotifyStreamMimeType(this, text(d.MimeType));
+        emit OnNotifyStreamMimeType(this, text(d.MimeType));
         break;
     case KV_NOTIFY_STREAM_DURATION:
-        if (OnNotifyStreamDuration)
-            OnNotifyStreamDuration(this, d.Duration);
+        emit OnNotifyStreamDuration(this, d.Duration);
         break;
     case KV_NOTIFY_STREAM_PARAMETERS:
-        if (OnNotifyStreamParameters) {
-            OnNotifyStreamParameters(this, d.Stream_Parameters.Frequency,
-                                     d.Stream_Parameters.BitRate, d.Stream_Parameters.NB_Channels);
-        }
+        emit OnNotifyStreamParameters(this, d.Stream_Parameters.Frequency,
+                                      d.Stream_Parameters.BitRate, d.Stream_Parameters.NB_Channels);
         break;
     case KV_NOTIFY_STREAM_PROPERTIES:
-        if (OnNotifyStreamProperties) {
-            OnNotifyStreamProperties(this, d.Properties.NBProperties, d.Properties.Properties);
-        }
+        emit OnNotifyStreamProperties(this, d.Properties.NBProperties, d.Properties.Properties);
         break;
     case KV_NOTIFY_CODEC_QUALITY:
-        if (OnNotifyCodecQuality)
-            OnNotifyCodecQuality(this, d.Quality);
+        emit OnNotifyCodecQuality(this, d.Quality);
         break;
-    case KV_NOTIFY_CODEC_EQUALIZER:
-        if (OnNotifyCodecEqualizer) {
-            // A record the engine did not supply reads as flat.
-            KV_EqualizerInfo flat{};
-            OnNotifyCodecEqualizer(this, d.Equalizer != nullptr ? *d.Equalizer : flat);
-        }
-        break;
+    case KV_NOTIFY_CODEC_EQUALIZER: {
+        // A record the engine did not supply reads as flat.
+        KV_EqualizerInfo flat{};
+        emit OnNotifyCodecEqualizer(this, d.Equalizer != nullptr ? *d.Equalizer : flat);
+    } break;
     case KV_NOTIFY_CODEC_MODULE:
-        if (OnNotifyCodecModule)
-            OnNotifyCodecModule(this, d.Module_ID);
+        emit OnNotifyCodecModule(this, d.Module_ID);
         break;
     case KV_NOTIFY_CODEC_MODULE_INFO:
-        if (OnNotifyCodecModuleInfo) {
-            OnNotifyCodecModuleInfo(this, d.Module_Info.ID, d.Module_Info.NB_Devices,
-                                    text(d.Module_Info.Name), text(d.Module_Info.Description));
-        }
+        emit OnNotifyCodecModuleInfo(this, d.Module_Info.ID, d.Module_Info.NB_Devices,
+                                     text(d.Module_Info.Name), text(d.Module_Info.Description));
         break;
     case KV_NOTIFY_CODEC_DEVICE_INFO:
-        if (OnNotifyCodecDeviceInfo) {
-            OnNotifyCodecDeviceInfo(this, d.Device_Info.Module_ID, d.Device_Info.Index,
-                                    d.Device_Info.Flags, text(d.Device_Info.Name),
-                                    text(d.Device_Info.Description));
-        }
+        emit OnNotifyCodecDeviceInfo(this, d.Device_Info.Module_ID, d.Device_Info.Index,
+                                     d.Device_Info.Flags, text(d.Device_Info.Name),
+                                     text(d.Device_Info.Description));
         break;
     case KV_NOTIFY_NOTIFICATION_MASK:
-        if (OnNotifyNotificationMask)
-            OnNotifyNotificationMask(this, d.NotificationMask);
+        emit OnNotifyNotificationMask(this, d.NotificationMask);
         break;
     case KV_NOTIFY_DEBUG_LEVEL:
-        if (OnNotifyDebugLevel)
-            OnNotifyDebugLevel(this, d.Debug_Level);
+        emit OnNotifyDebugLevel(this, d.Debug_Level);
         break;
     case KV_NOTIFY_PROGRESS:
-        if (OnNotifyProgress) {
-            OnNotifyProgress(this, d.Progress.Source, d.Progress.Code, d.Progress.Value,
-                             text(d.Progress.Msg));
-        }
+        emit OnNotifyProgress(this, d.Progress.Source, d.Progress.Code, d.Progress.Value,
+                              text(d.Progress.Msg));
         break;
     case KV_NOTIFY_DEBUG:
-        if (OnNotifyDebug)
-            OnNotifyDebug(this, d.Debug.Source, d.Debug.Level, text(d.Debug.Msg));
+        emit OnNotifyDebug(this, d.Debug.Source, d.Debug.Level, text(d.Debug.Msg));
         break;
     case KV_NOTIFY_ERROR:
-        if (OnNotifyError)
-            OnNotifyError(this, d.Error.Source, d.Error.Code, text(d.Error.Msg));
+        emit OnNotifyError(this, d.Error.Source, d.Error.Code, text(d.Error.Msg));
         break;
     default:
         // 96 to 99 and codes outside 73 to 123 have no typed event.

@@ -26,82 +26,19 @@ public:
 
 class TKelvraSpectrum;
 
-// Event types. Texts are 8-bit strings in the system's encoding, copied from the
-// notification; they live until the handler returns.
-using TNotifyEvent = std::function<void(TKelvraSpectrum *Sender)>;
-using TNotifyMessageEvent = std::function<void(TKelvraSpectrum *Sender, KV_Message &Msg)>;
-using TNotifyAckEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Command)>;
-using TNotifyNackEvent =
-    std::function<void(TKelvraSpectrum *Sender, uint8_t Command, int16_t Code)>;
-using TNotifyPongEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Tag)>;
-using TNotifyPlayerStateEvent = std::function<void(TKelvraSpectrum *Sender, int State)>;
-using TNotifyPlayerModeEvent = std::function<void(TKelvraSpectrum *Sender, int Mode)>;
-using TNotifyEnvironmentIntegerEvent =
-    std::function<void(TKelvraSpectrum *Sender, const std::string &Name, int Value)>;
-using TNotifyEnvironmentStringEvent =
-    std::function<void(TKelvraSpectrum *Sender, const std::string &Name, const std::string &Value)>;
-using TNotifyInputStateEvent = std::function<void(TKelvraSpectrum *Sender, int State)>;
-using TNotifyInputNameEvent = std::function<void(TKelvraSpectrum *Sender, const std::string &Name)>;
-using TNotifyInputCapsEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Caps)>;
-using TNotifyInputPositionEvent =
-    std::function<void(TKelvraSpectrum *Sender, uint32_t Offset, uint32_t Range)>;
-using TNotifyInputPositionRangeEvent = std::function<void(TKelvraSpectrum *Sender, int Range)>;
-using TNotifyInputTimecodeEvent = std::function<void(
-    TKelvraSpectrum *Sender, uint8_t Hours, uint8_t Minutes, uint8_t Seconds, uint8_t Fractions)>;
-using TNotifyInputTimecodeGranularityEvent =
-    std::function<void(TKelvraSpectrum *Sender, uint32_t Granularity)>;
-using TNotifyModuleEvent = std::function<void(TKelvraSpectrum *Sender, int16_t ID)>;
-using TNotifyModuleInfoEvent =
-    std::function<void(TKelvraSpectrum *Sender, uint8_t ID, uint8_t NbDevices,
-                       const std::string &Name, const std::string &Description)>;
-using TNotifyDeviceInfoEvent =
-    std::function<void(TKelvraSpectrum *Sender, uint8_t ModuleID, uint8_t Index, uint8_t Flags,
-                       const std::string &Name, const std::string &Description)>;
-using TNotifyFilterInfoEvent =
-    std::function<void(TKelvraSpectrum *Sender, uint8_t ID, const std::string &Name)>;
-using TNotifyOutputStateEvent = std::function<void(TKelvraSpectrum *Sender, int State)>;
-using TNotifyOutputNameEvent =
-    std::function<void(TKelvraSpectrum *Sender, const std::string &Name)>;
-using TNotifyOutputCapsEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Caps)>;
-using TNotifyOutputVolumeEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t MasterLevel,
-                                                    uint8_t PcmLevel, uint8_t Balance)>;
-using TNotifyOutputBalanceEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Balance)>;
-using TNotifyOutputPcmLevelEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t PcmLevel)>;
-using TNotifyOutputMasterLevelEvent =
-    std::function<void(TKelvraSpectrum *Sender, uint8_t MasterLevel)>;
-using TNotifyOutputChannelsEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Channels)>;
-using TNotifyOutputPortsEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Ports)>;
-using TNotifyStreamMimeTypeEvent =
-    std::function<void(TKelvraSpectrum *Sender, const std::string &MimeType)>;
-using TNotifyStreamDurationEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Duration)>;
-using TNotifyStreamParametersEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Frequency,
-                                                        int16_t Bitrate, uint8_t NbChannels)>;
-using TNotifyStreamPropertiesEvent = std::function<void(
-    TKelvraSpectrum *Sender, uint32_t NbProperties, const KV_Property *Properties)>;
-using TNotifyCodecQualityEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Quality)>;
-using TNotifyCodecEqualizerEvent =
-    std::function<void(TKelvraSpectrum *Sender, KV_EqualizerInfo &Equalizer)>;
-using TNotifyNotificationMaskEvent = std::function<void(TKelvraSpectrum *Sender, uint32_t Mask)>;
-using TNotifyDebugLevelEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Level)>;
-using TNotifyProgressEvent = std::function<void(
-    TKelvraSpectrum *Sender, uint8_t Source, uint8_t Code, int16_t Value, const std::string &Msg)>;
-using TNotifyDebugEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Source, uint8_t Level,
-                                             const std::string &Msg)>;
-using TNotifyErrorEvent = std::function<void(TKelvraSpectrum *Sender, uint8_t Source, int16_t Code,
-                                             const std::string &Msg)>;
-// The spectrum event carries no sender.
+// One spectrum: 64 bands used of 65.
 using TSpectrum = std::array<uint8_t, 65>;
-using TNotifyspectrumEvent =
-    std::function<void(const TSpectrum &leftspec, const TSpectrum &rightspec, int bands)>;
 
 // The program's only link to the audio engine library: binds the library on
 // first use, owns one engine player and the hidden window its notifications
 // arrive on, offers the engine's commands as methods and raises its
-// notifications as events.
+// notifications as Qt signals that carry the sender.
 //
 // Threads: everything here runs on the user-interface thread that created the
 // object, except the spectrum feedback handler, which the engine calls on its
-// own thread (see loadfft).
+// own thread. The spectrum state the handler feeds is shared by all instances
+// and guarded by one lock (described where it is defined); loadfft and
+// unloadfft may run while a song plays.
 class TKelvraSpectrum : public QObject {
     Q_OBJECT
 public:
@@ -195,57 +132,82 @@ public:
     bool unloadfft(bool leftandright);
     void getspectrum();
 
-    // --- events -----------------------------------------------------------------
-    TNotifyMessageEvent OnNotifyMessage;
-    TNotifyEvent OnNotifyReady;
-    TNotifyAckEvent OnNotifyAck;
-    TNotifyNackEvent OnNotifyNack;
-    TNotifyPongEvent OnNotifyPong;
-    TNotifyEvent OnNotifyExited;
-    TNotifyPlayerStateEvent OnNotifyPlayerState;
-    TNotifyPlayerModeEvent OnNotifyPlayerMode;
-    TNotifyEnvironmentIntegerEvent OnNotifyPlayerEnvironmentInteger;
-    TNotifyEnvironmentStringEvent OnNotifyPlayerEnvironmentString;
-    TNotifyInputStateEvent OnNotifyInputState;
-    TNotifyInputNameEvent OnNotifyInputName;
-    TNotifyInputCapsEvent OnNotifyInputCaps;
-    TNotifyInputPositionEvent OnNotifyInputPosition;
-    TNotifyInputPositionRangeEvent OnNotifyInputPositionRange;
-    TNotifyInputTimecodeEvent OnNotifyInputTimecode;
-    TNotifyInputTimecodeGranularityEvent OnNotifyInputTimecodeGranularity;
-    TNotifyModuleEvent OnNotifyInputModule;
-    TNotifyModuleInfoEvent OnNotifyInputModuleInfo;
-    TNotifyDeviceInfoEvent OnNotifyInputDeviceInfo;
-    TNotifyFilterInfoEvent OnNotifyInputFilterInfo;
-    TNotifyOutputStateEvent OnNotifyOutputState;
-    TNotifyOutputNameEvent OnNotifyOutputName;
-    TNotifyOutputCapsEvent OnNotifyOutputCaps;
-    TNotifyOutputVolumeEvent OnNotifyOutputVolume;
-    TNotifyOutputBalanceEvent OnNotifyOutputBalance;
-    TNotifyOutputPcmLevelEvent OnNotifyOutputPcmLevel;
-    TNotifyOutputMasterLevelEvent OnNotifyOutputMasterLevel;
-    TNotifyOutputChannelsEvent OnNotifyOutputChannels;
-    TNotifyOutputPortsEvent OnNotifyOutputPorts;
-    TNotifyModuleEvent OnNotifyOutputModule;
-    TNotifyModuleInfoEvent OnNotifyOutputModuleInfo;
-    TNotifyDeviceInfoEvent OnNotifyOutputDeviceInfo;
-    TNotifyFilterInfoEvent OnNotifyOutputFilterInfo;
-    TNotifyStreamMimeTypeEvent OnNotifyStreamMimeType;
-    TNotifyStreamDurationEvent OnNotifyStreamDuration;
-    TNotifyStreamParametersEvent OnNotifyStreamParameters;
-    TNotifyStreamPropertiesEvent OnNotifyStreamProperties;
-    TNotifyCodecQualityEvent OnNotifyCodecQuality;
-    TNotifyCodecEqualizerEvent OnNotifyCodecEqualizer;
-    TNotifyModuleEvent OnNotifyCodecModule;
-    TNotifyModuleInfoEvent OnNotifyCodecModuleInfo;
-    TNotifyDeviceInfoEvent OnNotifyCodecDeviceInfo;
-    TNotifyNotificationMaskEvent OnNotifyNotificationMask;
-    TNotifyDebugLevelEvent OnNotifyDebugLevel;
-    TNotifyProgressEvent OnNotifyProgress;
-    TNotifyDebugEvent OnNotifyDebug;
-    TNotifyErrorEvent OnNotifyError;
-    TNotifyspectrumEvent OnNotifySpectrum;
+signals:
+    // The engine's notifications, raised on the user-interface thread in the
+    // order they arrive: first OnNotifyMessage with the record, which a listener
+    // may change, then the typed signal for the record's code. Texts are 8-bit
+    // strings in the system's encoding, copied from the notification; they live
+    // until the signal returns. Any number of listeners may connect.
+    void OnNotifyMessage(TKelvraSpectrum *Sender, KV_Message &Msg);
+    void OnNotifyReady(TKelvraSpectrum *Sender);
+    void OnNotifyAck(TKelvraSpectrum *Sender, uint8_t Command);
+    void OnNotifyNack(TKelvraSpectrum *Sender, uint8_t Command, int16_t Code);
+    void OnNotifyPong(TKelvraSpectrum *Sender, uint32_t Tag);
+    void OnNotifyExited(TKelvraSpectrum *Sender);
+    void OnNotifyPlayerState(TKelvraSpectrum *Sender, int State);
+    void OnNotifyPlayerMode(TKelvraSpectrum *Sender, int Mode);
+    void OnNotifyPlayerEnvironmentInteger(TKelvraSpectrum *Sender, const std::string &Name,
+                                          int Value);
+    void OnNotifyPlayerEnvironmentString(TKelvraSpectrum *Sender, const std::string &Name,
+                                         const std::string &Value);
+    void OnNotifyInputState(TKelvraSpectrum *Sender, int State);
+    void OnNotifyInputName(TKelvraSpectrum *Sender, const std::string &Name);
+    void OnNotifyInputCaps(TKelvraSpectrum *Sender, uint32_t Caps);
+    void OnNotifyInputPosition(TKelvraSpectrum *Sender, uint32_t Offset, uint32_t Range);
+    void OnNotifyInputPositionRange(TKelvraSpectrum *Sender, int Range);
+    void OnNotifyInputTimecode(TKelvraSpectrum *Sender, uint8_t Hours, uint8_t Minutes,
+                               uint8_t Seconds, uint8_t Fractions);
+    void OnNotifyInputTimecodeGranularity(TKelvraSpectrum *Sender, uint32_t Granularity);
+    void OnNotifyInputModule(TKelvraSpectrum *Sender, int16_t ID);
+    void OnNotifyInputModuleInfo(TKelvraSpectrum *Sender, uint8_t ID, uint8_t NbDevices,
+                                 const std::string &Name, const std::string &Description);
+    void OnNotifyInputDeviceInfo(TKelvraSpectrum *Sender, uint8_t ModuleID, uint8_t Index,
+                                 uint8_t Flags, const std::string &Name,
+                                 const std::string &Description);
+    void OnNotifyInputFilterInfo(TKelvraSpectrum *Sender, uint8_t ID, const std::string &Name);
+    void OnNotifyOutputState(TKelvraSpectrum *Sender, int State);
+    void OnNotifyOutputName(TKelvraSpectrum *Sender, const std::string &Name);
+    void OnNotifyOutputCaps(TKelvraSpectrum *Sender, uint32_t Caps);
+    void OnNotifyOutputVolume(TKelvraSpectrum *Sender, uint8_t MasterLevel, uint8_t PcmLevel,
+                              uint8_t Balance);
+    void OnNotifyOutputBalance(TKelvraSpectrum *Sender, uint8_t Balance);
+    void OnNotifyOutputPcmLevel(TKelvraSpectrum *Sender, uint8_t PcmLevel);
+    void OnNotifyOutputMasterLevel(TKelvraSpectrum *Sender, uint8_t MasterLevel);
+    void OnNotifyOutputChannels(TKelvraSpectrum *Sender, uint8_t Channels);
+    void OnNotifyOutputPorts(TKelvraSpectrum *Sender, uint32_t Ports);
+    void OnNotifyOutputModule(TKelvraSpectrum *Sender, int16_t ID);
+    void OnNotifyOutputModuleInfo(TKelvraSpectrum *Sender, uint8_t ID, uint8_t NbDevices,
+                                  const std::string &Name, const std::string &Description);
+    void OnNotifyOutputDeviceInfo(TKelvraSpectrum *Sender, uint8_t ModuleID, uint8_t Index,
+                                  uint8_t Flags, const std::string &Name,
+                                  const std::string &Description);
+    void OnNotifyOutputFilterInfo(TKelvraSpectrum *Sender, uint8_t ID, const std::string &Name);
+    void OnNotifyStreamMimeType(TKelvraSpectrum *Sender, const std::string &MimeType);
+    void OnNotifyStreamDuration(TKelvraSpectrum *Sender, uint32_t Duration);
+    void OnNotifyStreamParameters(TKelvraSpectrum *Sender, uint32_t Frequency, int16_t Bitrate,
+                                  uint8_t NbChannels);
+    void OnNotifyStreamProperties(TKelvraSpectrum *Sender, uint32_t NbProperties,
+                                  const KV_Property *Properties);
+    void OnNotifyCodecQuality(TKelvraSpectrum *Sender, uint8_t Quality);
+    void OnNotifyCodecEqualizer(TKelvraSpectrum *Sender, KV_EqualizerInfo &Equalizer);
+    void OnNotifyCodecModule(TKelvraSpectrum *Sender, int16_t ID);
+    void OnNotifyCodecModuleInfo(TKelvraSpectrum *Sender, uint8_t ID, uint8_t NbDevices,
+                                 const std::string &Name, const std::string &Description);
+    void OnNotifyCodecDeviceInfo(TKelvraSpectrum *Sender, uint8_t ModuleID, uint8_t Index,
+                                 uint8_t Flags, const std::string &Name,
+                                 const std::string &Description);
+    void OnNotifyNotificationMask(TKelvraSpectrum *Sender, uint32_t Mask);
+    void OnNotifyDebugLevel(TKelvraSpectrum *Sender, uint8_t Level);
+    void OnNotifyProgress(TKelvraSpectrum *Sender, uint8_t Source, uint8_t Code, int16_t Value,
+                          const std::string &Msg);
+    void OnNotifyDebug(TKelvraSpectrum *Sender, uint8_t Source, uint8_t Level,
+                       const std::string &Msg);
+    void OnNotifyError(TKelvraSpectrum *Sender, uint8_t Source, int16_t Code,
+                       const std::string &Msg);
+    // Raised by getspectrum; unlike the notifications it carries no sender.
+    void OnNotifySpectrum(const TSpectrum &leftspec, const TSpectrum &rightspec, int bands);
 
+public:
     // --- for the program's own use and tests ---------------------------------------
     bool hasPlayer() const { return Player != nullptr; }
     bool libraryLoaded() const { return LibraryHandle != nullptr; }
@@ -288,6 +250,9 @@ private:
     kv_fft_analyzer_delete_fn FFTAnalyzerDelete = nullptr;
     kv_fft_analyzer_interpolate_fn FFTAnalyzerInterpolateSamplesSigned = nullptr;
     kv_fft_analyzer_interpolate_fn FFTAnalyzerInterpolateSamplesUnsigned = nullptr;
+    // Whether this instance counts among those that bound the shared spectrum
+    // entry points.
+    bool BoundSpectrum = false;
 
     platform::HiddenWindow *Window = nullptr; // child object, owned through Qt
 };

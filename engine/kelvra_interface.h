@@ -232,7 +232,8 @@ typedef struct KV_Property {
     } Value;
 } KV_Property;
 
-enum kv_property_type { KV_PROPERTY_TYPE_INTEGER = 0, KV_PROPERTY_TYPE_STRING = 1 };
+/* Value types of KV_Property: 1 an integer, 0 a text. */
+enum kv_property_type { KV_PROPERTY_TYPE_STRING = 0, KV_PROPERTY_TYPE_INTEGER = 1 };
 
 typedef struct KV_AbsoluteTime {
     uint32_t Seconds;

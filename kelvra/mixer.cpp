@@ -55,7 +55,8 @@ MixerRegistry &mixerRegistry() {
 struct MixerInput {
     enum class Run { Idle, Playing, FadingToPause, FadingToFlush };
 
-    // shared (Mixer::mutex_)
+    // Every field is guarded by Mixer::mutex_; the groups say who writes them.
+    // Written by the player and the mixer thread:
     std::vector<int16_t> ring = std::vector<int16_t>(kRingFrames * 2); // stereo
     size_t readFrame = 0;
     size_t fillFrames = 0;
@@ -75,12 +76,16 @@ struct MixerInput {
     bool resumeAfterFlush = false;
     std::function<void()> wake;
 
-    // mixer thread only
-    LevelRamp ramp;
+    // Used by the mixer thread, which alone mixes with them; a player resets
+    // or clears them under the lock when its rate changes, it flushes or its
+    // stream is complete (push, flushLocked, markComplete), so they are shared
+    // like the fields above.
     std::unique_ptr<soxr, SoxrDeleter> converter;
-    double converterRatio = 1.0;
     bool converterFlushed = true;
     std::vector<int16_t> staging; // stereo frames at the device rate
+    // Mixer thread only (still touched with the lock held).
+    LevelRamp ramp;
+    double converterRatio = 1.0;
 };
 
 std::shared_ptr<Mixer> Mixer::acquire(const std::shared_ptr<const Module> &module,

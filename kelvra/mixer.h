@@ -19,12 +19,13 @@ struct MixerInput;
 // same device: the mixer's thread sums the players' buffered audio and writes
 // it to one instance of the device module.
 //
-// Locking: `mutex_` guards the input list and every MixerInput field marked
-// "shared" below. The mixer thread holds it while it mixes one slice and
-// releases it for the device write, which may block for as long as the device
-// buffer is full. Players take it briefly to push audio and change settings.
-// Nothing is called back into a player under the lock except its wake
-// function, which only signals the player's condition variable.
+// Locking: `mutex_` guards the input list and every MixerInput field (see
+// MixerInput for who writes which). The mixer thread holds it while it
+// refills, mixes one slice and settles fades, and releases it for the device
+// write, which may block for as long as the device buffer is full. Players
+// take it to push audio and change settings; a push into a full ring waits on
+// `space_`, which releases it. Nothing is called back into a player under the
+// lock: the wake functions are collected and called after it is released.
 class Mixer {
 public:
     static std::shared_ptr<Mixer> acquire(const std::shared_ptr<const Module> &module,

@@ -90,6 +90,26 @@ std::unique_ptr<Notification> makeError(int16_t error, std::string text) {
     return n;
 }
 
+std::unique_ptr<Notification> makeProperties(const std::vector<StreamProperty> &properties) {
+    auto n = std::make_unique<Notification>(KV_NOTIFY_STREAM_PROPERTIES);
+    for (const StreamProperty &p : properties) {
+        KV_Property record{};
+        record.Name = n->propertyTexts.emplace_back(p.name).c_str();
+        if (const auto *number = std::get_if<int32_t>(&p.value)) {
+            record.ValueType = KV_PROPERTY_TYPE_INTEGER;
+            record.Value.IntegerValue = *number;
+        } else {
+            record.ValueType = KV_PROPERTY_TYPE_STRING;
+            record.Value.StringValue =
+                n->propertyTexts.emplace_back(std::get<std::string>(p.value)).c_str();
+        }
+        n->properties.push_back(record);
+    }
+    n->message.Data.Properties.NBProperties = static_cast<uint32_t>(n->properties.size());
+    n->message.Data.Properties.Properties = n->properties.data();
+    return n;
+}
+
 void Mailbox::post(std::unique_ptr<Notification> notification) {
     const auto key = reinterpret_cast<uintptr_t>(notification.get());
     const uint32_t number = KV_WM_NOTIFY_BASE + static_cast<uint32_t>(notification->message.Code);

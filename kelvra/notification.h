@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <variant>
+#include <vector>
 
 namespace kelvra {
 
@@ -19,6 +21,9 @@ struct Notification {
     std::string text1;
     std::string text2;
     KV_EqualizerInfo equalizer{};
+    // Stream properties: the records and the texts their pointers point into.
+    std::vector<KV_Property> properties;
+    std::deque<std::string> propertyTexts;
 
     explicit Notification(int32_t code) { message.Code = code; }
     // Points the record's text fields at the owned strings; call after the
@@ -32,6 +37,13 @@ std::unique_ptr<Notification> makeText(int32_t code, std::string text);
 std::unique_ptr<Notification> makeAck(int32_t command);
 std::unique_ptr<Notification> makeNack(int32_t command, int16_t error);
 std::unique_ptr<Notification> makeError(int16_t error, std::string text);
+
+// A stream property: an integer or a text value under a name.
+struct StreamProperty {
+    std::string name;
+    std::variant<int32_t, std::string> value;
+};
+std::unique_ptr<Notification> makeProperties(const std::vector<StreamProperty> &properties);
 
 // The notifications of one player between posting and dispatch.
 //

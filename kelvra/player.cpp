@@ -604,6 +604,8 @@ void Player::inputOpen(const std::string &requested) {
     parameters->message.Data.Stream_Parameters.NB_Channels = static_cast<uint8_t>(info_.channels);
     post(std::move(parameters));
     post(makeText(KV_NOTIFY_STREAM_MIME_TYPE, "audio/mpeg"));
+    post(makeProperties({{"Layer", info_.layer},
+                         {"Channel mode", std::string(info_.channels == 1 ? "Mono" : "Stereo")}}));
 
     outputErrorDetail_.clear();
     // A WAV file is made when the song starts playing: the program names the

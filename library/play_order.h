@@ -23,6 +23,7 @@ struct PlayModes {
     bool shuffle = false;
     bool repeatAll = false;    // "All songs"
     bool currentTrack = false; // "Current track" (LoopedCb)
+    friend bool operator==(const PlayModes &, const PlayModes &) = default;
 };
 
 // What a navigation command asks the window to do next.

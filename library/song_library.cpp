@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace velbrin::library {
 
@@ -161,16 +162,53 @@ void SongLibrary::rebuildDisplayTexts() {
     }
 }
 
+namespace {
+
+// Copies one file through a temporary file beside the target, so a failed
+// copy never leaves a half-written song in place of an older one.
+bool copyOneFile(const QString &source, const QString &target) {
+    QFile in(source);
+    if (!QFileInfo(source).isFile() || !in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    QByteArray buffer;
+    while (!(buffer = in.read(1 << 20)).isEmpty()) {
+        if (out.write(buffer) != buffer.size()) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+} // namespace
+
 QStringList SongLibrary::copySongs(const QString &folder,
-                                   const std::function<bool(int, int)> &progress) {
+                                   const std::function<bool(int, int)> &progress,
+                                   const std::function<bool(const QString &)> &replace) {
     QStringList failed;
     const QStringList paths = list.filenamelist();
     const QDir target(folder);
     const int total = static_cast<int>(paths.size());
     for (int i = 0; i < total; ++i) {
-        const QString &path = paths[i];
-        if (!QFile::copy(path, target.filePath(QFileInfo(path).fileName()))) {
-            failed.append(path);
+        const QString &source = paths[i];
+        const QString destination = target.filePath(QFileInfo(source).fileName());
+        const QFileInfo existing(destination);
+        const bool exists = existing.exists();
+        if (exists && existing.canonicalFilePath() == QFileInfo(source).canonicalFilePath()) {
+            // Already in the folder: nothing to do.
+        } else if (exists && !(replace && replace(destination))) {
+            failed.append(source);
+        } else if (!copyOneFile(source, destination)) {
+            failed.append(source);
         }
         if (progress && !progress(i + 1, total)) {
             break;

@@ -96,10 +96,14 @@ public:
 
     // Copies every song file of the list, in list order, into `folder`.
     // `progress(done, total)` is called after each file and may return false to
-    // stop. A file of the same name in the folder is not overwritten. Returns
-    // the songs that could not be copied.
+    // stop. A file of the same name already in the folder is replaced only when
+    // `replace(destination)` says so; without it the file is kept. A song that
+    // is already in the folder is its own copy. Each copy is written to a
+    // temporary file first, so a failed copy leaves the old file whole. Returns
+    // the songs that were not copied.
     QStringList copySongs(const QString &folder,
-                          const std::function<bool(int done, int total)> &progress = {});
+                          const std::function<bool(int done, int total)> &progress = {},
+                          const std::function<bool(const QString &destination)> &replace = {});
 
 private:
     bool isShuffleOn() const { return shuffleOn && shuffleOn(); }

@@ -1,6 +1,6 @@
 #include "PlayerForm.h"
 
-#include "EngineDurationProbe.h"
+#include "KelvraSpectrum.h"
 #include "PlayerLogic.h"
 #include "Skin.h"
 #include "TCoolScrollingText.h"
@@ -9,10 +9,8 @@
 #include "TVolumeForm.h"
 #include "TfrmPlayCategories.h"
 #include "Tplaylist.h"
-#include "id3v1.h"
+#include "message_box.h"
 #include "message_helpers.h"
-#include "play_order.h"
-#include "playlist_files.h"
 #include "secondary_windows.h"
 #include "settings_store.h"
 #include "song_library.h"
@@ -35,8 +33,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRadioButton>
-#include <QRandomGenerator>
-#include <QStandardPaths>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleFactory>
@@ -52,8 +49,6 @@ namespace {
 constexpr int kClientWidth = 512;
 constexpr int kClientHeight = 188;
 constexpr int kStatusHeight = 20;
-const char *const kOutputModule = "dsound_output_module_register@kv_dsound_output.dll";
-const char *const kWindowVariable = "OUTPUT.DIRECTSOUND.WINDOW";
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry,
                   const QColor &colour) {
@@ -79,70 +74,45 @@ QToolButton *makeButton(QWidget *parent, const char *name, Skin::Picture glyph, 
     return b;
 }
 
-std::string ansi(const QString &text) {
-    return text.toLocal8Bit().toStdString();
-}
-
-// text + " (" + the engine's wording of the code + ")".
-void showEngineError(const QString &text, int code, engine::TKelvraSpectrum &engine) {
-    ShowEngineError(text, code,
-                    [&engine](int c) { return QString::fromLocal8Bit(engine.ErrorString(c)); });
-}
-
 } // namespace
 
 TPlayerForm::TPlayerForm(Options options, QWidget *parent)
-    : QMainWindow(parent), options_(std::move(options)),
-      tags_(std::make_unique<library::TagReader>()) {
+    : QMainWindow(parent), options_(std::move(options)) {
     setObjectName(QStringLiteral("PlayerForm"));
     setApplicationTitle(QStringLiteral("Velbrin MP3 Player"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    KelvraSpelare1 = new TKelvraSpectrum(this);
-    KelvraSpelare2 = new TKelvraSpectrum(this);
-    KelvraPlayer3 = new TKelvraSpectrum(this);
-    for (auto [player, name] :
-         {std::pair{KelvraSpelare1, "KelvraSpelare1"}, std::pair{KelvraSpelare2, "KelvraSpelare2"},
-          std::pair{KelvraPlayer3, "KelvraPlayer3"}}) {
-        player->setObjectName(QLatin1String(name));
-        player->setPriority(4);
-        player->setKelvraPath(options_.enginePath);
-        bindEvents(player);
-    }
-
-    probe_ = std::make_unique<library::EngineDurationProbe>(*KelvraPlayer3);
+    PlaybackController::Options c;
+    c.enginePath = options_.enginePath;
+    c.windowHandle = [this] { return static_cast<int>(winId()); };
+    c.chooseWavFolder = [this] {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Select folder"),
+                                                 controller_->appDir());
+    };
+    c.appDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    controller_ = new PlaybackController(std::move(c), this);
 
     buildControls();
     buildMenus();
     infoForm_ = new TInfoForm(this);
     modulesForm_ = new TModulesForm(this);
     infoForm_->setModulesForm(modulesForm_);
-    infoForm_->setCurrentPlayer([this] { return KelvraSpectrum1; });
+    infoForm_->setCurrentPlayer([this] { return controller_->currentPlayer(); });
+    connectController();
     FormCreate();
 }
 
 TPlayerForm::~TPlayerForm() {
-    // The playlist window measures durations through the probe, which goes with
-    // this object; the window must go first.
+    // The playlist window measures durations through the controller's probe;
+    // the window must go first.
     delete std::exchange(playlist_, nullptr);
 }
 
 void TPlayerForm::setPlaylist(library::Tplaylist *playlist) {
     playlist_ = playlist;
-    probe_->attach(playlist_->durations());
-    library::SongLibrary &songs = playlist_->library();
-    order_ = std::make_unique<library::PlayOrder>(songs.list, songs.categories, [](int n) {
-        return static_cast<int>(QRandomGenerator::global()->bounded(n));
-    });
-    order_->modes.shuffle = shuffle->isChecked();
-    order_->modes.repeatAll = checkbox1->isChecked();
-    order_->modes.currentTrack = LoopedCb->isChecked();
+    controller_->setLibrary(&playlist_->library(), &playlist_->durations());
     initButtons();
-}
-
-int TPlayerForm::windowHandle() {
-    return static_cast<int>(winId());
 }
 
 void TPlayerForm::buildControls() {
@@ -310,11 +280,11 @@ void TPlayerForm::buildControls() {
     Slider = new TSlider(central);
     Slider->setObjectName(QStringLiteral("Slider"));
     connect(Slider, &TSlider::OnChange, this, [this](TSlider *) {
-        KelvraSpectrum1->InputSeek(static_cast<uint32_t>(Slider->Position()),
-                                   static_cast<uint32_t>(Slider->Maximum()));
+        controller_->seek(static_cast<uint32_t>(Slider->Position()),
+                          static_cast<uint32_t>(Slider->Maximum()));
     });
-    connect(Slider, &TSlider::OnMouseDown, this, [this] { Tracking = true; });
-    connect(Slider, &TSlider::OnMouseUp, this, [this] { Tracking = false; });
+    connect(Slider, &TSlider::OnMouseDown, this, [this] { controller_->setTracking(true); });
+    connect(Slider, &TSlider::OnMouseUp, this, [this] { controller_->setTracking(false); });
 
     auto *bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar1"));
@@ -433,45 +403,11 @@ void TPlayerForm::buildMenus() {
 void TPlayerForm::FormCreate() {
     fScreenSaverActive = true;
     applyStyle();
-    // The standard generator seeds itself from the system's entropy.
-    LastPlayFirstWrite = true;
     setAcceptDrops(true);
-    AppDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-    KelvraSpectrum1 = KelvraSpelare1;
-    KelvraSpectrumOld = KelvraSpelare2;
-
-    auto guarded = [](const std::function<void()> &step) {
-        try {
-            step();
-        } catch (const engine::EKelvraException &e) {
-            ShowInformation(QString::fromLocal8Bit(e.what()));
-        }
-    };
-    guarded([this] {
-        configureSongPlayer(KelvraSpelare1);
-        configureSongPlayer(KelvraSpelare2);
-        WavFileOutput = false;
-        const int output =
-            ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
-        if (auto name = deviceOutputName(output)) {
-            KelvraSpelare1->SetOutputName(ansi(*name));
-            KelvraSpelare2->SetOutputName(ansi(*name));
-        } else if (output == 3) {
-            WavFileOutput = true;
-        }
-    });
-
     applyAppearance(ReadIntegerSetting(QStringLiteral("Appearance"), QStringLiteral("Skin"), 1));
 
-    guarded([this] {
-        KelvraSpectrum1->Init();
-        KelvraSpectrumOld->Init();
-    });
-    setupDurationProbe();
-
-    const int mode =
-        playModeIndex(ReadSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode")));
-    modeButtons_.at(mode)->setChecked(true);
+    controller_->start();
+    modeButtons_.at(controller_->overlapMode())->setChecked(true);
     RadioGroup1Click();
 
     // The slider's track follows the window colour: light track on light colours.
@@ -483,7 +419,6 @@ void TPlayerForm::FormCreate() {
     Slider->setMinimum(0);
     Slider->setMaximum(400);
     Slider->setGeometry(QRect(Skin::SliderPos, Slider->Track().size()));
-    Tracking = false;
 
     connect(shuffle, &QCheckBox::toggled, this, &TPlayerForm::shuffleClick);
     connect(checkbox1, &QCheckBox::toggled, this, &TPlayerForm::checkbox1Click);
@@ -493,29 +428,6 @@ void TPlayerForm::FormCreate() {
     connect(prevdisc, &QToolButton::clicked, this, [this] { MoveToDirectory(false); });
     connect(nextdisc, &QToolButton::clicked, this, [this] { MoveToDirectory(true); });
     connect(playlistbutton, &QToolButton::clicked, this, &TPlayerForm::playlistbuttonClick);
-}
-
-void TPlayerForm::configureSongPlayer(TKelvraSpectrum *player) {
-    player->OutputModuleRegister(kOutputModule);
-    player->SetPlayerEnvironmentInteger(kWindowVariable, windowHandle());
-}
-
-void TPlayerForm::setupDurationProbe() {
-    try {
-        configureSongPlayer(KelvraPlayer3);
-        const int output =
-            ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
-        if (auto name = deviceOutputName(output)) {
-            KelvraPlayer3->SetOutputName(ansi(*name));
-        }
-        KelvraPlayer3->Init();
-        KelvraPlayer3->Stop();
-        KelvraPlayer3->OutputReset();
-        KelvraPlayer3->Synchronize();
-    } catch (const std::exception &e) {
-        ShowInformation(QStringLiteral("There was an error initializing the PlayListPlayer!\r\r") +
-                        QString::fromLocal8Bit(e.what()));
-    }
 }
 
 void TPlayerForm::applyStyle() {
@@ -606,41 +518,14 @@ void TPlayerForm::Timer3Timer() {
     if (!options_.arguments.isEmpty()) {
         showworkpanel();
     }
-    if (playlist_ != nullptr) {
-        library::SongLibrary &songs = playlist_->library();
-        for (const QString &entry : options_.arguments) {
-            switch (classifyEntry(entry)) {
-            case EntryKind::Song:
-                songs.ProcessFile(entry);
-                break;
-            case EntryKind::Playlist:
-                if (const auto result = songs.ProcessFile2(entry); result.message) {
-                    ShowInformation(*result.message);
-                }
-                break;
-            case EntryKind::OtherFile:
-                break;
-            case EntryKind::Folder:
-                songs.ScanDir(entry);
-                break;
-            }
-        }
-        songs.list.selectAfterAdd(IsPlaying, CurrentSongFile);
-    }
+    controller_->addCommandLine(options_.arguments);
     hideworkpanel();
     initButtons();
     if (playlist_ != nullptr) {
         playlist_->songListChanged();
+        categoriesChanged();
     }
-    restoreModeCheckBoxes();
     emit commandLineProcessed();
-}
-
-void TPlayerForm::restoreModeCheckBoxes() {
-    shuffle->setChecked(
-        ReadBooleanSetting(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"), false));
-    checkbox1->setChecked(
-        ReadBooleanSetting(QStringLiteral("Settings"), QStringLiteral("RepeatAll"), false));
 }
 
 void TPlayerForm::addNames(const QStringList &names, bool chosenInDialog) {
@@ -676,90 +561,55 @@ void TPlayerForm::dropEvent(QDropEvent *event) {
 // --- play order -----------------------------------------------------------------------
 
 void TPlayerForm::initButtons() {
-    if (order_ == nullptr) {
+    if (controller_->playOrder() == nullptr) {
         return;
     }
-    const library::NavButtons b = order_->initButtons();
+    const library::NavButtons b = controller_->navButtons();
     bitbtn1->setEnabled(b.previousSong);
     bitbtn2->setEnabled(b.nextSong);
     prevdisc->setEnabled(b.previousFolder);
     nextdisc->setEnabled(b.nextFolder);
 }
 
-void TPlayerForm::playSelection() {
-    initButtons();
-    library::SongList &list = playlist_->library().list;
-    const int i = list.itemIndex();
-    playlist_->filename = i >= 0 && i < list.count() ? list.path(i) : QString();
-    playlist_->songListChanged();
-    // A step that found no song only refreshes the buttons; nothing is opened.
-    if (!playlist_->filename.isEmpty()) {
-        initPlayer(playlist_->filename);
-    }
-}
-
 void TPlayerForm::StepSong(int direction) {
-    if (order_ == nullptr) {
-        return;
-    }
-    switch (order_->StepSong(direction)) {
-    case library::NavOutcome::PlaySelection:
-        playSelection();
-        break;
-    case library::NavOutcome::RefreshButtons:
-        initButtons();
-        break;
-    case library::NavOutcome::Nothing:
-        break;
+    if (direction < 0) {
+        controller_->previous();
+    } else {
+        controller_->next();
     }
 }
 
 void TPlayerForm::MoveToDirectory(bool forward) {
-    if (order_ == nullptr) {
-        return;
-    }
-    const library::NavOutcome outcome = order_->MoveToDirectory(forward);
-    if (outcome == library::NavOutcome::PlaySelection) {
-        playSelection();
-    } else {
-        // The folder buttons follow the selection the walk ended on.
-        initButtons();
-        if (outcome == library::NavOutcome::RefreshButtons) {
-            (forward ? nextdisc : prevdisc)->setEnabled(false);
-        }
+    const library::NavOutcome outcome =
+        forward ? controller_->nextFolder() : controller_->previousFolder();
+    if (outcome == library::NavOutcome::RefreshButtons) {
+        (forward ? nextdisc : prevdisc)->setEnabled(false);
     }
 }
 
 void TPlayerForm::shuffleClick() {
-    WriteBooleanSetting(QStringLiteral("Settings"), QStringLiteral("ShuffleOn"),
-                        shuffle->isChecked());
-    if (order_ != nullptr && order_->shuffleClicked(shuffle->isChecked())) {
-        StepSong(+1); // a random song starts at once
-    }
+    controller_->setShuffle(shuffle->isChecked());
     Edit2->setFocus();
 }
 
 void TPlayerForm::checkbox1Click() {
-    WriteBooleanSetting(QStringLiteral("Settings"), QStringLiteral("RepeatAll"),
-                        checkbox1->isChecked());
-    if (order_ != nullptr) {
-        order_->repeatAllClicked(checkbox1->isChecked());
-    }
-    if (checkbox1->isChecked() && LoopedCb->isChecked()) {
-        LoopedCb->setChecked(false);
-    }
-    initButtons();
+    controller_->setRepeatAll(checkbox1->isChecked());
     Edit2->setFocus();
 }
 
 void TPlayerForm::LoopedCbClick() {
-    if (order_ != nullptr) {
-        order_->currentTrackClicked(LoopedCb->isChecked());
-    }
-    if (LoopedCb->isChecked() && checkbox1->isChecked()) {
-        checkbox1->setChecked(false);
-    }
+    controller_->setCurrentTrack(LoopedCb->isChecked());
     Edit2->setFocus();
+}
+
+void TPlayerForm::drawModes(const PlayModes &modes) {
+    // The check boxes show the controller's modes; setting them here is no click.
+    const QSignalBlocker a(shuffle);
+    const QSignalBlocker b(checkbox1);
+    const QSignalBlocker c(LoopedCb);
+    shuffle->setChecked(modes.shuffle);
+    checkbox1->setChecked(modes.repeatAll);
+    LoopedCb->setChecked(modes.currentTrack);
 }
 
 void TPlayerForm::playlistbuttonClick() {
@@ -775,7 +625,7 @@ void TPlayerForm::playlistbuttonClick() {
     const int result = playlist_->exec();
     if (result == QDialog::Accepted && !playlist_->filename.isEmpty() &&
         QFileInfo::exists(playlist_->filename)) {
-        initPlayer(playlist_->filename);
+        controller_->playFile(playlist_->filename);
     } else if (p >= 0 && p < list.count()) {
         list.select(p);
     }
@@ -783,12 +633,12 @@ void TPlayerForm::playlistbuttonClick() {
 }
 
 bool TPlayerForm::shuffleOn() const {
-    return shuffle->isChecked();
+    return controller_->playModes().shuffle;
 }
 
 void TPlayerForm::stopCurrentSong() {
-    StopButtonClick();
-    CurrentSongFile.clear();
+    setApplicationTitle(QStringLiteral("Velbrin is Stopped"));
+    controller_->stopAndForget();
 }
 
 void TPlayerForm::categoriesChanged() {
@@ -830,27 +680,14 @@ void TPlayerForm::editTag(const QString &path) {
         return;
     }
     tagEditor_->editSong(path);
-    if (!CurrentSongFile.isEmpty()) {
-        UpdateView(CurrentSongFile);
+    if (const QString current = controller_->currentSongFile(); !current.isEmpty()) {
+        UpdateView(current);
     }
 }
 
 void TPlayerForm::closeEvent(QCloseEvent *event) {
-    for (TKelvraSpectrum *p : {KelvraSpelare1, KelvraSpelare2}) {
-        try {
-            p->Stop();
-        } catch (const std::exception &) {
-            // A player that never started has nothing to stop.
-        }
-    }
     setAcceptDrops(false);
-    // Deleting the players waits, bounded, for the engine to finish, so a WAV
-    // file being written is complete before the process ends.
-    delete std::exchange(KelvraSpelare1, nullptr);
-    delete std::exchange(KelvraSpelare2, nullptr);
-    delete std::exchange(KelvraPlayer3, nullptr);
-    KelvraSpectrum1 = nullptr;
-    KelvraSpectrumOld = nullptr;
+    controller_->shutDown();
     event->accept();
     QCoreApplication::quit();
 }
@@ -858,90 +695,29 @@ void TPlayerForm::closeEvent(QCloseEvent *event) {
 // --- playing --------------------------------------------------------------------------
 
 void TPlayerForm::initPlayer(const QString &path) {
-    try {
-        KelvraSpectrum1->Stop();
-        KelvraSpectrum1->OutputReset();
-        KelvraSpectrum1->Synchronize();
-        KelvraSpectrum1->InputOpen(ansi(path));
-        CurrentSongFile = path;
-        if (WavFileOutput) {
-            QString folder = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
-            if (!QDir(folder).exists() || folder.isEmpty()) {
-                folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Select folder"),
-                                                           AppDir);
-                if (folder.isEmpty()) {
-                    return;
-                }
-                WriteSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"), folder);
-            }
-            const std::string name = ansi(wavOutputName(folder, path));
-            KelvraSpelare1->SetOutputName(name);
-            KelvraSpelare2->SetOutputName(name);
-        } else {
-            const int output =
-                ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
-            if (auto name = deviceOutputName(output)) {
-                KelvraSpelare1->SetOutputName(ansi(*name));
-                KelvraSpelare2->SetOutputName(ansi(*name));
-            }
-        }
-        UpdateView(path);
-        KelvraSpectrum1->Play();
-        Timer2->stop();
-        Timer2->start();
-    } catch (const std::exception &) {
-        ShowInformation(QStringLiteral("There was an error opening the file: ") + path);
-    }
+    controller_->playFile(path);
 }
 
 void TPlayerForm::PlayButtonClick() {
-    KelvraSpectrum1->Play();
-    Timer2->stop();
-    Timer2->start();
+    controller_->play();
 }
 
 void TPlayerForm::PauseButtonClick() {
-    KelvraSpectrum1->Pause();
+    controller_->pause();
 }
 
 void TPlayerForm::StopButtonClick() {
     setApplicationTitle(QStringLiteral("Velbrin is Stopped"));
-    KelvraSpelare1->Stop();
-    KelvraSpelare2->Stop();
-    KelvraSpelare1->OutputReset();
-    KelvraSpelare2->OutputReset();
-    KelvraSpelare1->Synchronize();
-    KelvraSpelare2->Synchronize();
-    ResetCurrentOutput();
-    KelvraSpectrum1->InputSeek(0, 0);
-    LastPlayFirstWrite = true;
+    controller_->stop();
 }
 
 void TPlayerForm::ResetCurrentOutput() {
-    KelvraSpectrum1->Init();
-    KelvraSpectrum1->OutputModuleRegister(kOutputModule);
-    KelvraSpectrum1->SetPlayerEnvironmentInteger(kWindowVariable, windowHandle());
-    WavFileOutput = false;
-    const int output =
-        ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"), 1);
-    if (auto name = deviceOutputName(output)) {
-        KelvraSpectrum1->SetOutputName(ansi(*name));
-    } else if (output == 3) {
-        WavFileOutput = true;
-    }
-}
-
-QString TPlayerForm::lastPlayPath() const {
-    return library::lastPlayPath(AppDir,
-                                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    controller_->resetCurrentOutput();
 }
 
 void TPlayerForm::Timer2Timer() {
     Timer2->stop();
-    library::LastPlayLog log(lastPlayPath());
-    log.LastPlayFirstWrite = LastPlayFirstWrite;
-    log.addSong2TextFile(CurrentSongFile);
-    LastPlayFirstWrite = log.LastPlayFirstWrite;
+    controller_->logCurrentSong();
 }
 
 void TPlayerForm::RadioGroup1Click() {
@@ -951,8 +727,8 @@ void TPlayerForm::RadioGroup1Click() {
             index = i;
         }
     }
+    controller_->setOverlapMode(index);
     const QString mode = playModeCaptions().at(index);
-    WriteSetting(QStringLiteral("Settings"), QStringLiteral("PlayMode"), mode);
     setStatusPanel(3, QStringLiteral("Overlap: %1 sec")
                           .arg(ReadIntegerSetting(QStringLiteral("DJ-Settings"),
                                                   QStringLiteral("Overlap") + mode, 0)));
@@ -964,15 +740,10 @@ void TPlayerForm::RadioGroup1Click() {
 // --- display --------------------------------------------------------------------------
 
 void TPlayerForm::UpdateView(const QString &path) {
-    using library::TagField;
-    TagTexts tag;
-    tag.artist = tags_->getInfo(path, TagField::Artist);
-    tag.title = tags_->getInfo(path, TagField::Title);
-    tag.album = tags_->getInfo(path, TagField::Album);
-    tag.year = tags_->getInfo(path, TagField::Year);
-    tag.comment = tags_->getInfo(path, TagField::Comment);
-    tag.genre = tags_->getInfo(path, TagField::Genre);
-    const NowPlaying v = nowPlayingFor(path, tag);
+    drawNowPlaying(controller_->describeSong(path));
+}
+
+void TPlayerForm::drawNowPlaying(const NowPlaying &v) {
     artist->setText(v.artist);
     CurrentTitleText = v.currentTitleText;
     Title2->setText(v.titleLines);
@@ -1023,104 +794,55 @@ void TPlayerForm::setStatusPanel(int index, const QString &text) {
     panels_.at(index)->setText(text);
 }
 
-// --- engine notifications ---------------------------------------------------------------
+// --- what the controller reports ------------------------------------------------------
 
-void TPlayerForm::bindEvents(TKelvraSpectrum *p) {
-    p->OnNotifyPlayerState = [this](TKelvraSpectrum *s, int st) { NotifyPlayerState(s, st); };
-    p->OnNotifyNack = [this](TKelvraSpectrum *s, uint8_t c, int16_t code) {
-        NotifyNack(s, c, code);
-    };
-    p->OnNotifyReady = [this](TKelvraSpectrum *s) {
-        if (s == KelvraSpectrum1) {
-            Tracking = false;
+void TPlayerForm::connectController() {
+    PlaybackController *c = controller_;
+    connect(c, &PlaybackController::stateChanged, this, &TPlayerForm::drawState);
+    connect(c, &PlaybackController::nowPlayingChanged, this, &TPlayerForm::drawNowPlaying);
+    connect(c, &PlaybackController::playModesChanged, this, &TPlayerForm::drawModes);
+    connect(c, &PlaybackController::selectionChanged, this, [this] {
+        initButtons();
+        if (playlist_ != nullptr) {
+            const library::SongList &list = playlist_->library().list;
+            const int i = list.itemIndex();
+            playlist_->filename = i >= 0 && i < list.count() ? list.path(i) : QString();
+            playlist_->songListChanged();
         }
-    };
-    p->OnNotifyInputPosition = [this](TKelvraSpectrum *s, uint32_t o, uint32_t r) {
-        NotifyInputPosition(s, o, r);
-    };
-    p->OnNotifyInputTimecode = [this](TKelvraSpectrum *s, uint8_t h, uint8_t m, uint8_t sec,
-                                      uint8_t) { NotifyInputTimecode(s, h, m, sec); };
-    p->OnNotifyStreamDuration = [this](TKelvraSpectrum *s, uint32_t d) {
-        NotifyStreamDuration(s, d);
-    };
-    p->OnNotifyStreamParameters = [this](TKelvraSpectrum *s, uint32_t f, int16_t b, uint8_t ch) {
-        NotifyStreamParameters(s, f, b, ch);
-    };
-    p->OnNotifyOutputState = [this](TKelvraSpectrum *s, int st) { NotifyOutputState(s, st); };
-    p->OnNotifyInputName = [this](TKelvraSpectrum *s, const std::string &n) {
-        if (s == KelvraSpectrum1) {
-            infoForm_->setInputName(QString::fromLocal8Bit(n));
-        }
-    };
-    p->OnNotifyOutputName = [this](TKelvraSpectrum *s, const std::string &n) {
-        if (s == KelvraSpectrum1) {
-            infoForm_->setOutputName(QString::fromLocal8Bit(n));
-        }
-    };
-    p->OnNotifyInputModule = [this](TKelvraSpectrum *s, int16_t id) {
-        if (s == KelvraSpectrum1) {
-            infoForm_->setInputModule(moduleIdText(id));
-        }
-    };
-    p->OnNotifyOutputModule = [this](TKelvraSpectrum *s, int16_t id) {
-        if (s == KelvraSpectrum1) {
-            infoForm_->setOutputModule(moduleIdText(id));
-        }
-    };
-    p->OnNotifyStreamMimeType = [this](TKelvraSpectrum *s, const std::string &t) {
-        if (s == KelvraSpectrum1) {
-            infoForm_->setMimeType(QString::fromLocal8Bit(t));
-        }
-    };
-    p->OnNotifyStreamProperties = [this](TKelvraSpectrum *s, uint32_t n, const KV_Property *props) {
-        if (s != KelvraSpectrum1) {
-            return;
-        }
-        QStringList lines;
-        for (uint32_t i = 0; props != nullptr && i < n; ++i) {
-            const KV_Property &prop = props[i];
-            const QString name = QString::fromLocal8Bit(prop.Name ? prop.Name : "");
-            if (prop.ValueType == 1) {
-                lines << name + QStringLiteral(": ") + QString::number(prop.Value.IntegerValue);
-            } else if (prop.ValueType == 0) {
-                lines << name + QStringLiteral(": ") +
-                             QString::fromLocal8Bit(prop.Value.StringValue ? prop.Value.StringValue
-                                                                           : "");
-            }
-        }
-        infoForm_->setProperties(lines);
-    };
-    auto moduleInfo = [this](TKelvraSpectrum *s, uint8_t, uint8_t, const std::string &name,
-                             const std::string &description) {
-        if (s == KelvraSpectrum1) {
-            modulesForm_->addModule(
-                moduleNodeText(QString::fromLocal8Bit(name), QString::fromLocal8Bit(description)));
-        }
-    };
-    auto deviceInfo = [this](TKelvraSpectrum *s, uint8_t module, uint8_t, uint8_t,
-                             const std::string &name, const std::string &description) {
-        if (s == KelvraSpectrum1) {
-            modulesForm_->addDevice(module, moduleNodeText(QString::fromLocal8Bit(name),
-                                                           QString::fromLocal8Bit(description)));
-        }
-    };
-    p->OnNotifyInputModuleInfo = moduleInfo;
-    p->OnNotifyOutputModuleInfo = moduleInfo;
-    p->OnNotifyCodecModuleInfo = moduleInfo;
-    p->OnNotifyInputDeviceInfo = deviceInfo;
-    p->OnNotifyOutputDeviceInfo = deviceInfo;
-    p->OnNotifyCodecDeviceInfo = deviceInfo;
+    });
+    connect(c, &PlaybackController::playStarted, this, [this] {
+        Timer2->stop();
+        Timer2->start();
+    });
+    connect(c, &PlaybackController::positionChanged, this, [this](uint32_t offset, uint32_t range) {
+        Slider->setPosition(sliderPositionFor(offset, range, Slider->Minimum(), Slider->Maximum()));
+    });
+    connect(c, &PlaybackController::timeCodeChanged, this,
+            [this](uint32_t seconds) { TimeCode->setText(timeText(seconds)); });
+    connect(c, &PlaybackController::durationChanged, this,
+            [this](uint32_t seconds) { DurationText->setText(timeText(seconds)); });
+    connect(c, &PlaybackController::streamParametersChanged, this, [this](const QString &text) {
+        infoForm_->setStreamParameters(text);
+        setStatusPanel(2, text);
+    });
+    connect(c, &PlaybackController::outputAvailableChanged, VolumeButton, &QWidget::setEnabled);
+    connect(c, &PlaybackController::errorOccurred, this, &TPlayerForm::showError);
+    connectInformation(c->KelvraSpelare1());
+    connectInformation(c->KelvraSpelare2());
 }
 
-void TPlayerForm::NotifyPlayerState(TKelvraSpectrum *sender, int state) {
-    if (sender != KelvraSpectrum1) {
-        return;
+void TPlayerForm::showError(const QString &text, ErrorKind kind) {
+    if (kind == ErrorKind::Engine) {
+        // Worded with the engine's own text already, shown as its errors are.
+        platform::showModalMessage(platform::MessageIcon::Error, QStringLiteral("Error"), text);
+    } else {
+        ShowInformation(text);
     }
-    if (state == KV_PLAYER_STATE_EOS) {
-        endOfSong();
-        return;
-    }
-    const auto view = viewForState(state, Title2->Strings().join(QLatin1Char(' ')));
+}
+
+void TPlayerForm::drawState(PlaybackController::PlayState state) {
+    const auto view =
+        viewForState(static_cast<int>(state), Title2->Strings().join(QLatin1Char(' ')));
     if (!view) {
         return;
     }
@@ -1129,89 +851,65 @@ void TPlayerForm::NotifyPlayerState(TKelvraSpectrum *sender, int state) {
     PauseButton->setEnabled(view->pauseEnabled);
     setStatusPanel(1, view->status);
     setApplicationTitle(view->applicationTitle);
-    IsPlaying = view->isPlaying;
 }
 
-void TPlayerForm::endOfSong() {
-    StopButtonClick();
-    setStatusPanel(1, QStringLiteral("End of song"));
-    StopButton->setEnabled(false);
-    PlayButton->setEnabled(true);
-    IsPlaying = false;
-    PauseButton->setEnabled(false);
-    bool selectedIsLast = true;
-    if (playlist_ != nullptr) {
-        const library::SongList &list = playlist_->library().list;
-        selectedIsLast = list.itemIndex() < 0 || list.itemIndex() >= list.count() - 1;
-    }
-    switch (afterEndOfSong(
-        {LoopedCb->isChecked(), selectedIsLast, shuffle->isChecked(), checkbox1->isChecked()})) {
-    case AfterSong::PlayAgain:
-        PlayButtonClick();
-        break;
-    case AfterSong::PlayNext:
-        StepSong(+1);
-        break;
-    case AfterSong::PlayFirst:
-        if (playlist_ != nullptr && !playlist_->library().list.isEmpty()) {
-            playlist_->library().list.select(0);
-            playSelection();
+void TPlayerForm::connectInformation(TKelvraSpectrum *p) {
+    auto current = [this](TKelvraSpectrum *s) { return s == controller_->currentPlayer(); };
+    auto text = [](const std::string &t) { return QString::fromLocal8Bit(t); };
+    connect(p, &TKelvraSpectrum::OnNotifyInputName, this,
+            [=, this](TKelvraSpectrum *s, const std::string &n) {
+                if (current(s)) {
+                    infoForm_->setInputName(text(n));
+                }
+            });
+    connect(p, &TKelvraSpectrum::OnNotifyOutputName, this,
+            [=, this](TKelvraSpectrum *s, const std::string &n) {
+                if (current(s)) {
+                    infoForm_->setOutputName(text(n));
+                }
+            });
+    connect(p, &TKelvraSpectrum::OnNotifyInputModule, this,
+            [=, this](TKelvraSpectrum *s, int16_t id) {
+                if (current(s)) {
+                    infoForm_->setInputModule(moduleIdText(id));
+                }
+            });
+    connect(p, &TKelvraSpectrum::OnNotifyOutputModule, this,
+            [=, this](TKelvraSpectrum *s, int16_t id) {
+                if (current(s)) {
+                    infoForm_->setOutputModule(moduleIdText(id));
+                }
+            });
+    connect(p, &TKelvraSpectrum::OnNotifyStreamMimeType, this,
+            [=, this](TKelvraSpectrum *s, const std::string &t) {
+                if (current(s)) {
+                    infoForm_->setMimeType(text(t));
+                }
+            });
+    connect(p, &TKelvraSpectrum::OnNotifyStreamProperties, this,
+            [=, this](TKelvraSpectrum *s, uint32_t n, const KV_Property *props) {
+                if (current(s)) {
+                    infoForm_->setProperties(streamPropertyLines(n, props));
+                }
+            });
+    auto moduleInfo = [=, this](TKelvraSpectrum *s, uint8_t, uint8_t, const std::string &name,
+                                const std::string &description) {
+        if (current(s)) {
+            modulesForm_->addModule(moduleNodeText(text(name), text(description)));
         }
-        break;
-    case AfterSong::Nothing:
-        break;
-    }
-}
-
-void TPlayerForm::NotifyNack(TKelvraSpectrum *sender, uint8_t command, int16_t code) {
-    if (sender != KelvraSpectrum1) {
-        return;
-    }
-    if (command == KV_CMD_PLAY) {
-        showEngineError(QStringLiteral("Cannot Play Stream"), code, *sender);
-    } else if (command == KV_CMD_INPUT_OPEN) {
-        showEngineError(QStringLiteral("Cannot Open Input"), code, *sender);
-    }
-}
-
-void TPlayerForm::NotifyInputPosition(TKelvraSpectrum *sender, uint32_t offset, uint32_t range) {
-    if (sender != KelvraSpectrum1 || Tracking) {
-        return;
-    }
-    Slider->setPosition(sliderPositionFor(offset, range, Slider->Minimum(), Slider->Maximum()));
-}
-
-void TPlayerForm::NotifyInputTimecode(TKelvraSpectrum *sender, uint8_t h, uint8_t m, uint8_t s) {
-    if (sender != KelvraSpectrum1) {
-        return;
-    }
-    TimeCode->setText(timeText(uint32_t{h} * 3600 + uint32_t{m} * 60 + s));
-}
-
-void TPlayerForm::NotifyStreamDuration(TKelvraSpectrum *sender, uint32_t duration) {
-    if (sender == KelvraSpectrum1) {
-        DurationText->setText(timeText(duration));
-    }
-}
-
-void TPlayerForm::NotifyStreamParameters(TKelvraSpectrum *sender, uint32_t f, int16_t b,
-                                         uint8_t ch) {
-    if (sender != KelvraSpectrum1) {
-        return;
-    }
-    const QString text = streamParametersText(f, b, ch);
-    infoForm_->setStreamParameters(text);
-    setStatusPanel(2, text);
-}
-
-void TPlayerForm::NotifyOutputState(TKelvraSpectrum *sender, int state) {
-    if (sender != KelvraSpectrum1) {
-        return;
-    }
-    VolumeButton->setEnabled(state == 0);
-    if (volumeForm_ != nullptr) {
-        volumeForm_->setEnabled(state == 0);
-    }
+    };
+    auto deviceInfo = [=, this](TKelvraSpectrum *s, uint8_t module, uint8_t, uint8_t,
+                                const std::string &name, const std::string &description) {
+        if (current(s)) {
+            modulesForm_->addDevice(module, moduleNodeText(text(name), text(description)));
+        }
+    };
+    connect(p, &TKelvraSpectrum::OnNotifyInputModuleInfo, this, moduleInfo);
+    connect(p, &TKelvraSpectrum::OnNotifyOutputModuleInfo, this, moduleInfo);
+    connect(p, &TKelvraSpectrum::OnNotifyCodecModuleInfo, this, moduleInfo);
+    connect(p, &TKelvraSpectrum::OnNotifyInputDeviceInfo, this, deviceInfo);
+    connect(p, &TKelvraSpectrum::OnNotifyOutputDeviceInfo, this, deviceInfo);
+    connect(p, &TKelvraSpectrum::OnNotifyCodecDeviceInfo, this, deviceInfo);
 }
 
 } // namespace velbrin::player

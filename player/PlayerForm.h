@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KelvraSpectrum.h"
+#include "PlaybackController.h"
 #include "PlaylistHost.h"
 
 #include <QMainWindow>
@@ -21,9 +21,6 @@ class TCoolScrollingText;
 class TSlider;
 
 namespace velbrin::library {
-class EngineDurationProbe;
-class PlayOrder;
-class TagReader;
 class TFEditTag;
 class TfrmPlayCategories;
 class Tplaylist;
@@ -38,9 +35,10 @@ namespace velbrin::player {
 class TInfoForm;
 class TModulesForm;
 
-// The main window: owns the three engine players and the play logic. Handlers
-// keep the names the program is known by; their decisions live in
-// PlayerLogic so tests reach them without a window.
+// The main window: its controls, their handlers and the drawing of what the
+// playback controller reports. Handlers keep the names the program is known
+// by and call the controller, which owns the engine players and makes every
+// decision, so tests reach those without a window.
 //
 // Threads: user-interface thread only. Engine notifications arrive as queued
 // events on this thread through each player's hidden window.
@@ -59,28 +57,15 @@ public:
     ~TPlayerForm() override;
 
     // --- program-wide values ------------------------------------------------------
-    QString AppDir;
-    QString CurrentSongFile;
-    bool IsPlaying = false;
-    bool WavFileOutput = false;
-    bool LastPlayFirstWrite = true;
-    QString CurrentTitleText;
+    // The playing song, the play state and the output live in the controller.
+    QString CurrentTitleText; // as drawn
     bool fScreenSaverActive = true;
-    bool Tracking = false;
 
-    // --- engine players -------------------------------------------------------------
-    engine::TKelvraSpectrum *KelvraSpelare1 = nullptr;
-    engine::TKelvraSpectrum *KelvraSpelare2 = nullptr;
-    engine::TKelvraSpectrum *KelvraPlayer3 = nullptr;
-    engine::TKelvraSpectrum *KelvraSpectrum1 = nullptr;   // the current player
-    engine::TKelvraSpectrum *KelvraSpectrumOld = nullptr; // the other one
+    PlaybackController *controller() const { return controller_; }
 
     // The song list lives in the playlist window, created after this one; the
-    // duration probe it uses runs on KelvraPlayer3.
+    // duration probe it uses runs on the controller's KelvraPlayer3.
     void setPlaylist(library::Tplaylist *playlist);
-    library::Tplaylist *playlist() const { return playlist_; }
-    library::EngineDurationProbe &durationProbe() { return *probe_; }
-    library::PlayOrder *playOrder() const { return order_.get(); }
 
     // Windows created after this one that its controls show: the tag editor,
     // the categories window (the ">>>" label) and the volume window ("Sound
@@ -91,6 +76,8 @@ public:
     settings::TVolumeForm *VolumeForm() const { return volumeForm_; }
     // ">>>" red while the category filter is on, aqua while it is off.
     void showCategoryFilter();
+    library::Tplaylist *playlist() const { return playlist_; }
+    library::EngineDurationProbe &durationProbe() { return controller_->durationProbe(); }
 
     // --- handlers ---------------------------------------------------------------------
     void initPlayer(const QString &path) override;
@@ -106,6 +93,10 @@ public:
     void Timer3Timer();
     void RadioGroup1Click();
     void initButtons();
+    // What the form draws when the controller reports.
+    void drawState(PlaybackController::PlayState state);
+    void drawNowPlaying(const NowPlaying &view);
+    void drawModes(const PlayModes &modes);
     void StepSong(int direction);
     void MoveToDirectory(bool forward);
     void playlistbuttonClick();
@@ -116,15 +107,15 @@ public:
     void addNames(const QStringList &names, bool chosenInDialog);
 
     // --- the playlist window's view of this window ----------------------------------------
-    bool isPlaying() const override { return IsPlaying; }
-    QString currentSongFile() const override { return CurrentSongFile; }
+    bool isPlaying() const override { return controller_->isPlaying(); }
+    QString currentSongFile() const override { return controller_->currentSongFile(); }
     bool shuffleOn() const override;
     void stopCurrentSong() override;
     void setPlaylistTotal(const QString &panelText) override { setStatusPanel(5, panelText); }
     void refreshButtons() override { initButtons(); }
     void categoriesChanged() override;
     void showWorkPanel(bool visible) override;
-    QString appDir() const override { return AppDir; }
+    QString appDir() const override { return controller_->appDir(); }
     void editTag(const QString &path) override;
 
     // The status bar's panel texts (0 to 5).
@@ -139,7 +130,7 @@ public:
 
     // Where "lastplay.txt" goes: the program folder when it can be written,
     // else the per-user data folder.
-    QString lastPlayPath() const;
+    QString lastPlayPath() const { return controller_->lastPlayPath(); }
 
 signals:
     // Raised after the command line has been processed (tests wait for it).
@@ -160,28 +151,13 @@ private:
     void FormActivate();
     void applyAppearance(int skin);
     void applyStyle();
-    void configureSongPlayer(engine::TKelvraSpectrum *player);
-    void setupDurationProbe();
-    void bindEvents(engine::TKelvraSpectrum *player);
-    void endOfSong();
-    void restoreModeCheckBoxes();
-    // Plays the selected entry: buttons, the playlist's chosen file, initPlayer.
-    void playSelection();
-    int windowHandle();
-
-    // Notification handlers shared by the three players.
-    void NotifyPlayerState(engine::TKelvraSpectrum *sender, int state);
-    void NotifyNack(engine::TKelvraSpectrum *sender, uint8_t command, int16_t code);
-    void NotifyInputPosition(engine::TKelvraSpectrum *sender, uint32_t offset, uint32_t range);
-    void NotifyInputTimecode(engine::TKelvraSpectrum *sender, uint8_t h, uint8_t m, uint8_t s);
-    void NotifyStreamDuration(engine::TKelvraSpectrum *sender, uint32_t duration);
-    void NotifyStreamParameters(engine::TKelvraSpectrum *sender, uint32_t f, int16_t b, uint8_t ch);
-    void NotifyOutputState(engine::TKelvraSpectrum *sender, int state);
+    void connectController();
+    // The information window follows the current song player's reports.
+    void connectInformation(engine::TKelvraSpectrum *player);
+    void showError(const QString &text, ErrorKind kind);
 
     Options options_;
-    std::unique_ptr<library::TagReader> tags_;
-    std::unique_ptr<library::EngineDurationProbe> probe_;
-    std::unique_ptr<library::PlayOrder> order_;
+    PlaybackController *controller_ = nullptr; // child object
     library::Tplaylist *playlist_ = nullptr;
     library::TFEditTag *tagEditor_ = nullptr;
     library::TfrmPlayCategories *categoriesWindow_ = nullptr;

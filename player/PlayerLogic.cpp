@@ -1,16 +1,12 @@
 #include "PlayerLogic.h"
 
-#include "folder_walk.h"
-
-#include <QFileInfo>
-
 namespace velbrin::player {
 
 std::optional<QString> deviceOutputName(int outputModule) {
-    switch (outputModule) {
-    case 1:
+    switch (static_cast<OutputChoice>(outputModule)) {
+    case OutputChoice::SoundCard:
         return QStringLiteral("/dev/dsound/0");
-    case 2:
+    case OutputChoice::WaveDriver:
         return QStringLiteral("/dev/wave/0");
     default:
         return std::nullopt;
@@ -35,16 +31,22 @@ QString wavOutputName(const QString &folder, const QString &songPath) {
 
 std::optional<StateView> viewForState(int state, const QString &titleText) {
     switch (state) {
-    case 0:
+    case KV_PLAYER_STATE_STOPPED:
         return StateView{false, true, false, QStringLiteral("Stopped"), QStringLiteral("Stopped"),
                          false};
-    case 1:
+    case KV_PLAYER_STATE_PLAYING:
         return StateView{
             true, false, true, QStringLiteral("Playing"), titleText + QStringLiteral(" playing"),
             true};
-    case 2:
+    case KV_PLAYER_STATE_PAUSED:
         return StateView{
             true, true, false, QStringLiteral("Paused"), titleText + QStringLiteral(" paused"),
+            false};
+    case KV_PLAYER_STATE_EOS:
+        // The song ended and both players were stopped; what follows decides
+        // the rest.
+        return StateView{
+            false, true, false, QStringLiteral("End of song"), QStringLiteral("Velbrin is Stopped"),
             false};
     default:
         return std::nullopt;
@@ -75,6 +77,21 @@ int sliderPositionFor(uint32_t offset, uint32_t range, int minimum, int maximum)
 
 QString streamParametersText(uint32_t frequency, int16_t bitrate, uint8_t channels) {
     return QStringLiteral("%1 Hz, %2 Ch, %3 kbps").arg(frequency).arg(channels).arg(bitrate);
+}
+
+QStringList streamPropertyLines(uint32_t count, const KV_Property *properties) {
+    QStringList lines;
+    for (uint32_t i = 0; properties != nullptr && i < count; ++i) {
+        const KV_Property &p = properties[i];
+        const QString name = QString::fromLocal8Bit(p.Name != nullptr ? p.Name : "");
+        if (p.ValueType == KV_PROPERTY_TYPE_INTEGER) {
+            lines << name + QStringLiteral(": ") + QString::number(p.Value.IntegerValue);
+        } else if (p.ValueType == KV_PROPERTY_TYPE_STRING) {
+            const char *text = p.Value.StringValue != nullptr ? p.Value.StringValue : "";
+            lines << name + QStringLiteral(": ") + QString::fromLocal8Bit(text);
+        }
+    }
+    return lines;
 }
 
 QString moduleIdText(int16_t id) {
@@ -131,21 +148,6 @@ int playModeIndex(const QString &stored) {
         }
     }
     return 0;
-}
-
-EntryKind classifyEntry(const QString &path) {
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir()) {
-        return EntryKind::Folder;
-    }
-    const QString ext = library::upperExtension(path);
-    if (ext == QLatin1String(".MP3")) {
-        return EntryKind::Song;
-    }
-    if (library::isPlaylistExtension(ext)) {
-        return EntryKind::Playlist;
-    }
-    return EntryKind::OtherFile;
 }
 
 } // namespace velbrin::player

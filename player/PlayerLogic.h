@@ -5,6 +5,8 @@
 // WAV file goes, how engine reports become display texts. The window's
 // handlers call these; tests reach them without clicking.
 
+#include "kelvra_interface.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,8 +38,8 @@ struct StateView {
     QString applicationTitle; // the application's title
     bool isPlaying;
 };
-// titleText is the scrolling title's text. States other than 0, 1 and 2 change
-// nothing (end of stream is decided by the caller).
+// titleText is the scrolling title's text. Other states than the engine's four
+// change nothing.
 std::optional<StateView> viewForState(int state, const QString &titleText);
 
 // What follows the end of a song that was not handed over to the other player.
@@ -56,6 +58,10 @@ int sliderPositionFor(uint32_t offset, uint32_t range, int minimum, int maximum)
 
 // "44100 Hz, 2 Ch, 128 kbps".
 QString streamParametersText(uint32_t frequency, int16_t bitrate, uint8_t channels);
+
+// The information window's lines for stream properties: "Name: value" for
+// integer and text values, in order; other value types add nothing.
+QStringList streamPropertyLines(uint32_t count, const KV_Property *properties);
 
 // "AUTOSELECT" for -1, else the number.
 QString moduleIdText(int16_t id);
@@ -94,10 +100,5 @@ inline const QStringList &playModeCaptions() {
                                       QStringLiteral("Live")};
     return captions;
 }
-
-// What a command-line entry is: a song, a playlist, another file (skipped) or a
-// folder (anything that is not an existing file).
-enum class EntryKind { Song, Playlist, OtherFile, Folder };
-EntryKind classifyEntry(const QString &path);
 
 } // namespace velbrin::player

@@ -1,85 +1,39 @@
 #include "PlayerVolumeTarget.h"
 
-#include "PlayerForm.h"
+#include "PlaybackController.h"
 
 namespace velbrin::player {
 
-using engine::TKelvraSpectrum;
-
-namespace {
-
-// An engine refusal comes back as a notification; a player that is gone or
-// not set up has nothing to set. Neither is the volume window's to report.
-template <typename Command> void quietly(TKelvraSpectrum *player, Command command) {
-    if (player == nullptr) {
-        return;
-    }
-    try {
-        command(*player);
-    } catch (const std::exception &) {
-    }
-}
-
-} // namespace
-
-PlayerVolumeTarget::PlayerVolumeTarget(TPlayerForm &form) : QObject(&form), form_(form) {}
+PlayerVolumeTarget::PlayerVolumeTarget(PlaybackController &controller)
+    : QObject(&controller), controller_(controller) {}
 
 void PlayerVolumeTarget::listen(settings::TVolumeForm &window) {
-    for (TKelvraSpectrum *p : {form_.KelvraSpelare1, form_.KelvraSpelare2}) {
-        if (p == nullptr) {
-            continue;
-        }
-        // Only the current player's reports move the sliders.
-        p->OnNotifyOutputVolume = [this, &window](TKelvraSpectrum *s, uint8_t master, uint8_t pcm,
-                                                  uint8_t balance) {
-            if (s == form_.KelvraSpectrum1) {
-                window.showReportedVolume(master, pcm, balance);
-            }
-        };
-        p->OnNotifyOutputPcmLevel = [this, &window](TKelvraSpectrum *s, uint8_t pcm) {
-            if (s == form_.KelvraSpectrum1) {
-                window.showReportedPcmLevel(pcm);
-            }
-        };
-        p->OnNotifyOutputMasterLevel = [this, &window](TKelvraSpectrum *s, uint8_t master) {
-            if (s == form_.KelvraSpectrum1) {
-                window.showReportedMasterLevel(master);
-            }
-        };
-        p->OnNotifyOutputBalance = [this, &window](TKelvraSpectrum *s, uint8_t balance) {
-            if (s == form_.KelvraSpectrum1) {
-                window.showReportedBalance(balance);
-            }
-        };
-    }
+    connect(&controller_, &PlaybackController::levelsChanged, &window,
+            [&window](const OutputLevels &levels) {
+                window.showReportedVolume(levels.master, levels.pcm, levels.balance);
+            });
+    connect(&controller_, &PlaybackController::outputAvailableChanged, &window,
+            &QWidget::setEnabled);
 }
 
 void PlayerVolumeTarget::SetOutputVolume(int balance, int pcmLevel, int masterLevel) {
-    quietly(form_.KelvraSpectrum1,
-            [&](TKelvraSpectrum &p) { p.SetOutputVolume(balance, pcmLevel, masterLevel); });
+    controller_.setOutputLevels(masterLevel, pcmLevel, balance);
 }
 
 void PlayerVolumeTarget::OutputMute() {
-    quietly(form_.KelvraSpectrum1, [](TKelvraSpectrum &p) { p.OutputMute(); });
+    controller_.setMuted(true);
 }
 
 void PlayerVolumeTarget::OutputUnmute() {
-    quietly(form_.KelvraSpectrum1, [](TKelvraSpectrum &p) { p.OutputUnmute(); });
+    controller_.setMuted(false);
 }
 
 void PlayerVolumeTarget::SetOutputChannels(uint32_t channels) {
-    quietly(form_.KelvraSpectrum1, [&](TKelvraSpectrum &p) { p.SetOutputChannels(channels); });
+    controller_.setChannels(static_cast<kv_channel_mode>(channels));
 }
 
 void PlayerVolumeTarget::SetCodecEqualizer(const KV_EqualizerInfo *equalizer) {
-    for (TKelvraSpectrum *p : {form_.KelvraSpelare1, form_.KelvraSpelare2}) {
-        quietly(p, [&](TKelvraSpectrum &player) {
-            player.SetCodecEqualizer(equalizer);
-            if (equalizer != nullptr) {
-                player.GetCodecEqualizer();
-            }
-        });
-    }
+    controller_.setEqualizer(equalizer);
 }
 
 } // namespace velbrin::player

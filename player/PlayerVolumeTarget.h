@@ -6,18 +6,18 @@
 
 namespace velbrin::player {
 
-class TPlayerForm;
+class PlaybackController;
 
-// The volume window's way to the main window's players: levels, mute and
-// channels go to the current player, the equalizer to both song players. It
-// also shows on the window the levels the current player reports, and binds
-// those notifications of both song players for that. A child of the main
-// window, so it lives exactly as long as the players that call into it.
+// The volume window's way to the players, through the playback controller:
+// levels, mute and channels go to the current player, the equalizer to both
+// song players. It also shows on the window the levels the current player
+// reports and enables the window only while its output works. A child of the
+// controller, so it lives exactly as long as what calls into it.
 class PlayerVolumeTarget : public QObject, public settings::VolumeTarget {
 public:
-    explicit PlayerVolumeTarget(TPlayerForm &form);
+    explicit PlayerVolumeTarget(PlaybackController &controller);
 
-    // Routes the level notifications of both song players to `window`.
+    // Shows the current player's reported levels and output state on `window`.
     void listen(settings::TVolumeForm &window);
 
     void SetOutputVolume(int balance, int pcmLevel, int masterLevel) override;
@@ -27,7 +27,7 @@ public:
     void SetCodecEqualizer(const KV_EqualizerInfo *equalizer) override;
 
 private:
-    TPlayerForm &form_;
+    PlaybackController &controller_;
 };
 
 } // namespace velbrin::player

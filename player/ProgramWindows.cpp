@@ -18,13 +18,13 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options) {
     w.playlist = new library::Tplaylist(*form, form->durationProbe(), form);
     form->setPlaylist(w.playlist);
 
-    auto *volumeTarget = new PlayerVolumeTarget(*form);
+    auto *volumeTarget = new PlayerVolumeTarget(*form->controller());
     w.volume = new settings::TVolumeForm(*volumeTarget, form);
     volumeTarget->listen(*w.volume);
     form->setVolumeForm(w.volume);
 
     library::CategoriesHost host;
-    host.currentSongFile = [form] { return form->CurrentSongFile; };
+    host.currentSongFile = [form] { return form->controller()->currentSongFile(); };
     host.playNextSong = [form] { form->StepSong(+1); };
     host.filterChanged = [form] { form->showCategoryFilter(); };
     host.songTagChanged = [form](const QString &path) {

@@ -7,29 +7,22 @@ namespace velbrin::library {
 EngineDurationProbe::EngineDurationProbe(engine::TKelvraSpectrum &player) : player_(&player) {}
 
 EngineDurationProbe::~EngineDurationProbe() {
-    // The player may outlive the probe; its handler must not reach a dead queue.
-    if (attached_ && player_) {
-        player_->OnNotifyStreamDuration = std::move(previous_);
-    }
+    // The player may outlive the probe; its signal must not reach a dead queue.
+    QObject::disconnect(connection_);
 }
 
 void EngineDurationProbe::attach(DurationQueue &queue) {
-    if (!player_) {
+    queue_ = &queue;
+    if (!player_ || connection_) {
         return;
     }
-    if (!attached_) {
-        previous_ = std::move(player_->OnNotifyStreamDuration);
-        attached_ = true;
-    }
-    queue_ = &queue;
-    player_->OnNotifyStreamDuration = [this](engine::TKelvraSpectrum *sender, uint32_t duration) {
-        if (sender == player_ && queue_) {
-            queue_->durationReported(static_cast<std::int64_t>(duration));
-        }
-        if (previous_) {
-            previous_(sender, duration);
-        }
-    };
+    connection_ =
+        QObject::connect(player_.data(), &engine::TKelvraSpectrum::OnNotifyStreamDuration,
+                         [this](engine::TKelvraSpectrum *sender, uint32_t duration) {
+                             if (sender == player_ && queue_) {
+                                 queue_->durationReported(static_cast<std::int64_t>(duration));
+                             }
+                         });
 }
 
 void EngineDurationProbe::begin(const QString &path) {

@@ -5,7 +5,6 @@
 #include <QPointer>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace velbrin::engine {
@@ -30,8 +29,8 @@ public:
     EngineDurationProbe(const EngineDurationProbe &) = delete;
     EngineDurationProbe &operator=(const EngineDurationProbe &) = delete;
 
-    // Routes the player's `OnNotifyStreamDuration` to `queue` (once). A handler that
-    // was bound before is still called after the queue has been told.
+    // Listens to the player's `OnNotifyStreamDuration` for `queue`; other
+    // listeners of the player are not affected, now or when the probe goes.
     void attach(DurationQueue &queue);
 
     void begin(const QString &path) override;
@@ -45,8 +44,7 @@ public:
 private:
     QPointer<engine::TKelvraSpectrum> player_;
     QPointer<DurationQueue> queue_; // may go before the probe too
-    bool attached_ = false;
-    std::function<void(engine::TKelvraSpectrum *, uint32_t)> previous_;
+    QMetaObject::Connection connection_;
     std::string lastError_;
 };
 

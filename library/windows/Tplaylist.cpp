@@ -26,7 +26,6 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QVBoxLayout>
 
@@ -70,31 +69,6 @@ bool namesPlaylist(const QStringList &names) {
     return std::any_of(names.begin(), names.end(), [](const QString &name) {
         return isPlaylistExtension(upperExtension(name));
     });
-}
-
-// Copies one file through a temporary file beside the target, so a failed
-// copy never leaves a half-written song in place of an older one.
-bool copyOneFile(const QString &source, const QString &target) {
-    QFile in(source);
-    if (!QFileInfo(source).isFile() || !in.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    QByteArray buffer;
-    while (!(buffer = in.read(1 << 20)).isEmpty()) {
-        if (out.write(buffer) != buffer.size()) {
-            out.cancelWriting();
-            return false;
-        }
-    }
-    if (in.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
 }
 
 } // namespace
@@ -575,33 +549,30 @@ void Tplaylist::SpeedButton2Click() {
 }
 
 QStringList Tplaylist::copyPlaylistTo(const QString &folder) {
-    const QStringList paths = library_.list.filenamelist();
-    QStringList failed;
+    const int total = static_cast<int>(library_.list.count());
     QProgressDialog progress(QStringLiteral("Copying songs, please wait..."),
-                             QStringLiteral("Cancel"), 0, static_cast<int>(paths.size()), this);
+                             QStringLiteral("Cancel"), 0, total, this);
     progress.setObjectName(QStringLiteral("CopyProgress"));
     progress.setWindowTitle(QStringLiteral("Copying songs, please wait..."));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
-    const QDir target(folder);
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        progress.setValue(static_cast<int>(i));
-        if (progress.wasCanceled()) {
-            break;
-        }
-        const QString &source = paths[i];
-        const QString destination = target.filePath(QFileInfo(source).fileName());
-        // A song already in the target folder is its own copy.
-        if (QFileInfo(destination).exists() &&
-            QFileInfo(destination).canonicalFilePath() == QFileInfo(source).canonicalFilePath()) {
-            continue;
-        }
-        if (!copyOneFile(source, destination)) {
-            failed.append(source);
-        }
-    }
-    progress.setValue(static_cast<int>(paths.size()));
-    return failed;
+    progress.setValue(0);
+    // As a file manager would: a file of the same name is replaced only when
+    // the user agrees.
+    const auto replace = [this](const QString &destination) {
+        return QMessageBox::question(this, QStringLiteral("Replace file"),
+                                     QStringLiteral("The file \"%1\" already exists. Replace it?")
+                                         .arg(QDir::toNativeSeparators(destination)),
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+    return library_.copySongs(
+        folder,
+        [&progress](int done, int) {
+            progress.setValue(done);
+            return !progress.wasCanceled();
+        },
+        replace);
 }
 
 void Tplaylist::DeleteFileFromDiskClick() {
@@ -645,10 +616,7 @@ void Tplaylist::EditMP3tagClick() {
 }
 
 void Tplaylist::SpeedButton1Click() {
-    durations_->cancel();
-    durations_->resetTotal();
-    durations_->clearErrant();
-    durations_->enqueue(library_.list.filenamelist());
+    library_.updateTotalPlaytime();
     reportUnmeasuredWhenDone();
 }
 

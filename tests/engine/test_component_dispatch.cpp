@@ -24,10 +24,11 @@ protected:
         ASSERT_TRUE(c->Init());
         player = engine.lastPlayer();
         ASSERT_NE(player, nullptr);
-        c->OnNotifyMessage = [this](TKelvraSpectrum *s, KV_Message &m) {
-            EXPECT_EQ(s, c.get());
-            events.push_back("raw " + std::to_string(m.Code));
-        };
+        QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyMessage,
+                         [this](TKelvraSpectrum *s, KV_Message &m) {
+                             EXPECT_EQ(s, c.get());
+                             events.push_back("raw " + std::to_string(m.Code));
+                         });
     }
     void post(const KV_Message &m) {
         engine.post(player, m);
@@ -48,9 +49,9 @@ protected:
 } // namespace
 
 TEST_F(Dispatch, RawEventComesBeforeTypedEventInPostingOrder) {
-    c->OnNotifyPlayerState = [this](TKelvraSpectrum *, int s) {
-        events.push_back("state " + std::to_string(s));
-    };
+    QObject::connect(
+        c.get(), &TKelvraSpectrum::OnNotifyPlayerState,
+        [this](TKelvraSpectrum *, int s) { events.push_back("state " + std::to_string(s)); });
     KV_Message a = msg(KV_NOTIFY_PLAYER_STATE);
     a.Data.State = 1;
     KV_Message b = msg(KV_NOTIFY_PLAYER_STATE);
@@ -64,9 +65,12 @@ TEST_F(Dispatch, RawEventComesBeforeTypedEventInPostingOrder) {
 TEST_F(Dispatch, RawHandlerMayChangeTheCode) {
     bool exited = false;
     bool state = false;
-    c->OnNotifyMessage = [](TKelvraSpectrum *, KV_Message &m) { m.Code = KV_NOTIFY_EXITED; };
-    c->OnNotifyExited = [&](TKelvraSpectrum *) { exited = true; };
-    c->OnNotifyPlayerState = [&](TKelvraSpectrum *, int) { state = true; };
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyMessage,
+                     [](TKelvraSpectrum *, KV_Message &m) { m.Code = KV_NOTIFY_EXITED; });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyExited,
+                     [&](TKelvraSpectrum *) { exited = true; });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyPlayerState,
+                     [&](TKelvraSpectrum *, int) { state = true; });
     post(msg(KV_NOTIFY_PLAYER_STATE));
     EXPECT_TRUE(exited);
     EXPECT_FALSE(state);
@@ -74,10 +78,13 @@ TEST_F(Dispatch, RawHandlerMayChangeTheCode) {
 
 TEST_F(Dispatch, CodesWithoutEventRaiseOnlyTheRawEvent) {
     int typed = 0;
-    c->OnNotifyOutputCaps = [&](TKelvraSpectrum *, uint32_t) { ++typed; };
-    c->OnNotifyOutputVolume = [&](TKelvraSpectrum *, uint8_t, uint8_t, uint8_t) { ++typed; };
-    c->OnNotifyReady = [&](TKelvraSpectrum *) { ++typed; };
-    c->OnNotifyError = [&](TKelvraSpectrum *, uint8_t, int16_t, const std::string &) { ++typed; };
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyOutputCaps,
+                     [&](TKelvraSpectrum *, uint32_t) { ++typed; });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyOutputVolume,
+                     [&](TKelvraSpectrum *, uint8_t, uint8_t, uint8_t) { ++typed; });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyReady, [&](TKelvraSpectrum *) { ++typed; });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyError,
+                     [&](TKelvraSpectrum *, uint8_t, int16_t, const std::string &) { ++typed; });
     for (int32_t code : {96, 97, 98, 99, 72, 124, 0, -1}) {
         post(msg(code));
     }
@@ -87,33 +94,39 @@ TEST_F(Dispatch, CodesWithoutEventRaiseOnlyTheRawEvent) {
 
 TEST_F(Dispatch, PayloadsAreUnpackedFromTheirOffsets) {
     std::vector<std::string> got;
-    c->OnNotifyOutputVolume = [&](TKelvraSpectrum *, uint8_t m, uint8_t p, uint8_t b) {
-        got.push_back("volume " + std::to_string(m) + " " + std::to_string(p) + " " +
-                      std::to_string(b));
-    };
-    c->OnNotifyOutputBalance = [&](TKelvraSpectrum *, uint8_t b) {
-        got.push_back("balance " + std::to_string(b));
-    };
-    c->OnNotifyInputTimecode = [&](TKelvraSpectrum *, uint8_t h, uint8_t m, uint8_t s, uint8_t f) {
-        got.push_back("time " + std::to_string(h) + ":" + std::to_string(m) + ":" +
-                      std::to_string(s) + "." + std::to_string(f));
-    };
-    c->OnNotifyOutputFilterInfo = [&](TKelvraSpectrum *, uint8_t id, const std::string &n) {
-        got.push_back("filter " + std::to_string(id) + " [" + n + "]");
-    };
-    c->OnNotifyNack = [&](TKelvraSpectrum *, uint8_t cmd, int16_t code) {
-        got.push_back("nack " + std::to_string(cmd) + " " + std::to_string(code));
-    };
-    c->OnNotifyStreamParameters = [&](TKelvraSpectrum *, uint32_t f, int16_t b, uint8_t ch) {
-        got.push_back("params " + std::to_string(f) + " " + std::to_string(b) + " " +
-                      std::to_string(ch));
-    };
-    c->OnNotifyInputPosition = [&](TKelvraSpectrum *, uint32_t o, uint32_t r) {
-        got.push_back("pos " + std::to_string(o) + "/" + std::to_string(r));
-    };
-    c->OnNotifyOutputPorts = [&](TKelvraSpectrum *, uint32_t p) {
-        got.push_back("ports " + std::to_string(p));
-    };
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyOutputVolume,
+                     [&](TKelvraSpectrum *, uint8_t m, uint8_t p, uint8_t b) {
+                         got.push_back("volume " + std::to_string(m) + " " + std::to_string(p) +
+                                       " " + std::to_string(b));
+                     });
+    QObject::connect(
+        c.get(), &TKelvraSpectrum::OnNotifyOutputBalance,
+        [&](TKelvraSpectrum *, uint8_t b) { got.push_back("balance " + std::to_string(b)); });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyInputTimecode,
+                     [&](TKelvraSpectrum *, uint8_t h, uint8_t m, uint8_t s, uint8_t f) {
+                         got.push_back("time " + std::to_string(h) + ":" + std::to_string(m) + ":" +
+                                       std::to_string(s) + "." + std::to_string(f));
+                     });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyOutputFilterInfo,
+                     [&](TKelvraSpectrum *, uint8_t id, const std::string &n) {
+                         got.push_back("filter " + std::to_string(id) + " [" + n + "]");
+                     });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyNack,
+                     [&](TKelvraSpectrum *, uint8_t cmd, int16_t code) {
+                         got.push_back("nack " + std::to_string(cmd) + " " + std::to_string(code));
+                     });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyStreamParameters,
+                     [&](TKelvraSpectrum *, uint32_t f, int16_t b, uint8_t ch) {
+                         got.push_back("params " + std::to_string(f) + " " + std::to_string(b) +
+                                       " " + std::to_string(ch));
+                     });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyInputPosition,
+                     [&](TKelvraSpectrum *, uint32_t o, uint32_t r) {
+                         got.push_back("pos " + std::to_string(o) + "/" + std::to_string(r));
+                     });
+    QObject::connect(
+        c.get(), &TKelvraSpectrum::OnNotifyOutputPorts,
+        [&](TKelvraSpectrum *, uint32_t p) { got.push_back("ports " + std::to_string(p)); });
 
     KV_Message m = msg(KV_NOTIFY_OUTPUT_VOLUME);
     const uint8_t bytes[3] = {0x63, 0x32, 0x00};
@@ -151,13 +164,18 @@ TEST_F(Dispatch, PayloadsAreUnpackedFromTheirOffsets) {
 
 TEST_F(Dispatch, TextsAreCopiedAndNullTextsAreEmpty) {
     std::vector<std::string> got;
-    c->OnNotifyInputName = [&](TKelvraSpectrum *, const std::string &n) { got.push_back(n); };
-    c->OnNotifyOutputModuleInfo = [&](TKelvraSpectrum *, uint8_t id, uint8_t n,
-                                      const std::string &name, const std::string &d) {
-        got.push_back(std::to_string(id) + "," + std::to_string(n) + "," + name + "," + d);
-    };
-    c->OnNotifyPlayerEnvironmentString = [&](TKelvraSpectrum *, const std::string &n,
-                                             const std::string &v) { got.push_back(n + "=" + v); };
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyInputName,
+                     [&](TKelvraSpectrum *, const std::string &n) { got.push_back(n); });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyOutputModuleInfo,
+                     [&](TKelvraSpectrum *, uint8_t id, uint8_t n, const std::string &name,
+                         const std::string &d) {
+                         got.push_back(std::to_string(id) + "," + std::to_string(n) + "," + name +
+                                       "," + d);
+                     });
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyPlayerEnvironmentString,
+                     [&](TKelvraSpectrum *, const std::string &n, const std::string &v) {
+                         got.push_back(n + "=" + v);
+                     });
     KV_Message m = msg(KV_NOTIFY_INPUT_NAME);
     m.Data.Name = "/music/song.mp3";
     post(m);
@@ -177,10 +195,11 @@ TEST_F(Dispatch, EqualizerRecordIsPassedByReference) {
     KV_EqualizerInfo engineRecord{};
     engineRecord.Right[31] = -80;
     int8_t seen = 0;
-    c->OnNotifyCodecEqualizer = [&](TKelvraSpectrum *, KV_EqualizerInfo &e) {
-        seen = e.Right[31];
-        e.Left[0] = 5;
-    };
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyCodecEqualizer,
+                     [&](TKelvraSpectrum *, KV_EqualizerInfo &e) {
+                         seen = e.Right[31];
+                         e.Left[0] = 5;
+                     });
     KV_Message m = msg(KV_NOTIFY_CODEC_EQUALIZER);
     m.Data.Equalizer = &engineRecord;
     post(m);
@@ -204,10 +223,10 @@ TEST_F(Dispatch, AnotherPlayersNotificationIsNotClaimed) {
     ASSERT_NE(otherPlayer, player);
     std::vector<int> mine;
     std::vector<int> theirs;
-    c->OnNotifyPong = [&](TKelvraSpectrum *, uint32_t t) { mine.push_back(static_cast<int>(t)); };
-    other.OnNotifyPong = [&](TKelvraSpectrum *, uint32_t t) {
-        theirs.push_back(static_cast<int>(t));
-    };
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyPong,
+                     [&](TKelvraSpectrum *, uint32_t t) { mine.push_back(static_cast<int>(t)); });
+    QObject::connect(&other, &TKelvraSpectrum::OnNotifyPong,
+                     [&](TKelvraSpectrum *, uint32_t t) { theirs.push_back(static_cast<int>(t)); });
     KV_Message m = msg(KV_NOTIFY_PONG);
     m.Data.Tag = 11;
     engine.post(player, m);
@@ -218,16 +237,35 @@ TEST_F(Dispatch, AnotherPlayersNotificationIsNotClaimed) {
     EXPECT_EQ(theirs, std::vector<int>{22});
 }
 
+TEST_F(Dispatch, ListenersConnectAndDisconnectIndependently) {
+    std::vector<std::string> heard;
+    auto first = QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyStreamDuration,
+                                  [&](TKelvraSpectrum *s, uint32_t d) {
+                                      EXPECT_EQ(s, c.get());
+                                      heard.push_back("first " + std::to_string(d));
+                                  });
+    QObject::connect(
+        c.get(), &TKelvraSpectrum::OnNotifyStreamDuration,
+        [&](TKelvraSpectrum *, uint32_t d) { heard.push_back("second " + std::to_string(d)); });
+    KV_Message m = msg(KV_NOTIFY_STREAM_DURATION);
+    m.Data.Duration = 7;
+    post(m);
+    QObject::disconnect(first);
+    m.Data.Duration = 8;
+    post(m);
+    EXPECT_EQ(heard, (std::vector<std::string>{"first 7", "second 7", "second 8"}));
+}
+
 TEST_F(Dispatch, HandlerExceptionIsReportedAndLaterMessagesStillArrive) {
     std::string reported;
     velbrin::platform::HiddenWindow::setErrorReporter([&](const char *what) { reported = what; });
     int states = 0;
-    c->OnNotifyPlayerState = [&](TKelvraSpectrum *, int s) {
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyPlayerState, [&](TKelvraSpectrum *, int s) {
         ++states;
         if (s == 1) {
             throw std::runtime_error("handler failed");
         }
-    };
+    });
     KV_Message m = msg(KV_NOTIFY_PLAYER_STATE);
     m.Data.State = 1;
     engine.post(player, m);
@@ -241,7 +279,8 @@ TEST_F(Dispatch, HandlerExceptionIsReportedAndLaterMessagesStillArrive) {
 
 TEST_F(Dispatch, NotificationsPostedFromOtherThreadsKeepTheirOrder) {
     std::vector<uint32_t> tags;
-    c->OnNotifyPong = [&](TKelvraSpectrum *, uint32_t t) { tags.push_back(t); };
+    QObject::connect(c.get(), &TKelvraSpectrum::OnNotifyPong,
+                     [&](TKelvraSpectrum *, uint32_t t) { tags.push_back(t); });
     std::thread t([&] {
         for (uint32_t i = 0; i < 200; ++i) {
             KV_Message m = msg(KV_NOTIFY_PONG);

@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace spectrum = velbrin::engine::spectrum;
@@ -31,12 +38,15 @@ struct Spectra {
 
 Spectra read(TKelvraSpectrum &c) {
     Spectra s;
-    c.OnNotifySpectrum = [&](const TSpectrum &l, const TSpectrum &r, int bands) {
-        s.left = l;
-        s.right = r;
-        s.bands = bands;
-    };
+    const QMetaObject::Connection connection =
+        QObject::connect(&c, &TKelvraSpectrum::OnNotifySpectrum,
+                         [&](const TSpectrum &l, const TSpectrum &r, int bands) {
+                             s.left = l;
+                             s.right = r;
+                             s.bands = bands;
+                         });
     c.getspectrum();
+    QObject::disconnect(connection);
     return s;
 }
 
@@ -132,3 +142,66 @@ TEST(SpectrumHandler, FailedRightAnalyserReleasesTheLeftOne) {
     EXPECT_FALSE(c.loadfft(true));
     EXPECT_EQ(count(engine.log(), "fft_analyzer_new failed"), 2);
 }
+
+#ifdef KELVRA_ENGINE_PATH
+// The real engine feeds the analysers on its own thread while the song plays;
+// loading and unloading them, and creating and deleting another instance, must
+// neither free what a feed uses nor stop the feeding (the sanitizer build
+// checks the first).
+TEST(SpectrumHandler, LoadAndUnloadWhileTheRealEnginePlays) {
+    const QString dir =
+        QDir::tempPath() +
+        QStringLiteral("/velbrin-spectrum-%1").arg(QCoreApplication::applicationPid());
+    QDir().mkpath(dir);
+    const std::string mp3 = (dir + QStringLiteral("/tone.mp3")).toStdString();
+    const std::string make = "sox -n -r 44100 -c 2 -b 16 '" + dir.toStdString() +
+                             "/tone.wav' synth 4 sine 1000 vol 0.5 2>/dev/null && lame --quiet " +
+                             "-b 128 '" + dir.toStdString() + "/tone.wav' '" + mp3 + "'";
+    if (std::system(make.c_str()) != 0) {
+        GTEST_SKIP() << "sox and lame are needed to make the song";
+    }
+    // The silent output plays in real time, so the song lasts the whole test.
+    qputenv("KELVRA_OUTPUT", "null");
+    TKelvraSpectrum c;
+    c.setKelvraPath(KELVRA_ENGINE_PATH);
+    ASSERT_TRUE(c.Init());
+    c.SetOutputName("/dev/dsound/0");
+    c.InputOpen(mp3);
+    c.Play();
+    auto pump = [](int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+    };
+    for (int round = 0; round < 15; ++round) {
+        ASSERT_TRUE(c.loadfft(round % 2 == 0));
+        pump(10);
+        if (round == 7) {
+            // Another instance comes and goes while this one's feedback runs.
+            auto other = std::make_unique<TKelvraSpectrum>();
+            other->setKelvraPath(KELVRA_ENGINE_PATH);
+            ASSERT_TRUE(other->Init());
+            other.reset();
+        }
+        c.getspectrum();
+        EXPECT_TRUE(c.unloadfft(round % 2 == 0));
+    }
+    // With fresh analysers the engine feeds the spectrum again.
+    ASSERT_TRUE(c.loadfft(true));
+    const auto heard = [](const TSpectrum &bands) {
+        return std::any_of(bands.begin(), bands.end(), [](uint8_t b) { return b != 0; });
+    };
+    Spectra s;
+    for (int i = 0; i < 100 && !heard(s.left); ++i) {
+        pump(20);
+        s = read(c);
+    }
+    EXPECT_TRUE(heard(s.left));
+    EXPECT_TRUE(c.unloadfft(true));
+    c.Stop();
+    qunsetenv("KELVRA_OUTPUT");
+    QDir(dir).removeRecursively();
+}
+#endif

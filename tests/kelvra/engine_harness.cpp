@@ -160,6 +160,16 @@ size_t TestPlayer::pump() {
         case KV_NOTIFY_ERROR:
             e.text1 = copy(d.Error.Msg);
             break;
+        case KV_NOTIFY_STREAM_PROPERTIES:
+            for (uint32_t i = 0;
+                 d.Properties.Properties != nullptr && i < d.Properties.NBProperties; ++i) {
+                const KV_Property &p = d.Properties.Properties[i];
+                e.properties.push_back(copy(p.Name) + "=" +
+                                       (p.ValueType == KV_PROPERTY_TYPE_INTEGER
+                                            ? std::to_string(p.Value.IntegerValue)
+                                            : "'" + copy(p.Value.StringValue) + "'"));
+            }
+            break;
         case KV_NOTIFY_CODEC_EQUALIZER:
             if (d.Equalizer != nullptr)
                 e.equalizer = *d.Equalizer;

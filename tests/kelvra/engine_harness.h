@@ -55,6 +55,8 @@ struct Event {
     std::string text1;
     std::string text2;
     KV_EqualizerInfo equalizer{};
+    // Stream properties as name=123 (integer) or name='text' (text).
+    std::vector<std::string> properties;
     std::chrono::steady_clock::time_point when;
 };
 

@@ -170,6 +170,16 @@ TEST(KelvraInput, TruncatedAndDamagedFilesPlayWhatTheyHave) {
     }
 }
 
+// An opened song reports one integer and one text property, each under the
+// value type the player reads it by.
+TEST(KelvraInput, StreamPropertiesCarryIntegerAndTextValues) {
+    TestPlayer p;
+    p.openAndWaitForDuration(Media::get().tone("properties.mp3", 0.5, 44100, 1, 440));
+    const auto props = p.waitForCode(KV_NOTIFY_STREAM_PROPERTIES);
+    ASSERT_TRUE(props);
+    EXPECT_EQ(props->properties, (std::vector<std::string>{"Layer=3", "Channel mode='Mono'"}));
+}
+
 TEST(KelvraPlayers, TwoPlayersPlayTogetherAndAThirdProbes) {
     Media &m = Media::get();
     TestPlayer a;

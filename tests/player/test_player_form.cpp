@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -167,7 +168,7 @@ TEST_F(PlayerForm, UnknownPlayModeSelectsNormAndWavOutputSetsNoName) {
     EXPECT_EQ(velbrin::ReadSetting("Settings", "PlayMode"), "Norm");
     EXPECT_EQ(form->statusPanel(3), "Overlap: 0 sec");
     EXPECT_EQ(form->statusPanel(4), "Min vol: ");
-    EXPECT_TRUE(form->WavFileOutput);
+    EXPECT_TRUE(form->controller()->wavFileOutput());
     for (int n : {0, 1, 2}) {
         for (const auto &s : sendsTo(n)) {
             EXPECT_NE(s.rfind("49 ", 0), 0u) << s;
@@ -210,7 +211,7 @@ TEST_F(PlayerForm, PlayerStateRowsFollowOnlyTheCurrentPlayer) {
     EXPECT_TRUE(form->PauseButton->isEnabled());
     EXPECT_EQ(form->statusPanel(1), "Playing");
     EXPECT_EQ(form->applicationTitle(), "My Song playing");
-    EXPECT_TRUE(form->IsPlaying);
+    EXPECT_TRUE(form->isPlaying());
 
     post(1, state(0)); // the other player
     post(2, state(0)); // the duration probe
@@ -226,7 +227,7 @@ TEST_F(PlayerForm, PlayerStateRowsFollowOnlyTheCurrentPlayer) {
     EXPECT_EQ(form->statusPanel(1), "Stopped");
     EXPECT_FALSE(form->StopButton->isEnabled());
     EXPECT_EQ(form->applicationTitle(), "Stopped");
-    EXPECT_FALSE(form->IsPlaying);
+    EXPECT_FALSE(form->isPlaying());
 }
 
 TEST_F(PlayerForm, EndOfSongStopsAndRepeatsOnlyWhenAsked) {
@@ -237,7 +238,7 @@ TEST_F(PlayerForm, EndOfSongStopsAndRepeatsOnlyWhenAsked) {
     EXPECT_EQ(form->statusPanel(1), "End of song");
     EXPECT_FALSE(form->StopButton->isEnabled());
     EXPECT_TRUE(form->PlayButton->isEnabled());
-    EXPECT_FALSE(form->IsPlaying);
+    EXPECT_FALSE(form->isPlaying());
     const auto s = sendsTo(0);
     // Stop both, reset both, synchronize both, then back to the start: no Play.
     ASSERT_FALSE(s.empty());
@@ -289,16 +290,16 @@ TEST_F(PlayerForm, InitPlayerOpensAndNamesTheWavFile) {
     EXPECT_EQ(s[4], wav);
     EXPECT_EQ(s.back(), "4");
     EXPECT_EQ(sendsTo(1).back(), wav); // both players get the name
-    EXPECT_EQ(form->CurrentSongFile, song);
+    EXPECT_EQ(form->currentSongFile(), song);
     EXPECT_TRUE(form->Timer2->isActive());
 }
 
 TEST_F(PlayerForm, Timer2WritesLastPlayAndStopStartsItAnew) {
     auto form = makeForm();
-    form->AppDir = dir.path() + "/";
-    form->CurrentSongFile = "/music/one.mp3";
+    form->controller()->setAppDir(dir.path() + "/");
+    form->initPlayer("/music/one.mp3");
     form->Timer2Timer();
-    form->CurrentSongFile = "/music/two.mp3";
+    form->initPlayer("/music/two.mp3");
     form->Timer2Timer();
     QFile f(form->lastPlayPath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -306,7 +307,7 @@ TEST_F(PlayerForm, Timer2WritesLastPlayAndStopStartsItAnew) {
     f.close();
 
     form->StopButtonClick();
-    form->CurrentSongFile = "/music/three.mp3";
+    form->initPlayer("/music/three.mp3");
     form->Timer2Timer();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "/music/three.mp3\r\n");
@@ -400,6 +401,25 @@ TEST_F(PlayerForm, DisplayFollowsPositionTimeAndStreamReports) {
     EXPECT_FALSE(form->VolumeButton->isEnabled());
 }
 
+TEST_F(PlayerForm, StreamPropertiesShowIntegersAndTexts) {
+    auto form = makeForm();
+    const KV_Property props[] = {{"Layer", KV_PROPERTY_TYPE_INTEGER, {.IntegerValue = 3}},
+                                 {"Channel mode", KV_PROPERTY_TYPE_STRING, {.StringValue = "Mono"}},
+                                 {"Odd", 7, {.IntegerValue = 1}}};
+    KV_Message m{};
+    m.Code = KV_NOTIFY_STREAM_PROPERTIES;
+    m.Data.Properties = {3, props};
+    post(0, m);
+    auto *list = form->InfoForm()->findChild<QListWidget *>("StreamPropertiesList");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "Layer: 3");
+    EXPECT_EQ(list->item(1)->text(), "Channel mode: Mono");
+    // The numbers the engine sends: 1 an integer, 0 a text.
+    EXPECT_EQ(KV_PROPERTY_TYPE_INTEGER, 1);
+    EXPECT_EQ(KV_PROPERTY_TYPE_STRING, 0);
+}
+
 TEST_F(PlayerForm, ModuleListIsEmptiedForEachRequest) {
     auto form = makeForm();
     KV_Message module{};
@@ -435,7 +455,7 @@ TEST_F(PlayerForm, CommandLineRestoresModeBoxesAndPlaysTheFirstSong) {
     form->Timer3Timer();
     EXPECT_TRUE(form->shuffle->isChecked());
     EXPECT_TRUE(form->checkbox1->isChecked());
-    EXPECT_EQ(form->CurrentSongFile, song);
+    EXPECT_EQ(form->currentSongFile(), song);
     EXPECT_FALSE(form->pnlWorking->isVisible());
     const auto sent = sendsTo(0);
     ASSERT_FALSE(sent.empty());
@@ -473,7 +493,7 @@ TEST_F(PlayerForm, AFolderOnTheCommandLineFillsTheListAndStartsItsFirstSong) {
     const auto &list = form->playlist()->library().list;
     ASSERT_EQ(list.count(), 3);
     EXPECT_EQ(list.filenamelist(), songs);
-    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+    EXPECT_EQ(form->currentSongFile(), songs[0]);
     EXPECT_EQ(list.itemIndex(), 0);
     // At the first song: no previous song or folder, next of both.
     EXPECT_FALSE(form->bitbtn1->isEnabled());
@@ -488,32 +508,32 @@ TEST_F(PlayerForm, NextSongNextFolderAndTheEndOfTheList) {
     form->Timer3Timer();
     engine.reset();
     form->bitbtn2->click();
-    EXPECT_EQ(form->CurrentSongFile, songs[1]);
+    EXPECT_EQ(form->currentSongFile(), songs[1]);
     const auto sent = sendsTo(0);
     EXPECT_NE(std::find(sent.begin(), sent.end(), "8 '" + songs[1].toStdString() + "'"),
               sent.end());
     form->nextdisc->click();
-    EXPECT_EQ(form->CurrentSongFile, songs[2]);
+    EXPECT_EQ(form->currentSongFile(), songs[2]);
     EXPECT_TRUE(form->prevdisc->isEnabled());
 
     // The end of a song that is not the last plays the next one ...
     post(0, state(3));
-    EXPECT_EQ(form->CurrentSongFile, songs[3]);
+    EXPECT_EQ(form->currentSongFile(), songs[3]);
     EXPECT_FALSE(form->bitbtn2->isEnabled());
     EXPECT_FALSE(form->nextdisc->isEnabled());
     // ... nothing follows the last one without "All songs" ...
     post(0, state(3));
-    EXPECT_EQ(form->CurrentSongFile, songs[3]);
+    EXPECT_EQ(form->currentSongFile(), songs[3]);
     EXPECT_EQ(form->statusPanel(1), "End of song");
     // ... and the first song with it.
     form->checkbox1->setChecked(true);
     post(0, state(3));
-    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+    EXPECT_EQ(form->currentSongFile(), songs[0]);
     EXPECT_EQ(form->playlist()->library().list.itemIndex(), 0);
 
     form->bitbtn2->click();
     form->prevdisc->click(); // from the first folder: entry 0 plays again
-    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+    EXPECT_EQ(form->currentSongFile(), songs[0]);
 }
 
 TEST_F(PlayerForm, NextFolderWhoseFirstSongIsTheLastPlaysNothing) {
@@ -521,7 +541,7 @@ TEST_F(PlayerForm, NextFolderWhoseFirstSongIsTheLastPlaysNothing) {
     auto form = makeForm({"/prog/velbrin", dir.path()});
     form->Timer3Timer();
     form->nextdisc->click();
-    EXPECT_EQ(form->CurrentSongFile, songs[0]);
+    EXPECT_EQ(form->currentSongFile(), songs[0]);
     EXPECT_FALSE(form->nextdisc->isEnabled());
 }
 
@@ -545,7 +565,7 @@ TEST_F(PlayerForm, DroppedNamesJoinTheListInOrderWithoutDuplicates) {
     form->addNames({songs[2], songs[2], songs[0], dir.filePath("a")}, false);
     const auto &list = form->playlist()->library().list;
     EXPECT_EQ(list.filenamelist(), (QStringList{songs[2], songs[0], songs[0], songs[1]}));
-    EXPECT_EQ(form->CurrentSongFile, songs[2]); // the first song of an empty list starts
+    EXPECT_EQ(form->currentSongFile(), songs[2]); // the first song of an empty list starts
 }
 
 TEST_F(PlayerForm, AboutBoxShowsThisMachine) {
@@ -574,16 +594,15 @@ TEST_F(PlayerForm, AMissingEngineIsReportedAndNothingCrashes) {
     EXPECT_TRUE(shown.back().startsWith("There was an error initializing the PlayListPlayer!"));
 
     // A user action that reaches the missing engine is reported, not fatal.
-    auto *app = static_cast<velbrin::player::Application *>(QCoreApplication::instance());
-    QStringList reported;
-    app->setErrorReport([&](const QString &text) { reported << text; });
     form->show();
     form->PlayButton->setEnabled(true);
-    QTest::mouseClick(form->PlayButton, Qt::LeftButton);
-    QTimer::singleShot(0, form.get(), [&] { form->PauseButtonClick(); });
-    QApplication::processEvents();
+    const QStringList reported = answerMessageBoxes([&] {
+        QTest::mouseClick(form->PlayButton, Qt::LeftButton);
+        form->PauseButtonClick();
+        form->StopButtonClick(); // every step fails, one message
+    });
     const QString refused = "Cannot Load Kelvra DLL (/nonexistent/kelvra.dll)";
-    EXPECT_EQ(reported, (QStringList{refused, refused}));
+    EXPECT_EQ(reported, (QStringList{refused, refused, refused}));
 }
 
 TEST_F(PlayerForm, SoundSettingsAndTheArrowLabelOpenTheirWindows) {

@@ -616,17 +616,29 @@ TEST_F(LibraryPlaylistWindow, PlayClosesWithTheChosenSongAndCloseChoosesNothing)
     EXPECT_TRUE(empty->filename.isEmpty());
 }
 
-TEST_F(LibraryPlaylistWindow, CopyPlaylistCopiesEverySongAndReportsTheMissing) {
+TEST_F(LibraryPlaylistWindow, CopyPlaylistAsksBeforeReplacingAndReportsTheMissing) {
     auto w = makeWindow();
     const QStringList paths = songs(2);
     w->addChosenFiles(paths);
     QFile::remove(paths[1]);
     const QString target = dir.filePath("copies");
     ASSERT_TRUE(QDir().mkpath(target));
-    writeFile(target + "/s0.mp3", "old"); // replaced by the copy
-    const QStringList failed = w->copyPlaylistTo(target);
-    EXPECT_EQ(failed, QStringList{paths[1]});
-    EXPECT_EQ(readAll(target + "/s0.mp3"), readAll(paths[0]));
+    for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        writeFile(target + "/s0.mp3", "old");
+        const QByteArray expected =
+            answer == QMessageBox::Yes ? readAll(paths[0]) : readAll(target + "/s0.mp3");
+        QStringList failed;
+        QString asked;
+        EXPECT_TRUE(whileShowing<QMessageBox>([&] { failed = w->copyPlaylistTo(target); },
+                                              [&](QMessageBox *box) {
+                                                  asked = box->text();
+                                                  box->button(answer)->click();
+                                              }));
+        EXPECT_TRUE(asked.contains("s0.mp3")) << asked.toStdString();
+        EXPECT_EQ(readAll(target + "/s0.mp3"), expected);
+        // A declined replacement is reported with the songs not copied.
+        EXPECT_EQ(failed, answer == QMessageBox::Yes ? QStringList{paths[1]} : paths);
+    }
     EXPECT_EQ(QDir(target).entryList(QDir::Files), QStringList{"s0.mp3"});
     // Copying into the songs' own folder leaves them as they are.
     EXPECT_EQ(w->copyPlaylistTo(dir.path()), QStringList{paths[1]});

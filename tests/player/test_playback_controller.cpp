@@ -1,0 +1,227 @@
+// The playback controller without a window, driving the engine test double.
+#include "KelvraSpectrum.h"
+#include "PlaybackController.h"
+#include "engine_double.h"
+#include "song_library.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using velbrin::engine::TKelvraSpectrum;
+using velbrin::player::PlaybackController;
+using velbrin::test::doublePath;
+using velbrin::test::EngineDouble;
+
+namespace {
+
+class Controller : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("VELBRIN_SETTINGS", dir.filePath("velbrin.ini").toLocal8Bit());
+        PlaybackController::Options o;
+        o.enginePath = doublePath();
+        o.appDir = dir.path() + "/";
+        c = std::make_unique<PlaybackController>(o);
+        QObject::connect(c.get(), &PlaybackController::errorOccurred,
+                         [this](const QString &text) { errors << text; });
+        c->start();
+        c->setLibrary(&songs, nullptr);
+        engine.reset();
+    }
+    void TearDown() override { qunsetenv("VELBRIN_SETTINGS"); }
+
+    QString song(const char *name) {
+        const QString path = dir.filePath(QLatin1String(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(300, '\x55'));
+        return path;
+    }
+    kv_player *handle(TKelvraSpectrum *p) {
+        for (int id = 1; id < 1000; ++id) {
+            if (kv_player *h = engine.player(id)) {
+                handles.push_back(h);
+            }
+        }
+        // The controller made three players, the song players first.
+        const size_t n = handles.size();
+        return handles.at(n - 3 +
+                          (p == c->KelvraSpelare1()   ? 0
+                           : p == c->KelvraSpelare2() ? 1
+                                                      : 2));
+    }
+    void post(TKelvraSpectrum *p, KV_Message m) {
+        engine.post(handle(p), m);
+        QCoreApplication::processEvents();
+    }
+    static KV_Message state(int s) {
+        KV_Message m{};
+        m.Code = KV_NOTIFY_PLAYER_STATE;
+        m.Data.State = static_cast<uint8_t>(s);
+        return m;
+    }
+    // The codes sent so far, with their arguments, to one player.
+    std::vector<std::string> sendsTo(TKelvraSpectrum *p) {
+        handle(p);
+        std::string tag;
+        for (int id = 1; id < 1000; ++id) {
+            if (engine.player(id) == handle(p)) {
+                tag = " #" + std::to_string(id) + " ";
+            }
+        }
+        std::vector<std::string> out;
+        for (const auto &l : engine.log()) {
+            if (const auto at = l.find(tag); l.rfind("send_", 0) == 0 && at != std::string::npos) {
+                out.push_back(l.substr(at + tag.size()));
+            }
+        }
+        return out;
+    }
+
+    QTemporaryDir dir;
+    EngineDouble engine;
+    velbrin::library::SongLibrary songs;
+    std::unique_ptr<PlaybackController> c;
+    std::vector<kv_player *> handles;
+    QStringList errors;
+};
+
+} // namespace
+
+TEST_F(Controller, PlayPauseAndStopReachTheRightPlayers) {
+    const QString a = song("a.mp3");
+    int started = 0;
+    QObject::connect(c.get(), &PlaybackController::playStarted, [&] { ++started; });
+    c->playFile(a);
+    EXPECT_EQ(c->currentSongFile(), a);
+    EXPECT_EQ(sendsTo(c->currentPlayer()).back(), "4");
+    post(c->currentPlayer(), state(KV_PLAYER_STATE_PLAYING));
+    EXPECT_TRUE(c->isPlaying());
+    post(c->previousPlayer(), state(KV_PLAYER_STATE_STOPPED)); // not the current one
+    EXPECT_TRUE(c->isPlaying());
+
+    engine.reset();
+    c->playPause();
+    EXPECT_EQ(sendsTo(c->currentPlayer()), std::vector<std::string>{"5"});
+    engine.reset();
+    c->stop();
+    const auto s = sendsTo(c->currentPlayer());
+    EXPECT_EQ(s.front(), "6");
+    EXPECT_EQ(s.back(), "7 0 0");
+    EXPECT_EQ(sendsTo(c->previousPlayer()).front(), "6");
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(Controller, EndOfSongInEveryMode) {
+    const QStringList list{song("1.mp3"), song("2.mp3"), song("3.mp3")};
+    c->addCommandLine(list);
+    struct Case {
+        bool shuffle, repeatAll, currentTrack;
+        int playing;   // index of the song that ends
+        int following; // index that plays afterwards, -1 for none, -2 for any
+    };
+    const Case cases[] = {
+        {false, false, false, 0, 1}, {false, false, false, 2, -1}, {false, true, false, 2, 0},
+        {false, false, true, 1, 1},  {true, false, false, 2, -2},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.playing);
+        c->setRepeatAll(k.repeatAll);
+        c->setCurrentTrack(k.currentTrack);
+        c->setShuffle(k.shuffle); // starts a random song at once
+        songs.list.select(k.playing);
+        c->playFile(list[k.playing]);
+        engine.reset();
+        post(c->currentPlayer(), state(KV_PLAYER_STATE_EOS));
+        const auto sent = sendsTo(c->currentPlayer());
+        const bool played = std::find(sent.begin(), sent.end(), "4") != sent.end();
+        EXPECT_EQ(played, k.following != -1);
+        if (k.following >= 0) {
+            EXPECT_EQ(c->currentSongFile(), list[k.following]);
+        } else if (k.following == -1) {
+            EXPECT_EQ(c->state(), PlaybackController::PlayState::EndOfSong);
+        }
+    }
+}
+
+TEST_F(Controller, NextAtTheEndOfTheListOnlyRefreshes) {
+    const QStringList list{song("1.mp3"), song("2.mp3")};
+    c->addCommandLine(list);
+    c->next();
+    ASSERT_EQ(c->currentSongFile(), list[1]);
+    int refreshed = 0;
+    QObject::connect(c.get(), &PlaybackController::selectionChanged, [&] { ++refreshed; });
+    engine.reset();
+    c->next();
+    EXPECT_EQ(c->currentSongFile(), list[1]);
+    EXPECT_TRUE(sendsTo(c->currentPlayer()).empty());
+    EXPECT_EQ(refreshed, 1);
+}
+
+TEST_F(Controller, CommandLineAddsByTheDropRules) {
+    const QString a = song("a.mp3");
+    const QString b = song("b.mp3");
+    const QString other = song("notes.txt");
+    c->addCommandLine({QCoreApplication::applicationFilePath(), a, a, dir.filePath("missing.mp3"),
+                       other, dir.filePath("missing-folder"), b, a});
+    // Missing paths and other files add nothing; a name repeated right after
+    // itself is added once, repeated later it is added again.
+    EXPECT_EQ(songs.list.filenamelist(), (QStringList{a, b, a}));
+    EXPECT_EQ(c->currentSongFile(), a); // the first song of an empty list starts
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(Controller, ARefusalAndItsWordingReachTheUserOnce) {
+    KV_Message nack{};
+    nack.Code = KV_NOTIFY_NACK;
+    nack.Data.Nack = {KV_CMD_INPUT_OPEN, 12};
+    KV_Message error{};
+    error.Code = KV_NOTIFY_ERROR;
+    error.Data.Error = {0, 12, "Cannot open the file"};
+    engine.post(handle(c->currentPlayer()), nack);
+    engine.post(handle(c->currentPlayer()), error);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors, QStringList{"Cannot Open Input (error 12)"});
+
+    // A worded error of its own is shown; the probe's and the other player's are not.
+    error.Data.Error = {0, 5, "Decoding stopped early"};
+    post(c->KelvraPlayer3(), error);
+    post(c->previousPlayer(), error);
+    post(c->currentPlayer(), error);
+    EXPECT_EQ(errors, (QStringList{"Cannot Open Input (error 12)", "Decoding stopped early"}));
+}
+
+TEST_F(Controller, HandOverMakesTheOtherPlayerCurrent) {
+    const QString a = song("a.mp3");
+    const QString b = song("b.mp3");
+    c->playFile(a);
+    TKelvraSpectrum *first = c->currentPlayer();
+    TKelvraSpectrum *swappedTo = nullptr;
+    QObject::connect(c.get(), &PlaybackController::playersSwapped,
+                     [&](TKelvraSpectrum *current, TKelvraSpectrum *) { swappedTo = current; });
+    engine.reset();
+    ASSERT_TRUE(c->openOnOtherPlayer(b));
+    const auto toFirst = sendsTo(first);
+    EXPECT_EQ(std::count(toFirst.begin(), toFirst.end(), "6"), 0); // the heard song goes on
+    c->startOtherPlayer();
+    EXPECT_EQ(swappedTo, c->currentPlayer());
+    EXPECT_NE(c->currentPlayer(), first);
+    EXPECT_EQ(c->previousPlayer(), first);
+    EXPECT_EQ(c->currentSongFile(), b);
+    EXPECT_EQ(c->previousSongFile(), a);
+    EXPECT_EQ(sendsTo(c->currentPlayer()).back(), "4");
+    // Reports now follow the new current player only.
+    post(first, state(KV_PLAYER_STATE_EOS));
+    EXPECT_EQ(c->currentSongFile(), b);
+}
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
