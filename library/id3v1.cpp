@@ -1,5 +1,7 @@
 #include "id3v1.h"
 
+#include "tag_encoding.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -153,8 +155,11 @@ bool isTrimmed(QChar c) {
     return c.unicode() <= 0x20;
 }
 
+// Bumped by every tag write, so every reader's one-file cache notices.
+unsigned tagWrites = 0;
+
 void putText(QByteArray &block, FieldSpan span, const QString &text) {
-    QByteArray bytes = text.toLocal8Bit().left(span.width);
+    const QByteArray bytes = tagCodec().encode(text, span.width);
     for (int i = 0; i < span.width; ++i) {
         block[span.offset + i] = i < bytes.size() ? bytes[i] : ' ';
     }
@@ -201,6 +206,7 @@ void TagReader::load(const QString &path) {
     }
     info_ = std::move(bytes);
     oldPath_ = path;
+    writesSeen_ = tagWrites;
     hasCache_ = true;
     lastReadFailed_ = false;
 }
@@ -208,7 +214,7 @@ void TagReader::load(const QString &path) {
 QString TagReader::getInfo(const QString &path, TagField field) {
     // A failed read is not cached, so the previous file's tag can never be
     // answered for this path and a file that becomes readable is read again.
-    if (!hasCache_ || path != oldPath_) {
+    if (!hasCache_ || path != oldPath_ || writesSeen_ != tagWrites) {
         load(path);
     }
     const bool tagged = hasCache_ && info_.startsWith("TAG");
@@ -228,8 +234,8 @@ QString TagReader::getInfo(const QString &path, TagField field) {
         return {};
     }
     const FieldSpan span = spanOf(field);
-    // One character per byte, as the bytes were written without a known code page.
-    return trimTagText(QString::fromLatin1(info_.constData() + span.offset, span.width));
+    // The tag does not say how it was encoded; the user's choice does.
+    return trimTagText(tagCodec().decode(info_.constData() + span.offset, span.width));
 }
 
 QByteArray buildTagBlock(const TagContents &tag) {
@@ -254,6 +260,7 @@ std::optional<QString> writeTagBlock(const QString &path, const QByteArray &bloc
     if (!QFileInfo(path).isFile()) {
         return QStringLiteral("\"%1\" is not a file").arg(path);
     }
+    ++tagWrites;
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         return QStringLiteral("Cannot open \"%1\" for writing: %2").arg(path, file.errorString());

@@ -46,7 +46,9 @@ public:
     // Genre index left by the last genre lookup (0..115, or NO_GENRE).
     int LastGenreIndex = 0;
 
-    // Every tag writer calls this before writing so the next read sees the new bytes.
+    // Every tag writer calls this before writing so the next read sees the new
+    // bytes. Writes through `writeTagBlock` also empty every other reader's
+    // cache, so no window shows a tag that is no longer on disk.
     void forget() { oldPath_.clear(); }
 
     // True when the last file read could not be opened or was too short.
@@ -57,6 +59,7 @@ private:
 
     QString oldPath_;
     QByteArray info_;
+    unsigned writesSeen_ = 0;
     bool hasCache_ = false;
     bool lastReadFailed_ = false;
 };
@@ -70,13 +73,15 @@ struct TagContents {
     int genre = NO_GENRE; // 0..114 chosen, anything else is written as 0xFF
 };
 
-// The 128-byte block: texts in the system code page, cut to their widths and
-// padded with spaces (never NUL) on the right.
+// The 128-byte block: texts in the chosen tag encoding (tagCodec()), cut to
+// their byte widths without splitting a character and padded with spaces
+// (never NUL) on the right.
 QByteArray buildTagBlock(const TagContents &tag);
 
 // Replaces the file's tag when its last 128 bytes begin with "TAG", otherwise
-// appends the block. Returns an error text, or nothing on success; on failure
-// the file is left as it was.
+// appends the block, in one write on a file opened without truncation, so the
+// bytes before the tag never change. Returns an error text naming the file, or
+// nothing on success; on failure the file is left as it was.
 std::optional<QString> writeTagBlock(const QString &path, const QByteArray &block);
 
 } // namespace velbrin::library

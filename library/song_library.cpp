@@ -130,21 +130,36 @@ bool SongLibrary::checksomechecked(const QString &currentSongFile) {
 }
 
 std::optional<QString> SongLibrary::changePlayingSongGenre(const QString &currentSongFile,
-                                                           TagContents shown, int row) {
+                                                           int row) {
     if (currentSongFile.isEmpty()) {
         return QStringLiteral("No song is playing");
     }
     // Asked afresh: the last lookup may have been about another file.
     tags.getInfo(currentSongFile, TagField::Genre);
     const int oldGenre = tags.LastGenreIndex;
+    TagContents own;
+    own.title = tags.getInfo(currentSongFile, TagField::Title);
+    own.artist = tags.getInfo(currentSongFile, TagField::Artist);
+    own.album = tags.getInfo(currentSongFile, TagField::Album);
+    own.year = tags.getInfo(currentSongFile, TagField::Year);
+    own.comment = tags.getInfo(currentSongFile, TagField::Comment);
+    own.genre = row;
     tags.forget();
-    shown.genre = row;
-    if (auto error = writeTagBlock(currentSongFile, buildTagBlock(shown))) {
+    if (auto error = writeTagBlock(currentSongFile, buildTagBlock(own))) {
         return error;
     }
     categories.moveSong(oldGenre, row);
     tags.LastGenreIndex = GenreCategories::isRow(row) ? row : NO_GENRE;
     return std::nullopt;
+}
+
+void SongLibrary::rebuildDisplayTexts() {
+    for (int i = 0; i < list.count(); ++i) {
+        const QString path = list.path(i);
+        list.setDisplayText(i, songDisplayText(tags.getInfo(path, TagField::Artist),
+                                               tags.getInfo(path, TagField::Album),
+                                               tags.getInfo(path, TagField::Title), path));
+    }
 }
 
 namespace {

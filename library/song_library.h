@@ -82,13 +82,17 @@ public:
     // no song playing there is nothing to move away from.
     bool checksomechecked(const QString &currentSongFile);
 
-    // Rewrites the playing song's tag with `shown` (what the main window
-    // displays) and the genre `row`, then moves one song in the counts from the
-    // song's old genre to `row` and leaves `row` in `tags.LastGenreIndex`.
-    // On an error nothing is counted and the error text is returned. List
-    // entries keep the genre they were added with.
-    std::optional<QString> changePlayingSongGenre(const QString &currentSongFile, TagContents shown,
-                                                  int row);
+    // Rewrites the playing song's tag with the genre `row`, keeping the file's
+    // own texts (never what a window shows in their place for an untagged
+    // song), then moves one song in the counts from the song's own old genre to
+    // `row` and leaves `row` in `tags.LastGenreIndex`. On an error nothing is
+    // counted and the error text, naming the file, is returned. List entries
+    // keep the genre they were added with.
+    std::optional<QString> changePlayingSongGenre(const QString &currentSongFile, int row);
+
+    // Every entry's display text read again from its file, after the tag text
+    // encoding changed.
+    void rebuildDisplayTexts();
 
     // Copies every song file of the list, in list order, into `folder`.
     // `progress(done, total)` is called after each file and may return false to

@@ -5,7 +5,10 @@
 #include "PlayerLogic.h"
 #include "Skin.h"
 #include "TCoolScrollingText.h"
+#include "TFEditTag.h"
 #include "TSlider.h"
+#include "TVolumeForm.h"
+#include "TfrmPlayCategories.h"
 #include "Tplaylist.h"
 #include "message_box.h"
 #include "message_helpers.h"
@@ -324,6 +327,13 @@ void TPlayerForm::buildControls() {
     connect(PauseButton, &QToolButton::clicked, this, &TPlayerForm::PauseButtonClick);
     connect(StopButton, &QToolButton::clicked, this, &TPlayerForm::StopButtonClick);
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { infoForm_->show(); });
+    connect(VolumeButton, &QToolButton::clicked, this, [this] {
+        if (volumeForm_ != nullptr) {
+            volumeForm_->show();
+            volumeForm_->raise();
+        }
+    });
+    Label8->installEventFilter(this);
 }
 
 void TPlayerForm::buildMenus() {
@@ -637,12 +647,29 @@ void TPlayerForm::stopCurrentSong() {
 }
 
 void TPlayerForm::categoriesChanged() {
+    if (categoriesWindow_ != nullptr) {
+        categoriesWindow_->checksomechecked();
+    }
+    showCategoryFilter();
+    initButtons();
+}
+
+void TPlayerForm::showCategoryFilter() {
     const bool active =
         playlist_ != nullptr && playlist_->library().categories.CategoryFilterActive();
     QPalette p = Label8->palette();
     p.setColor(QPalette::WindowText, active ? QColor(255, 0, 0) : QColor(0, 255, 255));
     Label8->setPalette(p);
-    initButtons();
+}
+
+bool TPlayerForm::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == Label8 && event->type() == QEvent::MouseButtonDblClick &&
+        categoriesWindow_ != nullptr) {
+        categoriesWindow_->show();
+        categoriesWindow_->raise();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TPlayerForm::showWorkPanel(bool visible) {
@@ -653,8 +680,14 @@ void TPlayerForm::showWorkPanel(bool visible) {
     }
 }
 
-void TPlayerForm::editTag(const QString &) {
-    // The tag editor joins with its own window.
+void TPlayerForm::editTag(const QString &path) {
+    if (tagEditor_ == nullptr) {
+        return;
+    }
+    tagEditor_->editSong(path);
+    if (const QString current = controller_->currentSongFile(); !current.isEmpty()) {
+        UpdateView(current);
+    }
 }
 
 void TPlayerForm::closeEvent(QCloseEvent *event) {

@@ -22,11 +22,16 @@ class TCoolScrollingText;
 class TSlider;
 
 namespace velbrin::library {
+class TFEditTag;
+class TfrmPlayCategories;
 class Tplaylist;
 } // namespace velbrin::library
 
 namespace velbrin::platform {
 class ScreenSaverInhibit;
+}
+namespace velbrin::settings {
+class TVolumeForm;
 }
 
 namespace velbrin::player {
@@ -66,6 +71,16 @@ public:
     // The song list lives in the playlist window, created after this one; the
     // duration probe it uses runs on the controller's KelvraPlayer3.
     void setPlaylist(library::Tplaylist *playlist);
+
+    // Windows created after this one that its controls show: the tag editor,
+    // the categories window (the ">>>" label) and the volume window ("Sound
+    // Settings").
+    void setTagEditor(library::TFEditTag *editor) { tagEditor_ = editor; }
+    void setCategoriesWindow(library::TfrmPlayCategories *window) { categoriesWindow_ = window; }
+    void setVolumeForm(settings::TVolumeForm *window) { volumeForm_ = window; }
+    settings::TVolumeForm *VolumeForm() const { return volumeForm_; }
+    // ">>>" red while the category filter is on, aqua while it is off.
+    void showCategoryFilter();
     library::Tplaylist *playlist() const { return playlist_; }
     library::EngineDurationProbe &durationProbe() { return controller_->durationProbe(); }
 
@@ -135,6 +150,7 @@ signals:
     void commandLineProcessed();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -157,6 +173,9 @@ private:
     Options options_;
     PlaybackController *controller_ = nullptr; // child object
     library::Tplaylist *playlist_ = nullptr;
+    library::TFEditTag *tagEditor_ = nullptr;
+    library::TfrmPlayCategories *categoriesWindow_ = nullptr;
+    settings::TVolumeForm *volumeForm_ = nullptr;
 
 public:
     // Controls, by their form names.

@@ -8,6 +8,10 @@
 #include "TSlider.h"
 #include "TfrmSAPI51.h"
 #include "TCdform.h"
+#include "PlayerVolumeTarget.h"
+#include "TFEditTag.h"
+#include "TVolumeForm.h"
+#include "TfrmPlayCategories.h"
 #include "Tplaylist.h"
 #include "Tsettings.h"
 #include "secondary_windows.h"
@@ -95,19 +99,43 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options,
                                     std::shared_ptr<platform::SpeechVoice> voice) {
     ProgramWindows w;
     w.form = std::make_unique<TPlayerForm>(std::move(options));
+    TPlayerForm *form = w.form.get();
     // Owned by the main window, which deletes the playlist before its probe.
-    w.playlist = new library::Tplaylist(*w.form, w.form->durationProbe(), w.form.get());
-    w.speech = new settings::TfrmSAPI51(std::move(voice), w.form.get());
-    auto *host = new FormSettingsHost(*w.form);
-    w.settings = new settings::Tsettings(*host, *w.speech, w.form.get());
-    if (auto *command = w.form->findChild<QAction *>(QStringLiteral("Settings1"))) {
+    w.playlist = new library::Tplaylist(*form, form->durationProbe(), form);
+    form->setPlaylist(w.playlist);
+
+    auto *volumeTarget = new PlayerVolumeTarget(*form->controller());
+    w.volume = new settings::TVolumeForm(*volumeTarget, form);
+    volumeTarget->listen(*w.volume);
+    form->setVolumeForm(w.volume);
+
+    library::CategoriesHost host;
+    host.currentSongFile = [form] { return form->controller()->currentSongFile(); };
+    host.playNextSong = [form] { form->StepSong(+1); };
+    host.filterChanged = [form] { form->showCategoryFilter(); };
+    host.songTagChanged = [form](const QString &path) {
+        if (!path.isEmpty()) {
+            form->UpdateView(path);
+        }
+    };
+    w.categories = new library::TfrmPlayCategories(w.playlist->library(), std::move(host), form);
+    form->setCategoriesWindow(w.categories);
+
+    w.speech = new settings::TfrmSAPI51(std::move(voice), form);
+    auto *settingsHost = new FormSettingsHost(*form);
+    w.settings = new settings::Tsettings(*settingsHost, *w.speech, form);
+    if (auto *command = form->findChild<QAction *>(QStringLiteral("Settings1"))) {
         settings::Tsettings *window = w.settings;
         QObject::connect(command, &QAction::triggered, window, [window] { window->exec(); });
     }
-    w.openDialog = new Ttavrelopendialog(w.form.get());
+
+    w.openDialog = new Ttavrelopendialog(form);
     w.playlist->setOpenChoiceDialog(w.openDialog);
-    w.form->setPlaylist(w.playlist);
-    w.cdForm = new settings::TCdform(w.form.get());
+
+    w.cdForm = new settings::TCdform(form);
+
+    w.tagEditor = new library::TFEditTag(w.playlist->library(), form);
+    form->setTagEditor(w.tagEditor);
     return w;
 }
 

@@ -5,7 +5,13 @@
 #include <memory>
 
 namespace velbrin::library {
+class TFEditTag;
+class TfrmPlayCategories;
 class Tplaylist;
+} // namespace velbrin::library
+
+namespace velbrin::settings {
+class TVolumeForm;
 }
 namespace velbrin::platform {
 class SpeechVoice;
@@ -21,16 +27,20 @@ namespace velbrin::player {
 class Ttavrelopendialog;
 
 // The program's windows, created in their fixed order: the main window first,
-// then the playlist window, the speech and settings windows, the
-// open-choice dialog and the CD player. The main window owns the others.
+// then the playlist window, the volume and categories windows, the speech and
+// settings windows, the open-choice dialog, the CD player and the tag editor.
+// The main window owns the others.
 struct ProgramWindows {
     std::unique_ptr<TPlayerForm> form;
     library::Tplaylist *playlist = nullptr;
+    settings::TVolumeForm *volume = nullptr;
+    library::TfrmPlayCategories *categories = nullptr;
     settings::TfrmSAPI51 *speech = nullptr;
     settings::Tsettings *settings = nullptr;
     Ttavrelopendialog *openDialog = nullptr;
     // Shown by the play-CD command (TCdform::showCdPlayer).
     settings::TCdform *cdForm = nullptr;
+    library::TFEditTag *tagEditor = nullptr;
 };
 
 // `voice` is the program's speech voice; without one the program is silent.

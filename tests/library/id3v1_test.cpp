@@ -1,5 +1,6 @@
 #include "id3v1.h"
 #include "library_test_support.h"
+#include "tag_encoding.h"
 
 #include <QTemporaryDir>
 
@@ -188,6 +189,56 @@ TEST_F(LibraryTags, WriterRefusesWhatItCannotWriteAndChangesNothing) {
         EXPECT_TRUE(error->contains("locked.mp3"));
     }
     EXPECT_EQ(readAll(file("locked.mp3")), before);
+}
+
+} // namespace
+
+namespace {
+
+TEST(LibraryTagEncoding, EncodesWithinTheFieldAndMarksWhatItCannotHold) {
+    struct Case {
+        TagEncoding encoding;
+        const char *text;
+        int width;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {TagEncoding::Latin1, "Sigur Rós", 30, "Sigur R\xf3s"},
+        {TagEncoding::Latin1, "Кино €", 30, "???? ?"},
+        {TagEncoding::Windows1251, "Кино €", 30, "\xca\xe8\xed\xee \x88"},
+        {TagEncoding::Windows1252, "Œ € Ж", 30, "\x8c \x80 ?"},
+        {TagEncoding::Windows1252, "a😀b", 30, "a?b"}, // one character, one "?"
+        {TagEncoding::Latin1, "abcdef", 4, "abcd"},
+        // UTF-8: two bytes a letter, never half of one.
+        {TagEncoding::System, "ЖЖЖ", 5, "\xd0\x96\xd0\x96"},
+    };
+    for (const Case &c : cases) {
+        const TagTextCodec codec(c.encoding);
+        EXPECT_EQ(codec.encode(QString::fromUtf8(c.text), c.width), c.bytes) << c.text;
+    }
+}
+
+TEST(LibraryTagEncoding, EveryByteSurvivesReadingAndWritingBack) {
+    QByteArray all(256, '\0');
+    for (int b = 0; b < 256; ++b) {
+        all[b] = static_cast<char>(b);
+    }
+    for (TagEncoding encoding :
+         {TagEncoding::Latin1, TagEncoding::Windows1251, TagEncoding::Windows1252}) {
+        const TagTextCodec codec(encoding);
+        EXPECT_EQ(codec.encode(codec.decode(all.constData(), all.size()), 256), all)
+            << tagEncodingName(encoding).toStdString();
+    }
+}
+
+TEST_F(LibraryTags, ReadingFollowsTheChosenEncoding) {
+    writeFile(file("ru.mp3"), rawTag("\xca\xe8\xed\xee", "", "", "", "", 0));
+    setTagEncoding(TagEncoding::Windows1251);
+    EXPECT_EQ(reader_.getInfo(file("ru.mp3"), TagField::Title), QString::fromUtf8("Кино"));
+    setTagEncoding(TagEncoding::Latin1);
+    EXPECT_EQ(reader_.getInfo(file("ru.mp3"), TagField::Title), QString::fromUtf8("Êèíî"));
+    EXPECT_EQ(tagEncodingFromName("windows-1251"), TagEncoding::Windows1251);
+    EXPECT_EQ(tagEncodingFromName("junk"), TagEncoding::Latin1);
 }
 
 } // namespace

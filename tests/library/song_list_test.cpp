@@ -299,22 +299,27 @@ TEST_F(LibraryProcessFile, FilterMovesOnOnlyWhenThePlayingGenreIsNotTicked) {
 TEST_F(LibraryProcessFile, GenreChangeRewritesTheTagAndMovesOneCount) {
     writeSong(at("blues.mp3"), "B", "T", 0);
     writeSong(at("rock.mp3"), "A", "T", 17);
+    writeFile(at("bare.mp3"), QByteArray(128, 'x'));
     lib_.ProcessFile(at("blues.mp3"));
     lib_.ProcessFile(at("rock.mp3")); // the last lookup is about another song
-    TagContents shown;
-    shown.artist = "B";
-    shown.title = "T";
-    ASSERT_FALSE(lib_.changePlayingSongGenre(at("blues.mp3"), shown, 8));
+    ASSERT_FALSE(lib_.changePlayingSongGenre(at("blues.mp3"), 8));
     EXPECT_EQ(lib_.categories.count(0), 0);
     EXPECT_FALSE(lib_.categories.isEnabled(0));
     EXPECT_EQ(lib_.categories.count(8), 1);
     EXPECT_EQ(lib_.categories.count(17), 1);
     EXPECT_EQ(lib_.tags.getInfo(at("blues.mp3"), TagField::Genre), "Jazz");
+    EXPECT_EQ(lib_.tags.getInfo(at("blues.mp3"), TagField::Artist), "B");
+    EXPECT_EQ(lib_.tags.getInfo(at("blues.mp3"), TagField::Year), "1999");
     // List entries keep the genre they were added with.
     EXPECT_EQ(lib_.list.genre(0), 0);
 
-    EXPECT_TRUE(lib_.changePlayingSongGenre({}, shown, 8));
-    EXPECT_TRUE(lib_.changePlayingSongGenre(at("gone.mp3"), shown, 8));
+    // A song without a tag gets its own (empty) texts, not a placeholder.
+    ASSERT_FALSE(lib_.changePlayingSongGenre(at("bare.mp3"), 17));
+    const QByteArray bare = readAll(at("bare.mp3"));
+    EXPECT_EQ(bare.right(128), QByteArray("TAG") + QByteArray(124, ' ') + char(17));
+
+    EXPECT_TRUE(lib_.changePlayingSongGenre({}, 8));
+    EXPECT_TRUE(lib_.changePlayingSongGenre(at("gone.mp3"), 8));
     EXPECT_EQ(lib_.categories.count(8), 1);
     EXPECT_EQ(GenreCategories::changeCategoryCaption(0, 8),
               "Change playing songs category from Blues to Jazz");

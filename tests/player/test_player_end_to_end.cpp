@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -172,4 +173,81 @@ TEST(PlayerEndToEnd, AFolderPlaysInOrderIntoWavFilesAndWrapsWithAllSongs) {
     const QStringList wrapped = play(true);
     ASSERT_GE(wrapped.size(), 4);
     EXPECT_EQ(wrapped.mid(0, 4), (QStringList{names[0], names[1], names[2], names[0]}));
+}
+
+namespace {
+
+// RMS level in dB of the left channel of `wav` between `low` and `high` Hz.
+double bandLevel(const QString &wav, int low, int high) {
+    QProcess sox;
+    sox.start(
+        QStandardPaths::findExecutable("sox"),
+        {wav, "-n", "remix", "1", "sinc", QStringLiteral("%1-%2").arg(low).arg(high), "stat"});
+    if (!sox.waitForFinished(60000)) {
+        return -1000;
+    }
+    const QString out = QString::fromLocal8Bit(sox.readAllStandardError());
+    for (const QString &line : out.split('\n')) {
+        if (line.startsWith("RMS     amplitude:")) {
+            return 20.0 * std::log10(line.section(':', 1).trimmed().toDouble());
+        }
+    }
+    return -1000;
+}
+
+// Plays `song` once through the program into a WAV file in `out`, with the
+// equalizer settings given.
+void renderThroughProgram(const QTemporaryDir &dir, const QString &appDir, const QString &song,
+                          const QString &out, const QString &equalizer) {
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QString ini = out + ".ini";
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[Engine]\nOutputModule=3\n[Settings]\nWAVDir=%1\n[Equalizer]\n%2")
+                   .arg(out, equalizer)
+                   .toUtf8());
+    file.close();
+    QProcess player;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VELBRIN_SETTINGS", ini);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("VELBRIN_QUIT_AFTER", "6000");
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    player.setProcessEnvironment(env);
+    player.start(appDir + "/velbrin", {song});
+    ASSERT_TRUE(player.waitForFinished(40000));
+    EXPECT_EQ(player.exitCode(), 0) << player.readAllStandardError().toStdString();
+}
+
+} // namespace
+
+TEST(PlayerEndToEnd, StoredEqualizerRaisesTheBandsItsSliderDrives) {
+    if (QStandardPaths::findExecutable("sox").isEmpty() ||
+        QStandardPaths::findExecutable("lame").isEmpty()) {
+        GTEST_SKIP() << "sox and lame are needed to make the song";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString appDir = installProgram(dir);
+    const QString song = dir.filePath("noise.mp3");
+    ASSERT_TRUE(run(QStandardPaths::findExecutable("sox"),
+                    {"-n", "-r", "44100", "-c", "2", "-b", "16", song + ".wav", "synth", "3",
+                     "whitenoise", "vol", "0.2"}));
+    ASSERT_TRUE(run(QStandardPaths::findExecutable("lame"),
+                    {"--quiet", "-b", "320", "--lowpass", "20", song + ".wav", song}));
+
+    // The 15th slider (band number 25) at the top drives engine bands 20..25,
+    // 13.8 to 17.9 kHz at 44.1 kHz; the volume window sends it at start.
+    renderThroughProgram(dir, appDir, song, dir.filePath("flat"), "Enabled=0\nBarnr25=-80\n");
+    renderThroughProgram(dir, appDir, song, dir.filePath("raised"), "Enabled=1\nBarnr25=-80\n");
+    const QString flat = dir.filePath("flat/noise.wav");
+    const QString raised = dir.filePath("raised/noise.wav");
+    ASSERT_GT(wavFrames(flat), 44100);
+    ASSERT_GT(wavFrames(raised), 44100);
+    const double inside = bandLevel(raised, 14500, 17000) - bandLevel(flat, 14500, 17000);
+    const double outside = bandLevel(raised, 1000, 8000) - bandLevel(flat, 1000, 8000);
+    RecordProperty("raised_dB_14k5_17k", std::to_string(inside));
+    RecordProperty("raised_dB_1k_8k", std::to_string(outside));
+    EXPECT_NEAR(inside, 8.0, 1.0);
+    EXPECT_NEAR(outside, 0.0, 0.3);
 }

@@ -4,6 +4,8 @@
 #include "ProgramWindows.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
+#include "TVolumeForm.h"
+#include "TfrmPlayCategories.h"
 #include "Tplaylist.h"
 #include "engine_double.h"
 #include "id3v1.h"
@@ -22,6 +24,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -600,6 +603,54 @@ TEST_F(PlayerForm, AMissingEngineIsReportedAndNothingCrashes) {
     });
     const QString refused = "Cannot Load Kelvra DLL (/nonexistent/kelvra.dll)";
     EXPECT_EQ(reported, (QStringList{refused, refused, refused}));
+}
+
+TEST_F(PlayerForm, SoundSettingsAndTheArrowLabelOpenTheirWindows) {
+    auto form = makeForm();
+    const QString rock = dir.filePath("rock.mp3");
+    QFile song(rock);
+    ASSERT_TRUE(song.open(QIODevice::WriteOnly));
+    song.write(QByteArray(300, 'a') + "TAG" + QByteArray(124, ' ') + char(17));
+    song.close();
+    form->playlist()->library().ProcessFile(rock);
+
+    QTest::mouseClick(form->VolumeButton, Qt::LeftButton);
+    EXPECT_TRUE(form->VolumeForm()->isVisible());
+    QTest::mouseDClick(form->Label8, Qt::LeftButton);
+    auto *categories = form->findChild<velbrin::library::TfrmPlayCategories *>();
+    ASSERT_NE(categories, nullptr);
+    EXPECT_TRUE(categories->isVisible());
+    ASSERT_TRUE(form->playlist()->library().categories.setChecked(17, true));
+    categories->CloseButtonClick();
+    EXPECT_EQ(form->Label8->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    ASSERT_TRUE(form->playlist()->library().categories.setChecked(17, false));
+    categories->CloseButtonClick();
+    EXPECT_EQ(form->Label8->palette().color(QPalette::WindowText), QColor(0, 255, 255));
+}
+
+TEST_F(PlayerForm, CurrentPlayersLevelsAreShownWithoutBeingSentBack) {
+    auto form = makeForm();
+    velbrin::settings::TVolumeForm *volume = form->VolumeForm();
+    engine.reset();
+    KV_Message m{};
+    m.Code = KV_NOTIFY_OUTPUT_VOLUME;
+    m.Data.Volume = {70, 60, 40};
+    post(0, m);
+    EXPECT_EQ(volume->MasterTrackBar->value(), 70);
+    EXPECT_EQ(volume->VolumeTrackBar->value(), 60);
+    EXPECT_EQ(volume->BalanceTrackBar->value(), 40);
+    m.Data.Volume = {10, 10, 10};
+    post(1, m); // the other player is not the one the window follows
+    EXPECT_EQ(volume->VolumeTrackBar->value(), 60);
+    const auto volumeSends = [&] {
+        const auto s = sendsTo(0);
+        return std::count_if(s.begin(), s.end(), [](const std::string &l) {
+            return l.rfind(std::to_string(KV_CMD_SET_OUTPUT_VOLUME) + " ", 0) == 0;
+        });
+    };
+    EXPECT_EQ(volumeSends(), 0);
+    volume->VolumeTrackBar->setValue(20);
+    EXPECT_EQ(volumeSends(), 1);
 }
 
 int main(int argc, char **argv) {

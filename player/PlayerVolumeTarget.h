@@ -1,0 +1,33 @@
+#pragma once
+
+#include "TVolumeForm.h"
+
+#include <QObject>
+
+namespace velbrin::player {
+
+class PlaybackController;
+
+// The volume window's way to the players, through the playback controller:
+// levels, mute and channels go to the current player, the equalizer to both
+// song players. It also shows on the window the levels the current player
+// reports and enables the window only while its output works. A child of the
+// controller, so it lives exactly as long as what calls into it.
+class PlayerVolumeTarget : public QObject, public settings::VolumeTarget {
+public:
+    explicit PlayerVolumeTarget(PlaybackController &controller);
+
+    // Shows the current player's reported levels and output state on `window`.
+    void listen(settings::TVolumeForm &window);
+
+    void SetOutputVolume(int balance, int pcmLevel, int masterLevel) override;
+    void OutputMute() override;
+    void OutputUnmute() override;
+    void SetOutputChannels(uint32_t channels) override;
+    void SetCodecEqualizer(const KV_EqualizerInfo *equalizer) override;
+
+private:
+    PlaybackController &controller_;
+};
+
+} // namespace velbrin::player
