@@ -12,8 +12,11 @@
 #include "shared_helpers.h"
 #include "song_library.h"
 
+#include "TVolumeForm.h"
+
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QSlider>
 #include <QToolButton>
 
 namespace velbrin::player {
@@ -51,8 +54,13 @@ void TPlayerForm::runKeyCommand(KeyCommand command) {
         }
         case KeyCommand::VolumeUp:
         case KeyCommand::VolumeDown:
-            // The volume window's slider carries the level; it joins with
-            // that window.
+            // The volume window's slider carries the level: its change
+            // handler sends it to the current player.
+            if (volumeForm_ != nullptr) {
+                QSlider *slider = volumeForm_->VolumeTrackBar;
+                slider->setValue(command == KeyCommand::VolumeUp ? volumeUp(slider->value())
+                                                                 : volumeDown(slider->value()));
+            }
             break;
         case KeyCommand::Playlist:
             playlistbuttonClick();

@@ -379,7 +379,9 @@ void TPlayerForm::buildMenus() {
     playlistItem->setObjectName(QStringLiteral("Playlist1"));
     connect(playlistItem, &QAction::triggered, this, &TPlayerForm::playlistbuttonClick);
     edit->addAction(QStringLiteral("&Settings..."))->setObjectName(QStringLiteral("Settings1"));
-    edit->addAction(QStringLiteral("&Volume..."))->setObjectName(QStringLiteral("Volume1"));
+    QAction *volume = edit->addAction(QStringLiteral("&Volume..."));
+    volume->setObjectName(QStringLiteral("Volume1"));
+    connect(volume, &QAction::triggered, this, [this] { VolumeButton->click(); });
 
     QMenu *saver = menuBar()->addMenu(QStringLiteral("Screensaver"));
     auto *group = new QActionGroup(this);

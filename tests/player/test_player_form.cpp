@@ -692,6 +692,17 @@ TEST_F(PlayerForm, WindowKeysFollowThePresetReadAtEachPress) {
     pressKey(*form, Qt::Key_Left);
     EXPECT_EQ(seeks(), (std::vector<std::string>{"7 400 400", "7 0 400"}));
 
+    // Volume up and down move the volume window's slider within 0..99.
+    QSlider *volume = form->VolumeForm()->VolumeTrackBar;
+    volume->setValue(97);
+    pressKey(*form, Qt::Key_Up);
+    EXPECT_EQ(volume->value(), 99);
+    pressKey(*form, Qt::Key_Up);
+    EXPECT_EQ(volume->value(), 99);
+    volume->setValue(3);
+    pressKey(*form, Qt::Key_Down);
+    EXPECT_EQ(volume->value(), 0);
+
     velbrin::WriteSetting("KeyMappings", "Default", "1");
     const bool shuffled = form->shuffle->isChecked();
     pressKey(*form, Qt::Key_Escape);
