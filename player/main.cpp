@@ -2,8 +2,8 @@
 #include "Application.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
-#include "espeak_voice.h"
 #include "TCdform.h"
+#include "espeak_voice.h"
 #include "hidden_window.h"
 
 #include <QApplication>
