@@ -69,14 +69,45 @@ PlaybackController::PlaybackController(Options options, QObject *parent)
         player->setPriority(4);
         player->setKelvraPath(options_.enginePath);
     }
-    current_ = spelare1_;
-    previous_ = spelare2_;
+    changer_ = std::make_unique<SongChanger>(*spelare1_, *spelare2_, songChangerHooks());
     bindPlayer(spelare1_);
     bindPlayer(spelare2_);
     probe_ = std::make_unique<library::EngineDurationProbe>(*player3_);
 }
 
 PlaybackController::~PlaybackController() = default;
+
+SongChanger::Hooks PlaybackController::songChangerHooks() {
+    SongChanger::Hooks h;
+    h.chooseNextSong = [this] { return chooseNextSong(); };
+    h.chooseWavOutput = [this](TKelvraSpectrum &player, const QString &path) {
+        return chooseOutputForSong(player, path);
+    };
+    h.showSong = [this](const QString &path) {
+        noteCurrentSong();
+        showSong(path);
+    };
+    h.showDuration = [this](int64_t) { emit durationChanged(duration()); };
+    h.playStarted = [this] { emit playStarted(); };
+    h.setTimer = [this](bool on) { emit songChangeTimer(on); };
+    // The placeholders are checked against what the display shows now.
+    h.shownFields = [this] {
+        return AnnouncedFields{nowPlaying_.currentTitleText, nowPlaying_.artist, nowPlaying_.album,
+                               nowPlaying_.year};
+    };
+    h.tagsOf = [this](const QString &path) {
+        using library::TagField;
+        return AnnouncedFields{
+            tags_->getInfo(path, TagField::Title), tags_->getInfo(path, TagField::Artist),
+            tags_->getInfo(path, TagField::Album), tags_->getInfo(path, TagField::Year)};
+    };
+    h.speak = [](const QString &text) { SpeakText(text); };
+    h.drawDigit = [] { return static_cast<int>(QRandomGenerator::global()->bounded(10)); };
+    h.reportSkipped = [this](const QString &text) { emit songSkipped(text); };
+    h.songCount = [this] { return songs_ != nullptr ? songs_->list.count() : 0; };
+    h.playersSwapped = [this] { emit playersSwapped(currentPlayer(), previousPlayer()); };
+    return h;
+}
 
 void PlaybackController::bindPlayer(TKelvraSpectrum *p) {
     connect(p, &TKelvraSpectrum::OnNotifyPlayerState, this, &PlaybackController::onPlayerState);
@@ -89,7 +120,7 @@ void PlaybackController::bindPlayer(TKelvraSpectrum *p) {
         }
     });
     connect(p, &TKelvraSpectrum::OnNotifyReady, this, [this](TKelvraSpectrum *s) {
-        if (s == current_) {
+        if (s == currentPlayer()) {
             tracking_ = false;
         }
     });
@@ -101,7 +132,16 @@ void PlaybackController::bindPlayer(TKelvraSpectrum *p) {
     connect(p, &TKelvraSpectrum::OnNotifyStreamDuration, this, &PlaybackController::onDuration);
     connect(p, &TKelvraSpectrum::OnNotifyStreamParameters, this,
             &PlaybackController::onStreamParameters);
-    connect(p, &TKelvraSpectrum::OnNotifyOutputVolume, this, &PlaybackController::onVolume);
+    connect(p, &TKelvraSpectrum::OnNotifyOutputVolume, this,
+            [this](TKelvraSpectrum *s, uint8_t master, uint8_t pcm, uint8_t balance) {
+                onVolume(s, master, pcm, balance);
+            });
+    connect(p, &TKelvraSpectrum::OnNotifyOutputPcmLevel, this,
+            [this](TKelvraSpectrum *s, uint8_t pcm) { onVolume(s, {}, pcm, {}); });
+    connect(p, &TKelvraSpectrum::OnNotifyOutputMasterLevel, this,
+            [this](TKelvraSpectrum *s, uint8_t master) { onVolume(s, master, {}, {}); });
+    connect(p, &TKelvraSpectrum::OnNotifyOutputBalance, this,
+            [this](TKelvraSpectrum *s, uint8_t balance) { onVolume(s, {}, {}, balance); });
     connect(p, &TKelvraSpectrum::OnNotifyOutputState, this, &PlaybackController::onOutputState);
 }
 
@@ -116,8 +156,8 @@ void PlaybackController::start() {
         selectOutput({spelare1_, spelare2_});
     });
     runCommand([this] {
-        current_->Init();
-        previous_->Init();
+        spelare1_->Init();
+        spelare2_->Init();
     });
     try {
         configureOutput(player3_);
@@ -130,8 +170,9 @@ void PlaybackController::start() {
         reportError(QStringLiteral("There was an error initializing the PlayListPlayer!\r\r") +
                     QString::fromLocal8Bit(e.what()));
     }
-    overlapMode_ = playModeIndex(ReadSetting(kSettings, QStringLiteral("PlayMode")));
-    WriteSetting(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(overlapMode_));
+    const int mode = playModeIndex(ReadSetting(kSettings, QStringLiteral("PlayMode")));
+    changer_->mode = static_cast<PlayMode>(mode);
+    WriteSetting(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(mode));
 }
 
 void PlaybackController::setLibrary(library::SongLibrary *songs,
@@ -164,8 +205,6 @@ void PlaybackController::shutDown() {
     delete std::exchange(spelare1_, nullptr);
     delete std::exchange(spelare2_, nullptr);
     delete std::exchange(player3_, nullptr);
-    current_ = nullptr;
-    previous_ = nullptr;
 }
 
 // --- output selection ----------------------------------------------------------------------
@@ -178,7 +217,7 @@ void PlaybackController::configureOutput(TKelvraSpectrum *player) {
 
 void PlaybackController::selectOutput(std::initializer_list<TKelvraSpectrum *> players) {
     const int output = storedOutputChoice();
-    wavFileOutput_ = output == static_cast<int>(OutputChoice::WavFile);
+    changer_->WavFileOutput = output == static_cast<int>(OutputChoice::WavFile);
     if (auto name = deviceOutputName(output)) {
         for (TKelvraSpectrum *p : players) {
             p->SetOutputName(ansi(*name));
@@ -186,8 +225,8 @@ void PlaybackController::selectOutput(std::initializer_list<TKelvraSpectrum *> p
     }
 }
 
-bool PlaybackController::chooseOutputForSong(const QString &path) {
-    if (!wavFileOutput_) {
+bool PlaybackController::chooseOutputForSong(TKelvraSpectrum &player, const QString &path) {
+    if (!wavFileOutput()) {
         selectOutput({spelare1_, spelare2_});
         return true;
     }
@@ -199,9 +238,7 @@ bool PlaybackController::chooseOutputForSong(const QString &path) {
         }
         WriteSetting(kSettings, QStringLiteral("WAVDir"), folder);
     }
-    const std::string name = ansi(wavOutputName(folder, path));
-    spelare1_->SetOutputName(name);
-    spelare2_->SetOutputName(name);
+    player.SetOutputName(ansi(wavOutputName(folder, path)));
     return true;
 }
 
@@ -216,20 +253,23 @@ void PlaybackController::runCommand(const std::function<void()> &command) {
 }
 
 void PlaybackController::playFile(const QString &path) {
-    if (current_ == nullptr) {
+    TKelvraSpectrum *player = currentPlayer();
+    const bool automatic = std::exchange(automaticOpen_, false);
+    if (player == nullptr) {
         return;
     }
     try {
-        current_->Stop();
-        current_->OutputReset();
-        current_->Synchronize();
-        current_->InputOpen(ansi(path));
-        setCurrentSong(path);
-        if (!chooseOutputForSong(path)) {
+        player->Stop();
+        player->OutputReset();
+        player->Synchronize();
+        player->InputOpen(ansi(path));
+        changer_->songOpened(path, automatic);
+        noteCurrentSong();
+        if (!chooseOutputForSong(*player, path)) {
             return;
         }
         showSong(path);
-        current_->Play();
+        player->Play();
         emit playStarted();
     } catch (const std::exception &) {
         reportError(QStringLiteral("There was an error opening the file: ") + path);
@@ -237,16 +277,16 @@ void PlaybackController::playFile(const QString &path) {
 }
 
 void PlaybackController::play() {
-    if (current_ == nullptr) {
+    if (currentPlayer() == nullptr) {
         return;
     }
-    runCommand([this] { current_->Play(); });
+    runCommand([this] { currentPlayer()->Play(); });
     emit playStarted();
 }
 
 void PlaybackController::pause() {
-    if (current_ != nullptr) {
-        runCommand([this] { current_->Pause(); });
+    if (currentPlayer() != nullptr) {
+        runCommand([this] { currentPlayer()->Pause(); });
     }
 }
 
@@ -259,7 +299,7 @@ void PlaybackController::playPause() {
 }
 
 void PlaybackController::stop() {
-    if (current_ == nullptr) {
+    if (currentPlayer() == nullptr) {
         return;
     }
     Steps steps;
@@ -272,8 +312,8 @@ void PlaybackController::stop() {
     for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
         steps.run([p] { p->Synchronize(); });
     }
-    steps.run([this] { resetOutput(current_); });
-    steps.run([this] { current_->InputSeek(0, 0); });
+    steps.run([this] { resetOutput(currentPlayer()); });
+    steps.run([this] { currentPlayer()->InputSeek(0, 0); });
     lastPlayFirstWrite_ = true;
     if (steps.failure()) {
         reportError(*steps.failure());
@@ -287,14 +327,15 @@ void PlaybackController::resetOutput(TKelvraSpectrum *player) {
 }
 
 void PlaybackController::resetCurrentOutput() {
-    if (current_ != nullptr) {
-        runCommand([this] { resetOutput(current_); });
+    if (currentPlayer() != nullptr) {
+        runCommand([this] { resetOutput(currentPlayer()); });
     }
 }
 
 void PlaybackController::stopAndForget() {
     stop();
-    setCurrentSong(QString());
+    changer_->songOpened(QString());
+    noteCurrentSong();
 }
 
 void PlaybackController::playSelection() {
@@ -354,17 +395,17 @@ library::NavButtons PlaybackController::navButtons() const {
 }
 
 void PlaybackController::seek(uint32_t offset, uint32_t range) {
-    if (current_ != nullptr) {
-        runCommand([&] { current_->InputSeek(offset, range); });
+    if (currentPlayer() != nullptr) {
+        runCommand([&] { currentPlayer()->InputSeek(offset, range); });
     }
 }
 
 void PlaybackController::seekToSeconds(int seconds) {
-    if (duration_ == 0) {
+    if (duration() == 0) {
         return;
     }
-    const int64_t target = std::clamp<int64_t>(seconds, 0, duration_);
-    seek(static_cast<uint32_t>(target), duration_);
+    const int64_t target = std::clamp<int64_t>(seconds, 0, duration());
+    seek(static_cast<uint32_t>(target), duration());
 }
 
 void PlaybackController::seekBy(int seconds) {
@@ -373,26 +414,27 @@ void PlaybackController::seekBy(int seconds) {
 
 void PlaybackController::setOutputLevels(int master, int pcm, int balance,
                                          TKelvraSpectrum *player) {
-    TKelvraSpectrum *target = player != nullptr ? player : current_;
+    TKelvraSpectrum *target = player != nullptr ? player : currentPlayer();
     if (isSongPlayer(target)) {
         runCommand([&] { target->SetOutputVolume(balance, pcm, master); });
     }
 }
 
 void PlaybackController::setMuted(bool muted) {
-    if (current_ != nullptr) {
-        runCommand([&] { muted ? current_->OutputMute() : current_->OutputUnmute(); });
+    if (currentPlayer() != nullptr) {
+        runCommand(
+            [&] { muted ? currentPlayer()->OutputMute() : currentPlayer()->OutputUnmute(); });
     }
 }
 
 void PlaybackController::setChannels(kv_channel_mode mode) {
-    if (current_ != nullptr) {
-        runCommand([&] { current_->SetOutputChannels(static_cast<uint32_t>(mode)); });
+    if (currentPlayer() != nullptr) {
+        runCommand([&] { currentPlayer()->SetOutputChannels(static_cast<uint32_t>(mode)); });
     }
 }
 
 void PlaybackController::setEqualizer(const KV_EqualizerInfo *equalizer) {
-    if (current_ == nullptr) {
+    if (currentPlayer() == nullptr) {
         return;
     }
     Steps steps;
@@ -404,54 +446,32 @@ void PlaybackController::setEqualizer(const KV_EqualizerInfo *equalizer) {
     }
 }
 
-// --- hand-over --------------------------------------------------------------------------------
+// --- song changes ------------------------------------------------------------------------------
 
 QString PlaybackController::chooseNextSong() {
     QString path;
-    if (order_ != nullptr && order_->ChooseNextSong(currentSongFile_, path)) {
+    if (order_ != nullptr && order_->ChooseNextSong(currentSongFile(), path)) {
         emit selectionChanged();
         return path;
     }
     return QString();
 }
 
-bool PlaybackController::openOnOtherPlayer(const QString &path) {
-    if (previous_ == nullptr) {
-        return false;
+void PlaybackController::Timer5Timer() {
+    if (spelare1_ == nullptr) {
+        return; // a tick left over after shutDown
     }
     try {
-        previous_->Stop();
-        previous_->OutputReset();
-        previous_->Synchronize();
-        previous_->InputOpen(ansi(path));
-        pendingSongFile_ = path;
-        return chooseOutputForSong(path);
+        changer_->Timer5Timer();
     } catch (const std::exception &) {
-        reportError(QStringLiteral("There was an error opening the file: ") + path);
-        return false;
+        // A level the engine would not take; the players' own error reports
+        // tell the user what is wrong, a tick twice a second must not.
     }
-}
-
-void PlaybackController::startOtherPlayer() {
-    if (previous_ == nullptr) {
-        return;
-    }
-    std::swap(current_, previous_);
-    emit playersSwapped(current_, previous_);
-    previousSongFile_ = currentSongFile_;
-    const QString path = std::exchange(pendingSongFile_, QString());
-    setCurrentSong(path);
-    showSong(path);
-    runCommand([this] { current_->Play(); });
-    emit playStarted();
 }
 
 // --- end of a song --------------------------------------------------------------------------
 
 void PlaybackController::endOfSong() {
-    if (endOfSongHook_ && endOfSongHook_()) {
-        return;
-    }
     stop();
     setState(PlayState::EndOfSong);
     bool selectedIsLast = true;
@@ -459,9 +479,14 @@ void PlaybackController::endOfSong() {
         const library::SongList &list = songs_->list;
         selectedIsLast = list.itemIndex() < 0 || list.itemIndex() >= list.count() - 1;
     }
+    // The song that follows was not chosen by the user: one the engine refuses
+    // is skipped (see onNack).
+    automaticOpen_ = true;
     switch (
         afterEndOfSong({modes_.currentTrack, selectedIsLast, modes_.shuffle, modes_.repeatAll})) {
     case AfterSong::PlayAgain:
+        // The song starts over, so its overlap or preload is due again.
+        changer_->songOpened(currentSongFile());
         play();
         break;
     case AfterSong::PlayNext:
@@ -476,6 +501,7 @@ void PlaybackController::endOfSong() {
     case AfterSong::Nothing:
         break;
     }
+    automaticOpen_ = false;
 }
 
 // --- play modes ------------------------------------------------------------------------------
@@ -529,7 +555,8 @@ void PlaybackController::setCurrentTrack(bool on) {
 void PlaybackController::setOverlapMode(int index) {
     index = std::clamp<int>(index, 0, static_cast<int>(playModeCaptions().size()) - 1);
     WriteSetting(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(index));
-    if (std::exchange(overlapMode_, index) != index) {
+    const auto mode = static_cast<PlayMode>(index);
+    if (std::exchange(changer_->mode, mode) != mode) {
         emit overlapModeChanged(index);
     }
 }
@@ -541,7 +568,7 @@ void PlaybackController::addCommandLine(const QStringList &entries) {
         // The command line follows the rules of a drop: missing paths and
         // other files add nothing, a name repeated right after itself once.
         const library::SongLibrary::DropResult result =
-            songs_->dropFiles(entries, isPlaying(), currentSongFile_);
+            songs_->dropFiles(entries, isPlaying(), currentSongFile());
         for (const QString &message : result.messages) {
             reportError(message);
         }
@@ -564,7 +591,7 @@ QString PlaybackController::lastPlayPath() const {
 void PlaybackController::logCurrentSong() {
     library::LastPlayLog log(lastPlayPath());
     log.LastPlayFirstWrite = lastPlayFirstWrite_;
-    log.addSong2TextFile(currentSongFile_);
+    log.addSong2TextFile(currentSongFile());
     lastPlayFirstWrite_ = log.LastPlayFirstWrite;
 }
 
@@ -587,9 +614,10 @@ void PlaybackController::showSong(const QString &path) {
     emit nowPlayingChanged(nowPlaying_);
 }
 
-void PlaybackController::setCurrentSong(const QString &path) {
-    if (std::exchange(currentSongFile_, path) != path) {
-        emit currentSongChanged(path);
+void PlaybackController::noteCurrentSong() {
+    if (announcedSong_ != currentSongFile()) {
+        announcedSong_ = currentSongFile();
+        emit currentSongChanged(announcedSong_);
     }
 }
 
@@ -605,7 +633,7 @@ void PlaybackController::reportError(const QString &text, ErrorKind kind) {
 }
 
 void PlaybackController::onNack(TKelvraSpectrum *sender, uint8_t command, int16_t code) {
-    if (sender != current_) {
+    if (sender != currentPlayer()) {
         return;
     }
     QString text;
@@ -627,6 +655,11 @@ void PlaybackController::onNack(TKelvraSpectrum *sender, uint8_t command, int16_
     // follows at once; the user hears of it once, here.
     refusedCode_ = code;
     refusedBy_ = sender;
+    const QString skipped = fileNamePart(currentSongFile()) + QStringLiteral(" skipped: ") +
+                            QString(message).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    if (changer_->refused(sender, command, skipped)) {
+        return;
+    }
     reportError(message, ErrorKind::Engine);
 }
 
@@ -638,7 +671,7 @@ void PlaybackController::onError(TKelvraSpectrum *sender, uint8_t, int16_t code,
     // Only the song being heard concerns the user; a player fading out or one
     // that measures durations fails quietly, song by song.
     const QString detail = QString::fromLocal8Bit(message);
-    if (sender == current_ && !detail.isEmpty()) {
+    if (sender == currentPlayer() && !detail.isEmpty()) {
         reportError(detail, ErrorKind::Engine);
     }
 }
@@ -646,12 +679,16 @@ void PlaybackController::onError(TKelvraSpectrum *sender, uint8_t, int16_t code,
 // --- engine reports ------------------------------------------------------------------------------
 
 void PlaybackController::onPlayerState(TKelvraSpectrum *sender, int state) {
-    if (sender != current_) {
+    changer_->OnNotifyPlayerState(sender, state);
+    if (sender != currentPlayer()) {
         return;
     }
     switch (state) {
     case KV_PLAYER_STATE_EOS:
-        endOfSong();
+        // A Norm hand-over, or an end that belongs to a song already replaced.
+        if (!changer_->endOfStream(sender)) {
+            endOfSong();
+        }
         break;
     case KV_PLAYER_STATE_STOPPED:
     case KV_PLAYER_STATE_PLAYING:
@@ -664,7 +701,7 @@ void PlaybackController::onPlayerState(TKelvraSpectrum *sender, int state) {
 }
 
 void PlaybackController::onPosition(TKelvraSpectrum *sender, uint32_t offset, uint32_t range) {
-    if (sender != current_) {
+    if (sender != currentPlayer()) {
         return;
     }
     positionOffset_ = offset;
@@ -675,40 +712,53 @@ void PlaybackController::onPosition(TKelvraSpectrum *sender, uint32_t offset, ui
 }
 
 void PlaybackController::onTimecode(TKelvraSpectrum *sender, uint8_t h, uint8_t m, uint8_t s) {
-    if (sender != current_) {
+    if (sender != currentPlayer()) {
         return;
     }
     timeCode_ = uint32_t{h} * 3600 + uint32_t{m} * 60 + s;
     emit timeCodeChanged(timeCode_);
+    // May start the overlap or the Norm preload, which pumps the event loop.
+    changer_->OnNotifyInputTimecode(sender, h, m, s);
 }
 
 void PlaybackController::onDuration(TKelvraSpectrum *sender, uint32_t duration) {
-    if (sender == current_) {
-        duration_ = duration;
-        emit durationChanged(duration);
-    }
+    // The current player's duration is shown; the other's is kept for a Norm
+    // hand-over.
+    changer_->OnNotifyStreamDuration(sender, duration);
 }
 
 void PlaybackController::onStreamParameters(TKelvraSpectrum *sender, uint32_t frequency,
                                             int16_t bitrate, uint8_t channels) {
-    if (sender == current_) {
+    if (sender == currentPlayer()) {
         streamParameters_ = streamParametersText(frequency, bitrate, channels);
         emit streamParametersChanged(streamParameters_);
     }
 }
 
-void PlaybackController::onVolume(TKelvraSpectrum *sender, uint8_t master, uint8_t pcm,
-                                  uint8_t balance) {
-    if (sender == current_) {
-        levels_ = {master, pcm, balance};
-        emit levelsChanged(levels_);
+void PlaybackController::onVolume(TKelvraSpectrum *sender, std::optional<int> master,
+                                  std::optional<int> pcm, std::optional<int> balance) {
+    if (sender != currentPlayer()) {
+        return;
+    }
+    levels_ = {master.value_or(levels_.master), pcm.value_or(levels_.pcm),
+               balance.value_or(levels_.balance)};
+    emit levelsChanged(levels_);
+    if (master && pcm && balance) {
+        changer_->OnNotifyOutputVolume(sender, *master, *pcm, *balance);
+    } else if (pcm) {
+        changer_->OnNotifyOutputPcmLevel(sender, *pcm);
+    } else if (master) {
+        changer_->OnNotifyOutputMasterLevel(sender, *master);
+    } else if (balance) {
+        changer_->OnNotifyOutputBalance(sender, *balance);
     }
 }
 
 void PlaybackController::onOutputState(TKelvraSpectrum *sender, int state) {
-    if (sender == current_) {
+    if (sender == currentPlayer()) {
         emit outputAvailableChanged(state == 0);
     }
+    changer_->OnNotifyOutputState(sender, state);
 }
 
 } // namespace velbrin::player

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PlayerLogic.h"
+#include "SongChanger.h"
 #include "kelvra_interface.h"
 #include "play_order.h"
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velbrin::engine {
@@ -43,10 +45,12 @@ struct OutputLevels {
 };
 
 // Everything that drives playback, without a widget: the two song players that
-// take turns (`KelvraSpectrum1` is the current one, `KelvraSpectrumOld` the
-// other) and the duration probe (`KelvraPlayer3`), output selection, the
+// take turns and the duration probe (`KelvraPlayer3`), output selection, the
 // commands, the end-of-song decision, the play modes, the command line and the
-// played-songs record. Windows, keys, hot keys and remote controls call its
+// played-songs record. Which song player is current (`KelvraSpectrum1`) and
+// which is the other (`KelvraSpectrumOld`) is the song changer's to say: it
+// makes the cross-fades and hand-overs of the overlap modes, fed here with the
+// players' reports. Windows, keys, hot keys and remote controls call its
 // commands and draw what it emits; every error meant for the user leaves
 // through `errorOccurred`, once.
 //
@@ -104,10 +108,15 @@ public:
     engine::TKelvraSpectrum *KelvraSpelare1() const { return spelare1_; }
     engine::TKelvraSpectrum *KelvraSpelare2() const { return spelare2_; }
     engine::TKelvraSpectrum *KelvraPlayer3() const { return player3_; }
-    // `KelvraSpectrum1` and `KelvraSpectrumOld`. `playersSwapped` tells when the
-    // roles change, so a volume window or a spectrum display can follow.
-    engine::TKelvraSpectrum *currentPlayer() const { return current_; }
-    engine::TKelvraSpectrum *previousPlayer() const { return previous_; }
+    // `KelvraSpectrum1` and `KelvraSpectrumOld`, as the song changer has them.
+    // `playersSwapped` tells when the roles change, so a volume window or a
+    // spectrum display can follow. Null after `shutDown`.
+    engine::TKelvraSpectrum *currentPlayer() const {
+        return spelare1_ != nullptr ? changer_->KelvraSpectrum1() : nullptr;
+    }
+    engine::TKelvraSpectrum *previousPlayer() const {
+        return spelare1_ != nullptr ? changer_->KelvraSpectrumOld() : nullptr;
+    }
     bool isSongPlayer(const engine::TKelvraSpectrum *player) const {
         return player != nullptr && (player == spelare1_ || player == spelare2_);
     }
@@ -156,18 +165,15 @@ public:
     // song sounds the same.
     void setEqualizer(const KV_EqualizerInfo *equalizer);
 
-    // --- hand-over between the song players ----------------------------------------
+    // --- song changes between the song players ----------------------------------------
     // Moves the list's selection to the song that follows by the play order and
     // returns its path without opening it; empty when none follows.
     QString chooseNextSong();
-    // Opens `path` on the other player with the output chosen, without playing.
-    bool openOnOtherPlayer(const QString &path);
-    // The other player becomes current and plays what it has open; the song
-    // shown, `currentSongFile` and `previousSongFile` follow.
-    void startOtherPlayer();
-    // When set, the end of the current song asks this first; it returns true
-    // when it took care of what follows (for example by `startOtherPlayer`).
-    void setEndOfSongHook(std::function<bool()> hook) { endOfSongHook_ = std::move(hook); }
+    // One half-second step of a cross-fade or hand-over, while
+    // `songChangeTimer` has asked for the timer.
+    void Timer5Timer();
+    // The volume window, which shows the current player's levels.
+    void setVolumeDisplay(VolumeDisplay *display) { changer_->setVolumeDisplay(display); }
 
     // --- play modes -----------------------------------------------------------------
     PlayModes playModes() const { return modes_; }
@@ -177,7 +183,7 @@ public:
     void setRepeatAll(bool on);
     void setCurrentTrack(bool on);
     // The overlap mode: 0 "Norm", 1 "Studio", 2 "Live".
-    int overlapMode() const { return overlapMode_; }
+    int overlapMode() const { return static_cast<int>(changer_->mode); }
     void setOverlapMode(int index);
 
     // --- command line and the played-songs record -------------------------------------
@@ -194,21 +200,22 @@ public:
     // --- state ------------------------------------------------------------------------
     PlayState state() const { return state_; }
     bool isPlaying() const { return state_ == PlayState::Playing; }
-    QString currentSongFile() const { return currentSongFile_; }
-    QString previousSongFile() const { return previousSongFile_; }
+    QString currentSongFile() const { return changer_->CurrentSongFile; }
+    // The song whose fade-out or hand-over started last.
+    QString previousSongFile() const { return changer_->PreviousSongFile; }
     // The now-playing texts of the current song, and those any song would show.
     const NowPlaying &nowPlaying() const { return nowPlaying_; }
     NowPlaying describeSong(const QString &path) const;
     uint32_t timeCode() const { return timeCode_; }
-    uint32_t duration() const { return duration_; }
+    uint32_t duration() const { return static_cast<uint32_t>(changer_->SongDuration); }
     uint32_t positionOffset() const { return positionOffset_; }
     uint32_t positionRange() const { return positionRange_; }
     QString streamParameters() const { return streamParameters_; }
     OutputLevels levels() const { return levels_; }
-    bool wavFileOutput() const { return wavFileOutput_; }
+    bool wavFileOutput() const { return changer_->WavFileOutput; }
     // "Make Wave-file" and the settings window's output choice turn WAV output
     // on and off for this and the following songs.
-    void setWavFileOutput(bool on) { wavFileOutput_ = on; }
+    void setWavFileOutput(bool on) { changer_->WavFileOutput = on; }
     // While the user drags the position slider, position reports are not shown.
     void setTracking(bool tracking) { tracking_ = tracking; }
     bool tracking() const { return tracking_; }
@@ -234,6 +241,12 @@ signals:
                         velbrin::engine::TKelvraSpectrum *previous);
     // A Play was sent to the current player (the played-songs timer restarts).
     void playStarted();
+    // The half-second timer of a song change, on or off; each of its ticks
+    // calls `Timer5Timer`.
+    void songChangeTimer(bool on);
+    // A song refused during an automatic change was skipped; said once, in
+    // the status bar, so unattended play goes on.
+    void songSkipped(const QString &text);
     // The list's current entry moved; the playlist window follows.
     void selectionChanged();
     // The command line was added.
@@ -248,12 +261,16 @@ private:
     void configureOutput(engine::TKelvraSpectrum *player);
     void selectOutput(std::initializer_list<engine::TKelvraSpectrum *> players);
     void resetOutput(engine::TKelvraSpectrum *player);
-    bool chooseOutputForSong(const QString &path);
+    // The WAV file of a song goes to the player that opens it, never to the one
+    // still playing out the previous song.
+    bool chooseOutputForSong(engine::TKelvraSpectrum &player, const QString &path);
+    SongChanger::Hooks songChangerHooks();
     void endOfSong();
     void navigate(library::NavOutcome outcome);
     void applyModes(PlayModes modes);
     void setState(PlayState state);
-    void setCurrentSong(const QString &path);
+    // Raises `currentSongChanged` when the song changer's current song moved.
+    void noteCurrentSong();
     void showSong(const QString &path);
     void runCommand(const std::function<void()> &command);
 
@@ -266,35 +283,31 @@ private:
     void onDuration(engine::TKelvraSpectrum *sender, uint32_t duration);
     void onStreamParameters(engine::TKelvraSpectrum *sender, uint32_t frequency, int16_t bitrate,
                             uint8_t channels);
-    void onVolume(engine::TKelvraSpectrum *sender, uint8_t master, uint8_t pcm, uint8_t balance);
+    void onVolume(engine::TKelvraSpectrum *sender, std::optional<int> master,
+                  std::optional<int> pcm, std::optional<int> balance);
     void onOutputState(engine::TKelvraSpectrum *sender, int state);
 
     Options options_;
     engine::TKelvraSpectrum *spelare1_ = nullptr; // child objects
     engine::TKelvraSpectrum *spelare2_ = nullptr;
     engine::TKelvraSpectrum *player3_ = nullptr;
-    engine::TKelvraSpectrum *current_ = nullptr;
-    engine::TKelvraSpectrum *previous_ = nullptr;
+    std::unique_ptr<SongChanger> changer_;
     std::unique_ptr<library::TagReader> tags_;
     std::unique_ptr<library::EngineDurationProbe> probe_;
     std::unique_ptr<library::PlayOrder> order_;
     library::SongLibrary *songs_ = nullptr;
-    std::function<bool()> endOfSongHook_;
+    // The song being opened follows the end of the previous one.
+    bool automaticOpen_ = false;
 
     PlayState state_ = PlayState::Stopped;
     PlayModes modes_;
-    int overlapMode_ = 0;
-    QString currentSongFile_;
-    QString previousSongFile_;
-    QString pendingSongFile_; // open on the other player, not yet started
+    QString announcedSong_; // the last `currentSongChanged`
     NowPlaying nowPlaying_;
     uint32_t timeCode_ = 0;
-    uint32_t duration_ = 0;
     uint32_t positionOffset_ = 0;
     uint32_t positionRange_ = KV_DEFAULT_POSITION_RANGE;
     QString streamParameters_;
     OutputLevels levels_;
-    bool wavFileOutput_ = false;
     bool tracking_ = false;
     bool lastPlayFirstWrite_ = true;
     // The refusal just shown, so the engine's wording of it that follows makes

@@ -322,6 +322,7 @@ void TPlayerForm::buildControls() {
     Timer5 = new QTimer(this);
     Timer5->setObjectName(QStringLiteral("Timer5"));
     Timer5->setInterval(500);
+    connect(Timer5, &QTimer::timeout, this, &TPlayerForm::Timer5Timer);
 
     connect(PlayButton, &QToolButton::clicked, this, &TPlayerForm::PlayButtonClick);
     connect(PauseButton, &QToolButton::clicked, this, &TPlayerForm::PauseButtonClick);
@@ -728,6 +729,10 @@ void TPlayerForm::Timer2Timer() {
     controller_->logCurrentSong();
 }
 
+void TPlayerForm::Timer5Timer() {
+    controller_->Timer5Timer();
+}
+
 void TPlayerForm::RadioGroup1Click() {
     int index = 0;
     for (int i = 0; i < modeButtons_.size(); ++i) {
@@ -835,6 +840,11 @@ void TPlayerForm::connectController() {
     });
     connect(c, &PlaybackController::outputAvailableChanged, VolumeButton, &QWidget::setEnabled);
     connect(c, &PlaybackController::errorOccurred, this, &TPlayerForm::showError);
+    // The controller's song changer decides when the half-second ramp runs.
+    connect(c, &PlaybackController::songChangeTimer, Timer5,
+            [this](bool on) { on ? Timer5->start() : Timer5->stop(); });
+    connect(c, &PlaybackController::songSkipped, this,
+            [this](const QString &text) { statusBar()->showMessage(text, 10000); });
     connectInformation(c->KelvraSpelare1());
     connectInformation(c->KelvraSpelare2());
 }

@@ -96,6 +96,7 @@ public:
     void hideworkpanel();
     void Timer2Timer();
     void Timer3Timer();
+    void Timer5Timer();
     void RadioGroup1Click();
     void initButtons();
     // What the form draws when the controller reports.

@@ -8,12 +8,35 @@ PlayerVolumeTarget::PlayerVolumeTarget(PlaybackController &controller)
     : QObject(&controller), controller_(controller) {}
 
 void PlayerVolumeTarget::listen(settings::TVolumeForm &window) {
-    connect(&controller_, &PlaybackController::levelsChanged, &window,
-            [&window](const OutputLevels &levels) {
-                window.showReportedVolume(levels.master, levels.pcm, levels.balance);
-            });
-    connect(&controller_, &PlaybackController::outputAvailableChanged, &window,
-            &QWidget::setEnabled);
+    window_ = &window;
+    controller_.setVolumeDisplay(this);
+}
+
+void PlayerVolumeTarget::showLevels(std::optional<int> master, std::optional<int> pcm,
+                                    std::optional<int> balance) {
+    if (window_ == nullptr) {
+        return;
+    }
+    // The window's own flag keeps its change handlers from sending these back.
+    if (master && pcm && balance) {
+        window_->showReportedVolume(*master, *pcm, *balance);
+        return;
+    }
+    if (master) {
+        window_->showReportedMasterLevel(*master);
+    }
+    if (pcm) {
+        window_->showReportedPcmLevel(*pcm);
+    }
+    if (balance) {
+        window_->showReportedBalance(*balance);
+    }
+}
+
+void PlayerVolumeTarget::setOutputAvailable(bool available) {
+    if (window_ != nullptr) {
+        window_->setEnabled(available);
+    }
 }
 
 void PlayerVolumeTarget::SetOutputVolume(int balance, int pcmLevel, int masterLevel) {

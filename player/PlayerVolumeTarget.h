@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SongChanger.h"
 #include "TVolumeForm.h"
 
 #include <QObject>
@@ -10,15 +11,20 @@ class PlaybackController;
 
 // The volume window's way to the players, through the playback controller:
 // levels, mute and channels go to the current player, the equalizer to both
-// song players. It also shows on the window the levels the current player
-// reports and enables the window only while its output works. A child of the
-// controller, so it lives exactly as long as what calls into it.
-class PlayerVolumeTarget : public QObject, public settings::VolumeTarget {
+// song players. It is also where the song changer shows the current player's
+// reported levels and the levels of a cross-fade, without sending them back,
+// and enables the window only while that player's output works. A child of
+// the controller, so it lives exactly as long as what calls into it.
+class PlayerVolumeTarget : public QObject, public settings::VolumeTarget, public VolumeDisplay {
 public:
     explicit PlayerVolumeTarget(PlaybackController &controller);
 
     // Shows the current player's reported levels and output state on `window`.
     void listen(settings::TVolumeForm &window);
+
+    void showLevels(std::optional<int> master, std::optional<int> pcm,
+                    std::optional<int> balance) override;
+    void setOutputAvailable(bool available) override;
 
     void SetOutputVolume(int balance, int pcmLevel, int masterLevel) override;
     void OutputMute() override;
@@ -28,6 +34,7 @@ public:
 
 private:
     PlaybackController &controller_;
+    settings::TVolumeForm *window_ = nullptr;
 };
 
 } // namespace velbrin::player

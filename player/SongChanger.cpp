@@ -18,14 +18,17 @@ void SongChanger::SwapPlayers() {
     old_ = current_;
     current_ = current_ == spelare1_ ? spelare2_ : spelare1_;
     awaitingPlay_ = true;
+    if (hooks_.playersSwapped) {
+        hooks_.playersSwapped();
+    }
 }
 
-void SongChanger::songOpened(const QString &path) {
+void SongChanger::songOpened(const QString &path, bool automatic) {
     CurrentSongFile = path;
     Globnewsongexists = false;
     GlobNextsongname.clear();
     trigger_.songStarted();
-    automatic_ = false;
+    automatic_ = automatic;
     awaitingPlay_ = false;
     refusals_ = 0;
 }
@@ -65,6 +68,7 @@ void SongChanger::OnNotifyStreamDuration(Player *sender, uint32_t duration) {
 void SongChanger::OnNotifyPlayerState(Player *sender, int state) {
     if (sender == current_ && state == KV_PLAYER_STATE_PLAYING) {
         awaitingPlay_ = false;
+        automatic_ = false;
         refusals_ = 0;
     }
 }
@@ -86,7 +90,7 @@ bool SongChanger::endOfStream(Player *sender) {
 }
 
 bool SongChanger::refused(Player *sender, uint8_t command, const QString &message) {
-    if (sender != current_ || !automatic_ || !awaitingPlay_) {
+    if (sender != current_ || !automatic_) {
         return false;
     }
     // The Play that followed a refused open is refused too; the skip below

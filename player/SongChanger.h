@@ -62,6 +62,8 @@ public:
         // A song refused during an automatic change, shown once in the status bar.
         std::function<void(const QString &text)> reportSkipped;
         std::function<int()> songCount;
+        // The players changed roles (`SwapPlayers`).
+        std::function<void()> playersSwapped;
         VolumeDisplay *volume = nullptr;
     };
 
@@ -80,10 +82,14 @@ public:
     QString GlobNextsongname;
     CrossfadeRamp ramp;
 
-    // A song opened on the current player by the user (or by the end of the
-    // previous song): a preload made for the song it replaced is forgotten,
-    // and the triggers are armed again.
-    void songOpened(const QString &path);
+    // A song opened on the current player by the user (or, `automatic`, by
+    // the end of the previous song): a preload made for the song it replaced
+    // is forgotten, and the triggers are armed again. An automatic song that
+    // the engine refuses is skipped like one of an overlap or a hand-over.
+    void songOpened(const QString &path, bool automatic = false);
+
+    // The volume window, once it exists.
+    void setVolumeDisplay(VolumeDisplay *display) { hooks_.volume = display; }
 
     // Notification handlers; each filters on the current player itself.
     void OnNotifyInputTimecode(Player *sender, int hours, int minutes, int seconds);
@@ -122,7 +128,8 @@ private:
     // The current player has not yet reported playing the song it was given
     // by a song change: what it reports until then belongs to its old song.
     bool awaitingPlay_ = false;
-    // The current song came from an automatic change, so a refusal skips on.
+    // The current song came from an automatic change and has not played yet,
+    // so a refusal skips on.
     bool automatic_ = false;
     int refusals_ = 0;
 };

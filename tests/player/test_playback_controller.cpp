@@ -2,6 +2,7 @@
 #include "KelvraSpectrum.h"
 #include "PlaybackController.h"
 #include "engine_double.h"
+#include "settings_store.h"
 #include "song_library.h"
 
 #include <QCoreApplication>
@@ -196,28 +197,125 @@ TEST_F(Controller, ARefusalAndItsWordingReachTheUserOnce) {
     EXPECT_EQ(errors, (QStringList{"Cannot Open Input (error 12)", "Decoding stopped early"}));
 }
 
-TEST_F(Controller, HandOverMakesTheOtherPlayerCurrent) {
-    const QString a = song("a.mp3");
-    const QString b = song("b.mp3");
-    c->playFile(a);
-    TKelvraSpectrum *first = c->currentPlayer();
-    TKelvraSpectrum *swappedTo = nullptr;
+// Shows what the song changer sends to the volume window.
+class PcmShown : public velbrin::player::VolumeDisplay {
+public:
+    void showLevels(std::optional<int>, std::optional<int> pcm, std::optional<int>) override {
+        if (pcm) {
+            levels.push_back(*pcm);
+        }
+    }
+    void setOutputAvailable(bool) override {}
+    std::vector<int> levels;
+};
+
+KV_Message timeCode(int second) {
+    KV_Message m{};
+    m.Code = KV_NOTIFY_INPUT_TIMECODE;
+    m.Data.TimeCode = {0, 0, static_cast<uint8_t>(second), 0};
+    return m;
+}
+
+TEST_F(Controller, StudioTimeCodesStartTheOverlapAndTheSwapIsTheControllers) {
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 2);
+    velbrin::WriteIntegerSetting("DJ-Settings", "MinVolumeStudio", 75);
+    const QStringList list{song("a.mp3"), song("b.mp3")};
+    c->addCommandLine(list);
+    c->setOverlapMode(1);
+    PcmShown volume;
+    c->setVolumeDisplay(&volume);
+    bool timer = false;
+    QObject::connect(c.get(), &PlaybackController::songChangeTimer, [&](bool on) { timer = on; });
+    std::vector<TKelvraSpectrum *> swaps;
     QObject::connect(c.get(), &PlaybackController::playersSwapped,
-                     [&](TKelvraSpectrum *current, TKelvraSpectrum *) { swappedTo = current; });
+                     [&](TKelvraSpectrum *current, TKelvraSpectrum *previous) {
+                         swaps.insert(swaps.end(), {current, previous});
+                     });
+    TKelvraSpectrum *first = c->currentPlayer();
+    TKelvraSpectrum *other = c->previousPlayer();
+    KV_Message duration{};
+    duration.Code = KV_NOTIFY_STREAM_DURATION;
+    duration.Data.Duration = 10;
+    post(first, duration);
+    post(first, state(KV_PLAYER_STATE_PLAYING));
     engine.reset();
-    ASSERT_TRUE(c->openOnOtherPlayer(b));
-    const auto toFirst = sendsTo(first);
-    EXPECT_EQ(std::count(toFirst.begin(), toFirst.end(), "6"), 0); // the heard song goes on
-    c->startOtherPlayer();
-    EXPECT_EQ(swappedTo, c->currentPlayer());
-    EXPECT_NE(c->currentPlayer(), first);
+    for (int s = 0; s <= 7; ++s) {
+        post(first, timeCode(s));
+    }
+    EXPECT_TRUE(sendsTo(other).empty()) << "nothing before the overlap's second";
+
+    // 10 - 8 = the overlap: the other player takes the next song at 75 + 6.
+    post(first, timeCode(8));
+    const auto code = [](int command) { return std::to_string(command); };
+    EXPECT_EQ(
+        sendsTo(other),
+        (std::vector<std::string>{
+            code(KV_CMD_INPUT_CLOSE), code(KV_CMD_SET_OUTPUT_VOLUME) + " -1 81 -1",
+            code(KV_CMD_INPUT_OPEN) + " '" + list[1].toStdString() + "'", code(KV_CMD_PLAY)}));
+    EXPECT_EQ(swaps, (std::vector<TKelvraSpectrum *>{other, first}));
+    EXPECT_EQ(c->currentPlayer(), other);
     EXPECT_EQ(c->previousPlayer(), first);
-    EXPECT_EQ(c->currentSongFile(), b);
-    EXPECT_EQ(c->previousSongFile(), a);
-    EXPECT_EQ(sendsTo(c->currentPlayer()).back(), "4");
-    // Reports now follow the new current player only.
+    EXPECT_EQ(c->currentSongFile(), list[1]);
+    EXPECT_EQ(c->previousSongFile(), list[0]);
+    ASSERT_TRUE(timer);
+
+    // The faded song's reports no longer count.
+    post(first, timeCode(9));
     post(first, state(KV_PLAYER_STATE_EOS));
-    EXPECT_EQ(c->currentSongFile(), b);
+    EXPECT_EQ(c->timeCode(), 8u);
+    EXPECT_EQ(c->currentSongFile(), list[1]);
+
+    engine.reset();
+    int ticks = 0;
+    for (; timer && ticks < 100; ++ticks) {
+        c->Timer5Timer();
+    }
+    EXPECT_EQ(ticks, 4);
+    const std::string full = code(KV_CMD_SET_OUTPUT_VOLUME) + " -1 99 -1";
+    EXPECT_EQ(sendsTo(other).back(), full);
+    EXPECT_EQ(sendsTo(first).back(), code(KV_CMD_SET_OUTPUT_VOLUME) + " -1 0 -1");
+    EXPECT_EQ(volume.levels, (std::vector<int>{81, 81, 87, 93, 99, 99}));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(Controller, ASongRefusedAfterTheEndOfTheLastIsSkippedAndSaidOnce) {
+    const QStringList list{song("a.mp3"), song("bad.mp3"), song("c.mp3")};
+    c->addCommandLine(list);
+    QStringList skipped;
+    QObject::connect(c.get(), &PlaybackController::songSkipped,
+                     [&](const QString &text) { skipped << text; });
+    post(c->currentPlayer(), state(KV_PLAYER_STATE_PLAYING));
+    post(c->currentPlayer(), state(KV_PLAYER_STATE_EOS));
+    ASSERT_EQ(c->currentSongFile(), list[1]);
+
+    // The engine refuses the open, then the Play, each with its wording.
+    engine.reset();
+    for (uint8_t command : {uint8_t{KV_CMD_INPUT_OPEN}, uint8_t{KV_CMD_PLAY}}) {
+        KV_Message nack{};
+        nack.Code = KV_NOTIFY_NACK;
+        nack.Data.Nack = {command, 12};
+        KV_Message error{};
+        error.Code = KV_NOTIFY_ERROR;
+        error.Data.Error = {0, 12, "Cannot open the file"};
+        engine.post(handle(c->currentPlayer()), nack);
+        engine.post(handle(c->currentPlayer()), error);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_TRUE(skipped[0].startsWith("bad.mp3 skipped: Cannot Open Input"))
+        << skipped[0].toStdString();
+    EXPECT_EQ(c->currentSongFile(), list[2]);
+    EXPECT_EQ(sendsTo(c->currentPlayer()).back(), "4");
+
+    // A song the user starts still gets the message box.
+    c->playFile(list[1]);
+    KV_Message nack{};
+    nack.Code = KV_NOTIFY_NACK;
+    nack.Data.Nack = {KV_CMD_INPUT_OPEN, 12};
+    post(c->currentPlayer(), nack);
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_EQ(skipped.size(), 1);
 }
 
 int main(int argc, char **argv) {

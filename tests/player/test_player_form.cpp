@@ -289,7 +289,9 @@ TEST_F(PlayerForm, InitPlayerOpensAndNamesTheWavFile) {
     const std::string wav = "49 'wav:" + dir.path().toStdString() + "/abc.wav'";
     EXPECT_EQ(s[4], wav);
     EXPECT_EQ(s.back(), "4");
-    EXPECT_EQ(sendsTo(1).back(), wav); // both players get the name
+    // The other player may still be writing the previous song's file.
+    const auto other = sendsTo(1);
+    EXPECT_EQ(std::count(other.begin(), other.end(), wav), 0);
     EXPECT_EQ(form->currentSongFile(), song);
     EXPECT_TRUE(form->Timer2->isActive());
 }
