@@ -124,9 +124,15 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options,
     w.speech = new settings::TfrmSAPI51(std::move(voice), form);
     auto *settingsHost = new FormSettingsHost(*form);
     w.settings = new settings::Tsettings(*settingsHost, *w.speech, form);
+    // The status bar's overlap and lowest level: on a first start the settings
+    // window has only now stored them, and it may change them at every showing.
+    form->RadioGroup1Click();
     if (auto *command = form->findChild<QAction *>(QStringLiteral("Settings1"))) {
         settings::Tsettings *window = w.settings;
-        QObject::connect(command, &QAction::triggered, window, [window] { window->exec(); });
+        QObject::connect(command, &QAction::triggered, window, [window, form] {
+            window->exec();
+            form->RadioGroup1Click();
+        });
     }
 
     w.openDialog = new Ttavrelopendialog(form);

@@ -160,6 +160,13 @@ TEST_F(PlayerForm, StartUpConfiguresThePlayersFromTheStore) {
     EXPECT_EQ(form->statusPanel(4), "Min vol: 43");
 }
 
+TEST_F(PlayerForm, AFirstStartShowsTheOverlapTheSettingsWindowStores) {
+    velbrin::WriteSetting("Settings", "PlayMode", "Studio");
+    auto form = makeForm();
+    EXPECT_EQ(form->statusPanel(3), "Overlap: 6 sec");
+    EXPECT_EQ(form->statusPanel(4), "Min vol: 43");
+}
+
 TEST_F(PlayerForm, UnknownPlayModeSelectsNormAndWavOutputSetsNoName) {
     velbrin::WriteSetting("Settings", "PlayMode", "Party");
     velbrin::WriteSetting("Engine", "OutputModule", "3");
