@@ -65,6 +65,18 @@ protected:
         m.Data.State = static_cast<uint8_t>(s);
         return m;
     }
+    // The engine refuses `command` and words the refusal, as it does.
+    void refuse(uint8_t command) {
+        KV_Message nack{};
+        nack.Code = KV_NOTIFY_NACK;
+        nack.Data.Nack = {command, 12};
+        KV_Message error{};
+        error.Code = KV_NOTIFY_ERROR;
+        error.Data.Error = {0, 12, "Cannot open the file"};
+        engine.post(handle(c->currentPlayer()), nack);
+        engine.post(handle(c->currentPlayer()), error);
+        QCoreApplication::processEvents();
+    }
     // The codes sent so far, with their arguments, to one player.
     std::vector<std::string> sendsTo(TKelvraSpectrum *p) {
         handle(p);
@@ -178,18 +190,12 @@ TEST_F(Controller, CommandLineAddsByTheDropRules) {
 }
 
 TEST_F(Controller, ARefusalAndItsWordingReachTheUserOnce) {
-    KV_Message nack{};
-    nack.Code = KV_NOTIFY_NACK;
-    nack.Data.Nack = {KV_CMD_INPUT_OPEN, 12};
-    KV_Message error{};
-    error.Code = KV_NOTIFY_ERROR;
-    error.Data.Error = {0, 12, "Cannot open the file"};
-    engine.post(handle(c->currentPlayer()), nack);
-    engine.post(handle(c->currentPlayer()), error);
-    QCoreApplication::processEvents();
+    refuse(KV_CMD_INPUT_OPEN);
     EXPECT_EQ(errors, QStringList{"Cannot Open Input (error 12)"});
 
     // A worded error of its own is shown; the probe's and the other player's are not.
+    KV_Message error{};
+    error.Code = KV_NOTIFY_ERROR;
     error.Data.Error = {0, 5, "Decoding stopped early"};
     post(c->KelvraPlayer3(), error);
     post(c->previousPlayer(), error);
@@ -290,17 +296,8 @@ TEST_F(Controller, ASongRefusedAfterTheEndOfTheLastIsSkippedAndSaidOnce) {
 
     // The engine refuses the open, then the Play, each with its wording.
     engine.reset();
-    for (uint8_t command : {uint8_t{KV_CMD_INPUT_OPEN}, uint8_t{KV_CMD_PLAY}}) {
-        KV_Message nack{};
-        nack.Code = KV_NOTIFY_NACK;
-        nack.Data.Nack = {command, 12};
-        KV_Message error{};
-        error.Code = KV_NOTIFY_ERROR;
-        error.Data.Error = {0, 12, "Cannot open the file"};
-        engine.post(handle(c->currentPlayer()), nack);
-        engine.post(handle(c->currentPlayer()), error);
-    }
-    QCoreApplication::processEvents();
+    refuse(KV_CMD_INPUT_OPEN);
+    refuse(KV_CMD_PLAY);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
     ASSERT_EQ(skipped.size(), 1);
     EXPECT_TRUE(skipped[0].startsWith("bad.mp3 skipped: Cannot Open Input"))
@@ -310,10 +307,7 @@ TEST_F(Controller, ASongRefusedAfterTheEndOfTheLastIsSkippedAndSaidOnce) {
 
     // A song the user starts still gets the message box.
     c->playFile(list[1]);
-    KV_Message nack{};
-    nack.Code = KV_NOTIFY_NACK;
-    nack.Data.Nack = {KV_CMD_INPUT_OPEN, 12};
-    post(c->currentPlayer(), nack);
+    refuse(KV_CMD_INPUT_OPEN);
     EXPECT_EQ(errors.size(), 1);
     EXPECT_EQ(skipped.size(), 1);
 }
