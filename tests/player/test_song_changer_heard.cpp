@@ -19,19 +19,6 @@ namespace {
 
 constexpr int kRate = 44100;
 
-// Amplitude of one frequency in a stretch of samples (Goertzel).
-double toneLevel(const std::vector<int16_t> &s, size_t from, size_t count, double frequency) {
-    const double w = 2 * M_PI * frequency / kRate;
-    double a = 0, b = 0;
-    for (size_t i = from; i < from + count && i < s.size(); ++i) {
-        const double c = s[i] + 2 * std::cos(w) * a - b;
-        b = a;
-        a = c;
-    }
-    const double power = a * a + b * b - 2 * std::cos(w) * a * b;
-    return 2 * std::sqrt(std::max(0.0, power)) / double(count);
-}
-
 // Energy of what is not a low tone: the second difference passes speech and
 // all but silences tones of a few hundred hertz.
 double highBandLevel(const std::vector<int16_t> &s, size_t from, size_t count) {
@@ -74,8 +61,8 @@ Heard analyse(const std::vector<int16_t> &s, double lowHz, double highHz) {
     Heard h;
     const size_t w = kRate / 10;
     for (size_t at = 0; at + w <= s.size(); at += w) {
-        h.low.push_back(toneLevel(s, at, w, lowHz));
-        h.high.push_back(toneLevel(s, at, w, highHz));
+        h.low.push_back(velbrin::test::toneLevel(s, at, w, lowHz));
+        h.high.push_back(velbrin::test::toneLevel(s, at, w, highHz));
         h.band.push_back(highBandLevel(s, at, w));
     }
     return h;
@@ -111,7 +98,7 @@ TEST_F(SongChangerHeard, StudioCrossFadesTheTwoSongs) {
     EXPECT_LT(h.high[first], h.high[last]);
 }
 
-TEST_F(SongChangerHeard, NormHandsOverAtTheEndWithinAQuarterSecond) {
+TEST_F(SongChangerHeard, NormFollowsTheEndWithoutAGap) {
     if (!velbrin::test::soundServerReachable()) {
         GTEST_SKIP() << "no private sound server";
     }
@@ -120,7 +107,6 @@ TEST_F(SongChangerHeard, NormHandsOverAtTheEndWithinAQuarterSecond) {
     velbrin::test::SinkRecorder recorder(dir.filePath("norm.raw").toStdString());
     play(20000);
     const std::vector<int16_t> s = recorder.stopAndReadLeft();
-    // The longest run of silence between the first and the last loud sample.
     size_t start = 0, end = s.size();
     while (start < s.size() && std::abs(s[start]) < 2000) {
         ++start;
@@ -128,17 +114,13 @@ TEST_F(SongChangerHeard, NormHandsOverAtTheEndWithinAQuarterSecond) {
     while (end > start && std::abs(s[end - 1]) < 2000) {
         --end;
     }
-    size_t longest = 0, run = 0;
-    for (size_t i = start; i < end; ++i) {
-        run = std::abs(s[i]) < 200 ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    const double gapMs = 1000.0 * double(longest) / kRate;
-    std::printf("norm hand-over: longest silence %.2f ms\n", gapMs);
-    // The preloaded player opens its sound output only when it is told to
-    // play: 23 to 90 ms of silence here, far from the aim of under 5 ms. This
-    // checks that the next song follows at the end and not later.
-    EXPECT_LT(gapMs, 250.0);
+    const auto next = velbrin::test::toneOnset(s, start + kRate, 1200);
+    ASSERT_TRUE(next) << "the second song was heard";
+    const double gapMs = 1000.0 * double(velbrin::test::quietBefore(s, *next)) / kRate;
+    std::printf("norm hand-over: %.2f ms of silence before the next song\n", gapMs);
+    // Under 0.1 ms on a quiet machine (the song-change benchmark); the bound
+    // leaves room for a test run among others on two busy cores.
+    EXPECT_LT(gapMs, 20.0);
     EXPECT_GT(double(end - start) / kRate, 9.5) << "both songs were heard whole";
 }
 

@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace velbrin::test {
@@ -47,6 +49,47 @@ QString makeToneSong(const QString &folder, const QString &name, double seconds,
                                 .arg(volume)
                                 .arg(tag, mp3);
     return std::system(command.toLocal8Bit().constData()) == 0 ? mp3 : QString();
+}
+
+double toneLevel(const std::vector<int16_t> &s, size_t from, size_t count, double frequency) {
+    const double w = 2 * M_PI * frequency / 44100.0;
+    double a = 0, b = 0;
+    for (size_t i = from; i < from + count && i < s.size(); ++i) {
+        const double c = s[i] + 2 * std::cos(w) * a - b;
+        b = a;
+        a = c;
+    }
+    const double power = a * a + b * b - 2 * std::cos(w) * a * b;
+    return 2 * std::sqrt(std::max(0.0, power)) / double(count);
+}
+
+std::optional<size_t> toneOnset(const std::vector<int16_t> &s, size_t from, double frequency) {
+    // A 400 Hz tone at full scale keeps its second difference below 60; one
+    // of 1200 Hz at level 75 reaches 270.
+    constexpr size_t w = 441;
+    auto sharp = [&s](size_t i) {
+        return std::abs(int(s[i]) - 2 * int(s[i - 1]) + int(s[i - 2])) > 150;
+    };
+    for (size_t at = std::max(from, w); at + w <= s.size(); at += w / 2) {
+        if (toneLevel(s, at, w, frequency) < 3000) {
+            continue;
+        }
+        for (size_t i = at - w / 2; i < at + w; ++i) {
+            if (sharp(i)) {
+                return i;
+            }
+        }
+        return at;
+    }
+    return std::nullopt;
+}
+
+size_t quietBefore(const std::vector<int16_t> &s, size_t at) {
+    size_t n = 0;
+    while (n < at && std::abs(s[at - 1 - n]) < 200) {
+        ++n;
+    }
+    return n;
 }
 
 SongChangerRig::SongChangerRig(QString folder) : folder_(std::move(folder)) {

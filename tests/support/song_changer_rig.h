@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,19 @@ private:
 // empty. Empty when the tools failed.
 QString makeToneSong(const QString &folder, const QString &name, double seconds, int frequency,
                      const QString &artist = QString(), double volume = 0.5);
+
+// Amplitude of one frequency in `count` samples from `from` of a 44.1 kHz
+// recording (Goertzel).
+double toneLevel(const std::vector<int16_t> &s, size_t from, size_t count, double frequency);
+
+// The first sample of a tone of `frequency` (1 kHz or more, at level 75 or
+// louder) that joins or follows a tone of a few hundred hertz, searched from
+// `from`: the first 10 ms window where the tone is present (a drop-out's edge
+// is not), then its first sample whose second difference passes what the low
+// tone ever gives.
+std::optional<size_t> toneOnset(const std::vector<int16_t> &s, size_t from, double frequency);
+// How many quiet samples (below 200) come right before `at`.
+size_t quietBefore(const std::vector<int16_t> &s, size_t at);
 
 // Two players of the real engine driven by a song changer, with the hooks a
 // play order gives: the songs in list order, WAV files named after the songs
