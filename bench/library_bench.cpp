@@ -5,6 +5,7 @@
 //
 // Usage: library_bench DATA_DIR   (data from bench/library_make_data.sh)
 
+#include "bench_report.h"
 #include "folder_walk.h"
 #include "song_library.h"
 
@@ -87,25 +88,20 @@ long bareWalk(const std::filesystem::path &root) {
 void report(const char *name, const Figures &f, const Figures *peer) {
     std::printf("%-28s %8ld songs %8.3f s %8.1f MB peak", name, f.songs, f.seconds,
                 static_cast<double>(f.peakKiB) / 1024.0);
-    if (peer != nullptr && peer->seconds > 0) {
-        std::printf("   %.1fx the bare walk", f.seconds / peer->seconds);
-    }
-    std::printf("\n");
+    velbrin::bench::endRow(f.seconds, peer != nullptr ? peer->seconds : 0.0, "bare walk");
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DATA_DIR\n", argv[0]);
+    if (!velbrin::bench::dataFolderGiven(argc, argv)) {
         return 2;
     }
     const QString data = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     const QString music = data + "/music";
     const QString playlist = data + "/playlist.lst";
     if (!QDir(music).exists() || !QFileInfo::exists(playlist)) {
-        std::fprintf(stderr, "no data in %s: run bench/library_make_data.sh first\n", argv[1]);
-        return 2;
+        return velbrin::bench::noData("data", argv[1]);
     }
 
     const Figures bare = inChild([&] { return bareWalk(music.toStdString()); });

@@ -6,6 +6,7 @@
 //
 // Usage: tag_bench DATA_DIR   (data from bench/library_make_data.sh)
 
+#include "bench_report.h"
 #include "id3v1.h"
 #include "tag_encoding.h"
 
@@ -38,23 +39,18 @@ double seconds(const QElapsedTimer &clock) {
 void report(const char *name, long songs, double s, double peer) {
     std::printf("%-34s %6ld songs %8.3f s %8.1f us/song", name, songs, s,
                 s * 1e6 / static_cast<double>(songs));
-    if (peer > 0) {
-        std::printf("   %.1fx the bare read", s / peer);
-    }
-    std::printf("\n");
+    velbrin::bench::endRow(s, peer, "bare read");
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DATA_DIR\n", argv[0]);
+    if (!velbrin::bench::dataFolderGiven(argc, argv)) {
         return 2;
     }
     const QStringList songs = songsUnder(QDir(QString::fromLocal8Bit(argv[1])).filePath("music"));
     if (songs.isEmpty()) {
-        std::fprintf(stderr, "no songs in %s: run bench/library_make_data.sh first\n", argv[1]);
-        return 2;
+        return velbrin::bench::noData("songs", argv[1]);
     }
     const auto count = static_cast<long>(songs.size());
 

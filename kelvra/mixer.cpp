@@ -21,9 +21,14 @@ constexpr size_t kAheadFrames = 8192;
 constexpr size_t kRingFrames = 32768;
 // With nothing to play the mixer holds the device this long before it
 // writes silence: long enough for a player that just ended to have the next
-// one started (the gapless hand-over), short enough that the device buffer
-// never runs dry.
-constexpr auto kHold = std::chrono::milliseconds(8);
+// one started although the end of stream and the Play make a round trip
+// through a busy user-interface thread (the gapless hand-over), short enough
+// that the device queues (the sound card's 66 ms, the silent output's 30 ms)
+// never run dry.
+constexpr auto kHold = std::chrono::milliseconds(25);
+// Silence written at once while idle: what the hold let pass, no more than a
+// device queue takes.
+constexpr double kMaxSilenceFrames = 2048.0;
 
 struct SoxrDeleter {
     void operator()(soxr *converter) const { soxr_delete(converter); }
@@ -407,7 +412,7 @@ void Mixer::run() {
             }
             const auto idle = std::chrono::duration<double>(now - lastWrite).count();
             const auto frames =
-                static_cast<uint32_t>(std::clamp<double>(idle * rate_, 64.0, 1024.0));
+                static_cast<uint32_t>(std::clamp<double>(idle * rate_, 64.0, kMaxSilenceFrames));
             silence.assign(static_cast<size_t>(frames) * 2, 0);
             lock.unlock();
             writeDevice(silence.data(), frames);

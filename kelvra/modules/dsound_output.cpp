@@ -24,8 +24,15 @@
 
 namespace {
 
-constexpr double kTargetSeconds = 0.040; // queued ahead of the device
-constexpr Uint16 kDeviceFrames = 512;    // SDL's own buffer
+// SDL's own buffer, which is also what it asks the sound server to hold: a
+// stream whose server-side buffer empties is filled with silence there and,
+// once it has run dry, waits for a whole buffer before it plays again. 46 ms
+// rides out the scheduling delays of a busy machine; 12 ms did not (audible
+// drop-outs mid-song and at the hand-over between two songs).
+constexpr Uint16 kDeviceFrames = 2048;
+// Queued here beyond one SDL buffer, so each callback finds a whole buffer
+// although the engine's mixer runs late now and then.
+constexpr double kMarginSeconds = 0.020;
 
 std::mutex sdlMutex; // SDL's audio subsystem start and stop
 
@@ -35,6 +42,7 @@ struct SoundCard {
     bool subsystem = false;
     uint32_t rate = 44100;
     uint32_t channels = 2;
+    size_t target = 0; // samples queued before write() waits
 
     std::mutex mutex;
     std::condition_variable drained;
@@ -143,6 +151,8 @@ int32_t openDevice(SoundCard &s, uint32_t rate, uint32_t channels) {
     }
     s.rate = rate;
     s.channels = channels;
+    s.target =
+        (static_cast<size_t>(have.samples) + static_cast<size_t>(kMarginSeconds * rate)) * channels;
     {
         std::lock_guard ringLock(s.mutex);
         s.ring.assign(static_cast<size_t>(rate * channels), 0); // one second
@@ -162,7 +172,7 @@ int32_t write(kv_output_chain *chain, const void *samples, uint32_t size, uint32
             return KV_MODULE_UNSUPPORTED;
     const auto *in = static_cast<const int16_t *>(samples);
     size_t count = size / sizeof(int16_t);
-    const auto target = static_cast<size_t>(kTargetSeconds * s.rate * s.channels);
+    const size_t target = s.target;
     std::unique_lock lock(s.mutex);
     if (s.stalled && s.callbacks == s.stalledAt) {
         // The device stopped pulling (its server went away): drop the audio

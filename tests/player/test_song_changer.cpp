@@ -4,9 +4,8 @@
 #include "SongChanger.h"
 #include "engine_double.h"
 #include "settings_store.h"
+#include "song_changer_rig.h"
 
-#include <QCoreApplication>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -15,10 +14,6 @@ using velbrin::engine::TKelvraSpectrum;
 using namespace velbrin::player;
 
 namespace {
-
-int argc = 1;
-char arg0[] = "test";
-char *argv[] = {arg0, nullptr};
 
 class RecordingVolume : public VolumeDisplay {
 public:
@@ -36,13 +31,8 @@ public:
 
 class SongChangerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance() == nullptr) {
-            static QCoreApplication app(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { velbrin::test::ensureCoreApplication(); }
     void SetUp() override {
-        qputenv("VELBRIN_SETTINGS", dir.filePath("velbrin.ini").toLocal8Bit());
         for (TKelvraSpectrum *p : {&one, &two}) {
             p->setKelvraPath(velbrin::test::doublePath());
             p->Init();
@@ -71,7 +61,6 @@ protected:
         changer.emplace(one, two, h);
         engine.reset();
     }
-    void TearDown() override { qunsetenv("VELBRIN_SETTINGS"); }
 
     int newestId() const {
         int id = 0;
@@ -134,7 +123,7 @@ protected:
         return out;
     }
 
-    QTemporaryDir dir;
+    velbrin::test::PrivateSettings settings;
     velbrin::test::EngineDouble engine;
     TKelvraSpectrum one, two;
     std::vector<int> ids;

@@ -1,58 +1,23 @@
 // Song changes heard: the song changer drives two players of the real engine
 // into the private sound server, whose sink is recorded and analysed; and into
 // WAV files.
-#include "KelvraSpectrum.h"
-#include "SongChanger.h"
 #include "engine_harness.h"
 #include "espeak_voice.h"
-#include "id3v1.h"
 #include "settings_store.h"
 #include "shared_helpers.h"
 #include "sink_recorder.h"
+#include "song_changer_rig.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-using velbrin::engine::TKelvraSpectrum;
 using namespace velbrin::player;
 
 namespace {
 
-int argc = 1;
-char arg0[] = "test";
-char *argv[] = {arg0, nullptr};
-
 constexpr int kRate = 44100;
-
-std::string song(const std::string &name, double seconds, int frequency,
-                 const std::string &artist = "", double volume = 0.5) {
-    const std::string wav = kelvra_test::Media::get().path(name + ".wav");
-    const std::string mp3 = kelvra_test::Media::get().path(name + ".mp3");
-    const std::string tag = artist.empty() ? "" : " --ta '" + artist + "' --tt Song --tl Album";
-    EXPECT_TRUE(kelvra_test::Media::run(
-        "sox -n -r 44100 -c 2 -b 16 " + wav + " synth " + std::to_string(seconds) + " sine " +
-        std::to_string(frequency) + " vol " + std::to_string(volume) + " 2>/dev/null && " +
-        "lame --quiet -b 192" + tag + " " + wav + " " + mp3));
-    return mp3;
-}
-
-// Amplitude of one frequency in a stretch of samples (Goertzel).
-double toneLevel(const std::vector<int16_t> &s, size_t from, size_t count, double frequency) {
-    const double w = 2 * M_PI * frequency / kRate;
-    double a = 0, b = 0;
-    for (size_t i = from; i < from + count && i < s.size(); ++i) {
-        const double c = s[i] + 2 * std::cos(w) * a - b;
-        b = a;
-        a = c;
-    }
-    const double power = a * a + b * b - 2 * std::cos(w) * a * b;
-    return 2 * std::sqrt(std::max(0.0, power)) / double(count);
-}
 
 // Energy of what is not a low tone: the second difference passes speech and
 // all but silences tones of a few hundred hertz.
@@ -68,102 +33,24 @@ double highBandLevel(const std::vector<int16_t> &s, size_t from, size_t count) {
 
 class SongChangerHeard : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance() == nullptr) {
-            static QCoreApplication app(argc, argv);
-        }
-    }
-    void SetUp() override {
-        qputenv("VELBRIN_SETTINGS", dir.filePath("velbrin.ini").toLocal8Bit());
-        unsetenv("KELVRA_OUTPUT");
-    }
-    void TearDown() override {
-        changer.reset();
-        velbrin::SetSpeechVoice(nullptr);
-        qunsetenv("VELBRIN_SETTINGS");
-    }
+    static void SetUpTestSuite() { velbrin::test::ensureCoreApplication(); }
+    void SetUp() override { unsetenv("KELVRA_OUTPUT"); }
+    void TearDown() override { velbrin::SetSpeechVoice(nullptr); }
 
-    void build(std::vector<QString> order, const QString &output) {
-        songs = std::move(order);
-        for (TKelvraSpectrum *p : {one.get(), two.get()}) {
-            p->setKelvraPath(KELVRA_LIBRARY);
-            p->Init();
-            p->OutputModuleRegister("dsound_output_module_register@kv_dsound_output.dll");
-            if (!output.isEmpty()) {
-                p->SetOutputName(output.toStdString());
-            }
-        }
-        timer.setInterval(500);
-        QObject::connect(&timer, &QTimer::timeout, [this] { changer->Timer5Timer(); });
-        SongChanger::Hooks h;
-        h.chooseNextSong = [this] { return next < songs.size() ? songs[next++] : QString(); };
-        h.chooseWavOutput = [this](TKelvraSpectrum &p, const QString &path) {
-            p.SetOutputName(
-                ("wav:" + dir.filePath(QFileInfo(path).completeBaseName() + ".wav")).toStdString());
-            return true;
-        };
-        h.showSong = [](const QString &) {};
-        h.setTimer = [this](bool on) { on ? timer.start() : timer.stop(); };
-        h.tagsOf = [](const QString &path) {
-            velbrin::library::TagReader tags;
-            using velbrin::library::TagField;
-            return AnnouncedFields{
-                tags.getInfo(path, TagField::Title), tags.getInfo(path, TagField::Artist),
-                tags.getInfo(path, TagField::Album), tags.getInfo(path, TagField::Year)};
-        };
-        h.shownFields = [this, tags = h.tagsOf] { return tags(changer->CurrentSongFile); };
-        h.speak = [](const QString &text) { velbrin::SpeakText(text); };
-        h.drawDigit = [] { return 0; };
-        h.songCount = [this] { return int(songs.size()); };
-        changer.emplace(*one, *two, h);
-        for (TKelvraSpectrum *p : {one.get(), two.get()}) {
-            QObject::connect(
-                p, &TKelvraSpectrum::OnNotifyInputTimecode,
-                [this](TKelvraSpectrum *sender, uint8_t hh, uint8_t mm, uint8_t ss, uint8_t) {
-                    changer->OnNotifyInputTimecode(sender, hh, mm, ss);
-                });
-            QObject::connect(p, &TKelvraSpectrum::OnNotifyStreamDuration,
-                             [this](TKelvraSpectrum *sender, uint32_t d) {
-                                 changer->OnNotifyStreamDuration(sender, d);
-                             });
-            QObject::connect(p, &TKelvraSpectrum::OnNotifyPlayerState,
-                             [this](TKelvraSpectrum *sender, int state) {
-                                 changer->OnNotifyPlayerState(sender, state);
-                                 if (state == KV_PLAYER_STATE_EOS &&
-                                     !changer->endOfStream(sender)) {
-                                     finished = true; // nothing follows the last song
-                                 }
-                             });
-        }
+    QString song(const QString &name, double seconds, int frequency, const QString &artist = "",
+                 double volume = 0.5) {
+        const QString path =
+            velbrin::test::makeToneSong(dir.path(), name, seconds, frequency, artist, volume);
+        EXPECT_FALSE(path.isEmpty()) << "sox and lame made " << name.toStdString();
+        return path;
     }
-    // Starts the first song as the user would and runs until the last ends.
     void play(int timeoutMs) {
-        const QString first = songs[next++];
-        changer->songOpened(first);
-        one->InputOpen(first.toStdString());
-        one->Play();
-        QElapsedTimer clock;
-        clock.start();
-        while (!finished && clock.elapsed() < timeoutMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        ASSERT_TRUE(finished) << "the songs played to their end";
-        // Let the null sink render the tail before the recording stops.
-        QElapsedTimer tail;
-        tail.start();
-        while (tail.elapsed() < 800) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        ASSERT_TRUE(rig.play(timeoutMs)) << "the songs played to their end";
     }
 
+    velbrin::test::PrivateSettings settings;
     QTemporaryDir dir;
-    std::unique_ptr<TKelvraSpectrum> one = std::make_unique<TKelvraSpectrum>();
-    std::unique_ptr<TKelvraSpectrum> two = std::make_unique<TKelvraSpectrum>();
-    QTimer timer;
-    std::optional<SongChanger> changer;
-    std::vector<QString> songs;
-    size_t next = 0;
-    bool finished = false;
+    velbrin::test::SongChangerRig rig{dir.path()};
 };
 
 // Windows of 100 ms where a tone is heard.
@@ -174,8 +61,8 @@ Heard analyse(const std::vector<int16_t> &s, double lowHz, double highHz) {
     Heard h;
     const size_t w = kRate / 10;
     for (size_t at = 0; at + w <= s.size(); at += w) {
-        h.low.push_back(toneLevel(s, at, w, lowHz));
-        h.high.push_back(toneLevel(s, at, w, highHz));
+        h.low.push_back(velbrin::test::toneLevel(s, at, w, lowHz));
+        h.high.push_back(velbrin::test::toneLevel(s, at, w, highHz));
         h.band.push_back(highBandLevel(s, at, w));
     }
     return h;
@@ -187,10 +74,8 @@ TEST_F(SongChangerHeard, StudioCrossFadesTheTwoSongs) {
     }
     velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "3");
     velbrin::WriteSetting("DJ-Settings", "MinVolumeStudio", "30");
-    build({QString::fromStdString(song("studio-a", 6, 400)),
-           QString::fromStdString(song("studio-b", 5, 1200))},
-          "/dev/dsound/0");
-    changer->mode = PlayMode::Studio;
+    rig.build({song("studio-a", 6, 400), song("studio-b", 5, 1200)}, "/dev/dsound/0");
+    rig.changer->mode = PlayMode::Studio;
     velbrin::test::SinkRecorder recorder(dir.filePath("studio.raw").toStdString());
     play(20000);
     const Heard h = analyse(recorder.stopAndReadLeft(), 400, 1200);
@@ -213,18 +98,15 @@ TEST_F(SongChangerHeard, StudioCrossFadesTheTwoSongs) {
     EXPECT_LT(h.high[first], h.high[last]);
 }
 
-TEST_F(SongChangerHeard, NormHandsOverAtTheEndWithinAQuarterSecond) {
+TEST_F(SongChangerHeard, NormFollowsTheEndWithoutAGap) {
     if (!velbrin::test::soundServerReachable()) {
         GTEST_SKIP() << "no private sound server";
     }
-    build({QString::fromStdString(song("norm-a", 7, 400)),
-           QString::fromStdString(song("norm-b", 3, 1200))},
-          "/dev/dsound/0");
-    changer->mode = PlayMode::Norm;
+    rig.build({song("norm-a", 7, 400), song("norm-b", 3, 1200)}, "/dev/dsound/0");
+    rig.changer->mode = PlayMode::Norm;
     velbrin::test::SinkRecorder recorder(dir.filePath("norm.raw").toStdString());
     play(20000);
     const std::vector<int16_t> s = recorder.stopAndReadLeft();
-    // The longest run of silence between the first and the last loud sample.
     size_t start = 0, end = s.size();
     while (start < s.size() && std::abs(s[start]) < 2000) {
         ++start;
@@ -232,17 +114,13 @@ TEST_F(SongChangerHeard, NormHandsOverAtTheEndWithinAQuarterSecond) {
     while (end > start && std::abs(s[end - 1]) < 2000) {
         --end;
     }
-    size_t longest = 0, run = 0;
-    for (size_t i = start; i < end; ++i) {
-        run = std::abs(s[i]) < 200 ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    const double gapMs = 1000.0 * double(longest) / kRate;
-    std::printf("norm hand-over: longest silence %.2f ms\n", gapMs);
-    // The preloaded player opens its sound output only when it is told to
-    // play: 23 to 90 ms of silence here, far from the aim of under 5 ms. This
-    // checks that the next song follows at the end and not later.
-    EXPECT_LT(gapMs, 250.0);
+    const auto next = velbrin::test::toneOnset(s, start + kRate, 1200);
+    ASSERT_TRUE(next) << "the second song was heard";
+    const double gapMs = 1000.0 * double(velbrin::test::quietBefore(s, *next)) / kRate;
+    std::printf("norm hand-over: %.2f ms of silence before the next song\n", gapMs);
+    // Under 0.1 ms on a quiet machine (the song-change benchmark); the bound
+    // leaves room for a test run among others on two busy cores.
+    EXPECT_LT(gapMs, 20.0);
     EXPECT_GT(double(end - start) / kRate, 9.5) << "both songs were heard whole";
 }
 
@@ -257,19 +135,19 @@ TEST_F(SongChangerHeard, TheDjSpeaksInTheRampOnlyWhenOn) {
     velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "4");
     velbrin::WriteSetting("DJ-Settings", "MinVolumeStudio", "60");
     velbrin::WriteSetting("DJ-Settings", "DJ-text0", "That was %ARTIST% playing %SONGTITLE%");
-    const QString a = QString::fromStdString(song("dj-a", 6, 300, "Tall Trees", 0.1));
-    const QString b = QString::fromStdString(song("dj-b", 8, 500, "Quiet Ones", 0.1));
+    const QString a = song("dj-a", 6, 300, "Tall Trees", 0.1);
+    const QString b = song("dj-b", 8, 500, "Quiet Ones", 0.1);
     // The same change twice: first silent, then with the DJ.
-    build({a, b}, "/dev/dsound/0");
-    changer->mode = PlayMode::Studio;
+    rig.build({a, b}, "/dev/dsound/0");
+    rig.changer->mode = PlayMode::Studio;
     std::vector<double> band[2];
     for (int on = 0; on < 2; ++on) {
         velbrin::WriteBooleanSetting("DJ-Settings", "UseDJ", on == 1);
-        finished = false;
-        next = 0;
+        rig.finished = false;
+        rig.next = 0;
         if (on == 1) {
-            changer->SwapPlayers();
-            one->SetOutputVolume(-1, 99, -1); // faded out by the first change
+            rig.changer->SwapPlayers();
+            rig.one->SetOutputVolume(-1, 99, -1); // faded out by the first change
         }
         velbrin::test::SinkRecorder recorder(
             dir.filePath(QString("dj%1.raw").arg(on)).toStdString());
@@ -289,17 +167,15 @@ TEST_F(SongChangerHeard, TheDjSpeaksInTheRampOnlyWhenOn) {
 TEST_F(SongChangerHeard, StudioIntoWavFilesGivesOneWholeFilePerSong) {
     velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "2");
     setenv("KELVRA_OUTPUT", "null", 1); // WAV files pace themselves; no server needed
-    build({QString::fromStdString(song("wav-a", 4, 400)),
-           QString::fromStdString(song("wav-b", 3, 1200))},
-          QString());
-    changer->mode = PlayMode::Studio;
-    changer->WavFileOutput = true;
-    one->SetOutputName(("wav:" + dir.filePath("wav-a.wav")).toStdString());
+    rig.build({song("wav-a", 4, 400), song("wav-b", 3, 1200)}, QString());
+    rig.changer->mode = PlayMode::Studio;
+    rig.changer->WavFileOutput = true;
+    rig.one->SetOutputName(("wav:" + dir.filePath("wav-a.wav")).toStdString());
     play(20000);
     // Deleting the players finishes their files.
-    changer.reset();
-    one.reset();
-    two.reset();
+    rig.changer.reset();
+    rig.one.reset();
+    rig.two.reset();
     for (const auto &[name, seconds] : {std::pair{"wav-a.wav", 4}, std::pair{"wav-b.wav", 3}}) {
         const auto wav = kelvra_test::readWav(dir.filePath(name).toStdString());
         ASSERT_TRUE(wav) << name;
