@@ -55,6 +55,8 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
+    Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
     Q_PROPERTY(double MinimumRate READ rate)
     Q_PROPERTY(double MaximumRate READ rate)
@@ -71,6 +73,10 @@ public:
     explicit PlayerAdaptor(MprisService &service) : QDBusAbstractAdaptor(&service), s_(service) {}
 
     QString playbackStatus() const { return s_.snapshot().playbackStatus; }
+    QString loopStatus() const { return s_.snapshot().loopStatus; }
+    void setLoopStatus(const QString &status) { s_.setLoopStatus(status); }
+    bool shuffle() const { return s_.snapshot().shuffle; }
+    void setShuffle(bool on) { s_.controller().setShuffle(on); }
     // The engine plays at one speed only; other rates are refused by ignoring them.
     double rate() const { return 1.0; }
     void setRate(double) {}
@@ -143,6 +149,7 @@ MprisService::MprisService(PlaybackController &controller, WindowHooks hooks, QO
     connect(&controller_, &C::levelsChanged, this, &MprisService::scheduleChanges);
     connect(&controller_, &C::selectionChanged, this, &MprisService::scheduleChanges);
     connect(&controller_, &C::playersSwapped, this, &MprisService::scheduleChanges);
+    connect(&controller_, &C::playModesChanged, this, &MprisService::scheduleChanges);
     connect(&controller_, &C::currentSongChanged, this, [this] {
         durationKnown_ = false;
         scheduleChanges();
@@ -232,6 +239,9 @@ mpris::PlayerSnapshot MprisService::snapshot() const {
     const library::SongLibrary *songs = controller_.library();
     s.canPlay = hasSong || (songs != nullptr && !songs->list.isEmpty());
     s.canSeek = hasSong && lengthUs() > 0;
+    const PlayModes modes = controller_.playModes();
+    s.loopStatus = mpris::LoopStatusFor({modes.repeatAll, modes.currentTrack});
+    s.shuffle = modes.shuffle;
     return s;
 }
 
@@ -332,6 +342,14 @@ void MprisService::announceSeek(int64_t positionUs) {
 void MprisService::setVolume(double volume) {
     // The volume window's "Volume" slider: the PCM level of the current player.
     controller_.setOutputLevels(-1, mpris::LevelForVolume(volume), -1);
+}
+
+void MprisService::setLoopStatus(const QString &status) {
+    // The check boxes exclude each other; the one turned on clears the other.
+    if (const auto modes = mpris::LoopModesFor(status)) {
+        controller_.setCurrentTrack(modes->currentTrack);
+        controller_.setRepeatAll(modes->repeatAll);
+    }
 }
 
 void MprisService::openUri(const QString &uri) {

@@ -59,6 +59,7 @@ public:
     void seek(int64_t offsetUs);
     void setPosition(const QString &trackId, int64_t positionUs);
     void setVolume(double volume);
+    void setLoopStatus(const QString &status);
     void openUri(const QString &uri);
     PlaybackController &controller() { return controller_; }
 

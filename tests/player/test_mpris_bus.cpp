@@ -252,6 +252,27 @@ TEST_F(MprisBus, VolumeSetsTheVolumeLevel) {
     EXPECT_TRUE(waitFor([&] { return log.changed.contains("Volume"); }));
 }
 
+TEST_F(MprisBus, LoopStatusAndShuffleAreThePlayModes) {
+    startPlayer();
+    using Modes = velbrin::player::PlayModes;
+    const struct {
+        const char *property, *value;
+        bool Modes::*mode;
+        bool on;
+    } steps[] = {{"LoopStatus", "<'Track'>", &Modes::currentTrack, true},
+                 {"LoopStatus", "<'Playlist'>", &Modes::repeatAll, true},
+                 {"LoopStatus", "<'Playlist'>", &Modes::currentTrack, false},
+                 {"LoopStatus", "<'None'>", &Modes::repeatAll, false},
+                 {"Shuffle", "<true>", &Modes::shuffle, true}};
+    for (const auto &step : steps) {
+        gdbus({"--method", "org.freedesktop.DBus.Properties.Set", kPlayer, step.property,
+               step.value});
+        EXPECT_EQ(controller->playModes().*step.mode, step.on) << step.property << step.value;
+        EXPECT_EQ(get(kPlayer, step.property), QStringLiteral("(%1,)").arg(step.value));
+    }
+    EXPECT_TRUE(waitFor([&] { return log.changed.contains("LoopStatus"); }));
+}
+
 TEST_F(MprisBus, ANameTakenByAnotherInstanceLeavesThePlayerAsItWas) {
     QDBusConnection other = QDBusConnection::connectToBus(bus->address(), QStringLiteral("other"));
     ASSERT_TRUE(other.registerService(MprisService::kServiceName));
