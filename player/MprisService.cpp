@@ -150,6 +150,12 @@ MprisService::MprisService(PlaybackController &controller, WindowHooks hooks, QO
     connect(&controller_, &C::selectionChanged, this, &MprisService::scheduleChanges);
     connect(&controller_, &C::playersSwapped, this, &MprisService::scheduleChanges);
     connect(&controller_, &C::playModesChanged, this, &MprisService::scheduleChanges);
+    // Every seek, from the bus or the window, tells the desktop where the song now is.
+    connect(&controller_, &C::seekSent, this, [this](uint32_t offset, uint32_t range) {
+        const double fraction = range == 0 ? 0.0 : static_cast<double>(offset) / range;
+        emit static_cast<PlayerAdaptor *>(player_)->Seeked(
+            static_cast<qlonglong>(fraction * static_cast<double>(lengthUs())));
+    });
     connect(&controller_, &C::currentSongChanged, this, [this] {
         durationKnown_ = false;
         scheduleChanges();
@@ -323,7 +329,6 @@ void MprisService::seek(int64_t offsetUs) {
     // Milliseconds of the song's length, finer than the controller's seconds.
     controller_.seek(static_cast<uint32_t>(target.positionUs / 1000),
                      static_cast<uint32_t>(length / 1000));
-    announceSeek(target.positionUs);
 }
 
 void MprisService::setPosition(const QString &trackId, int64_t positionUs) {
@@ -332,11 +337,6 @@ void MprisService::setPosition(const QString &trackId, int64_t positionUs) {
     }
     controller_.seek(static_cast<uint32_t>(positionUs / 1000),
                      static_cast<uint32_t>(lengthUs() / 1000));
-    announceSeek(positionUs);
-}
-
-void MprisService::announceSeek(int64_t positionUs) {
-    emit static_cast<PlayerAdaptor *>(player_)->Seeked(positionUs);
 }
 
 void MprisService::setVolume(double volume) {

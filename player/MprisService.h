@@ -69,8 +69,6 @@ private:
     void emitChanges();
     mpris::Metadata currentMetadata() const;
     int64_t lengthUs() const;
-    // Seeked carries where the song now is.
-    void announceSeek(int64_t positionUs);
 
     PlaybackController &controller_;
     WindowHooks hooks_;

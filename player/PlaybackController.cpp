@@ -356,6 +356,7 @@ library::NavButtons PlaybackController::navButtons() const {
 void PlaybackController::seek(uint32_t offset, uint32_t range) {
     if (current_ != nullptr) {
         runCommand([&] { current_->InputSeek(offset, range); });
+        emit seekSent(offset, range);
     }
 }
 

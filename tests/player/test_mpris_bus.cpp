@@ -237,6 +237,11 @@ TEST_F(MprisBus, SeekAndSetPositionMoveThePlayer) {
     EXPECT_TRUE(waitFor([&] { return controller->timeCode() <= 2; }))
         << "went back to 1 s, not ignored as the wrong track was";
 
+    log.seeked.clear();
+    controller->seekToSeconds(6); // as the window's slider does
+    EXPECT_TRUE(waitFor([&] { return !log.seeked.isEmpty(); }));
+    EXPECT_EQ(log.seeked.value(0), 6'000'000);
+
     call("Seek", {"60000000"});
     EXPECT_TRUE(waitFor([&] { return controller->currentSongFile() == second; }))
         << "past the end is the next song";
