@@ -152,7 +152,7 @@ protected:
     SignalLog log;
 };
 
-TEST_F(MprisBus, TheRootInterfaceNamesThePlayer) {
+TEST_F(MprisBus, TheRootInterfaceNamesRaisesAndQuitsThePlayer) {
     startPlayer();
     ASSERT_TRUE(windows.mpris->isRegistered());
     const QString all = gdbus({"--method", "org.freedesktop.DBus.Properties.GetAll", kRoot});
@@ -162,10 +162,6 @@ TEST_F(MprisBus, TheRootInterfaceNamesThePlayer) {
         EXPECT_TRUE(all.contains(QLatin1String(expected)))
             << expected << " in " << all.toStdString();
     }
-}
-
-TEST_F(MprisBus, RaiseShowsTheMainWindowAndQuitClosesIt) {
-    startPlayer();
     ASSERT_FALSE(windows.form->isVisible());
     gdbus({"--method", kRoot + ".Raise"});
     EXPECT_TRUE(windows.form->isVisible());
