@@ -284,7 +284,10 @@ bool Mixer::drained(const MixerInput &input) const {
 
 uint64_t Mixer::played(const MixerInput &input) const {
     std::lock_guard lock(mutex_);
-    return input.played;
+    // A flush waiting for its fade-out has been asked for: what still sounds
+    // belongs before it. Counting it would put the time code of a seek made
+    // while playing ahead by everything played so far, and hold it there.
+    return input.run == MixerInput::Run::FadingToFlush ? 0 : input.played;
 }
 
 void Mixer::setLevels(MixerInput &input, const LevelSettings &levels) {

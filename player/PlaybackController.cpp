@@ -397,6 +397,7 @@ library::NavButtons PlaybackController::navButtons() const {
 void PlaybackController::seek(uint32_t offset, uint32_t range) {
     if (currentPlayer() != nullptr) {
         runCommand([&] { currentPlayer()->InputSeek(offset, range); });
+        emit seekSent(offset, range);
     }
 }
 

@@ -229,6 +229,8 @@ signals:
     void nowPlayingChanged(const velbrin::player::NowPlaying &view);
     // Offset / range of the current song; not raised while tracking.
     void positionChanged(uint32_t offset, uint32_t range);
+    // A seek was sent to the current player (slider, keys or remote control).
+    void seekSent(uint32_t offset, uint32_t range);
     void timeCodeChanged(uint32_t seconds);
     void durationChanged(uint32_t seconds);
     void streamParametersChanged(const QString &text);

@@ -2,6 +2,7 @@
 
 #include "EngineDurationProbe.h"
 #include "KelvraSpectrum.h"
+#include "MprisService.h"
 #include "PlaybackController.h"
 #include "PlayerVolumeTarget.h"
 #include "SettingsHost.h"
@@ -142,6 +143,15 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options,
 
     w.tagEditor = new library::TFEditTag(w.playlist->library(), form);
     form->setTagEditor(w.tagEditor);
+
+    w.mpris = MprisService::publish(*form->controller(),
+                                    {[form] {
+                                         form->showNormal();
+                                         form->raise();
+                                         form->activateWindow();
+                                     },
+                                     [form] { form->close(); }},
+                                    form);
     return w;
 }
 

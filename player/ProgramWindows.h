@@ -24,6 +24,7 @@ class Tsettings;
 
 namespace velbrin::player {
 
+class MprisService;
 class Ttavrelopendialog;
 
 // The program's windows, created in their fixed order: the main window first,
@@ -41,6 +42,8 @@ struct ProgramWindows {
     // Shown by the play-CD command (TCdform::showCdPlayer).
     settings::TCdform *cdForm = nullptr;
     library::TFEditTag *tagEditor = nullptr;
+    // The player on the desktop's session bus, when there is one.
+    MprisService *mpris = nullptr;
 };
 
 // `voice` is the program's speech voice; without one the program is silent.

@@ -70,6 +70,26 @@ bool SetPositionApplies(const QString &trackId, int64_t positionUs, const Metada
            positionUs <= current.lengthUs;
 }
 
+QString LoopStatusFor(LoopModes modes) {
+    if (modes.currentTrack) {
+        return QStringLiteral("Track");
+    }
+    return modes.repeatAll ? QStringLiteral("Playlist") : QStringLiteral("None");
+}
+
+std::optional<LoopModes> LoopModesFor(const QString &loopStatus) {
+    if (loopStatus == QLatin1String("None")) {
+        return LoopModes{};
+    }
+    if (loopStatus == QLatin1String("Track")) {
+        return LoopModes{false, true};
+    }
+    if (loopStatus == QLatin1String("Playlist")) {
+        return LoopModes{true, false};
+    }
+    return std::nullopt;
+}
+
 QStringList ChangedProperties(const PlayerSnapshot &before, const PlayerSnapshot &after) {
     QStringList names;
     const auto add = [&](bool changed, const char *name) {
@@ -85,6 +105,8 @@ QStringList ChangedProperties(const PlayerSnapshot &before, const PlayerSnapshot
     add(before.canPlay != after.canPlay, "CanPlay");
     add(before.canPlay != after.canPlay, "CanPause");
     add(before.canSeek != after.canSeek, "CanSeek");
+    add(before.loopStatus != after.loopStatus, "LoopStatus");
+    add(before.shuffle != after.shuffle, "Shuffle");
     return names;
 }
 

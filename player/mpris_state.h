@@ -60,6 +60,16 @@ SeekResult SeekTarget(int64_t positionUs, int64_t offsetUs, int64_t lengthUs);
 // SetPosition applies only to the song playing and to a position inside it.
 bool SetPositionApplies(const QString &trackId, int64_t positionUs, const Metadata &current);
 
+// The main window's "All songs" and "Current track" as the desktop's loop
+// status ("Playlist", "Track", "None"), and back; an unknown status is none.
+struct LoopModes {
+    bool repeatAll = false;
+    bool currentTrack = false;
+    friend bool operator==(const LoopModes &, const LoopModes &) = default;
+};
+QString LoopStatusFor(LoopModes modes);
+std::optional<LoopModes> LoopModesFor(const QString &loopStatus);
+
 // Everything the Player interface reports, to tell the desktop what changed.
 struct PlayerSnapshot {
     QString playbackStatus = QStringLiteral("Stopped");
@@ -69,6 +79,8 @@ struct PlayerSnapshot {
     bool canGoPrevious = false;
     bool canPlay = false;
     bool canSeek = false;
+    QString loopStatus = QStringLiteral("None");
+    bool shuffle = false;
     friend bool operator==(const PlayerSnapshot &, const PlayerSnapshot &) = default;
 };
 // The names of the Player properties that differ, in the interface's spelling.

@@ -1,12 +1,12 @@
 // The screen-saver hold against a private session bus that the test starts,
 // with a stand-in for the desktop's inhibit service on it.
 
+#include "private_session_bus.h"
 #include "screen_saver.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMutex>
-#include <QProcess>
 #include <QStringList>
 #include <QThread>
 
@@ -46,14 +46,8 @@ private:
 class PrivateBus : public ::testing::Test {
 protected:
     void SetUp() override {
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                       QStringLiteral("--print-address=1")});
-        ASSERT_TRUE(daemon_.waitForStarted(5000)) << "dbus-daemon did not start";
-        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {
-        }
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        ASSERT_FALSE(address_.isEmpty());
+        ASSERT_TRUE(daemon_.start()) << "dbus-daemon did not start";
+        address_ = daemon_.address();
         client_ = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(address_, QStringLiteral("client")));
         ASSERT_TRUE(client_->isConnected());
@@ -67,8 +61,7 @@ protected:
             serviceThread_.wait();
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("service"));
-        daemon_.kill();
-        daemon_.waitForFinished();
+        daemon_.stop();
     }
 
     // The service runs on a thread of its own, so the blocking calls of the
@@ -82,7 +75,7 @@ protected:
         ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
     }
 
-    QProcess daemon_;
+    velbrin::test::PrivateSessionBus daemon_;
     QString address_;
     std::unique_ptr<QDBusConnection> client_;
     QThread serviceThread_;

@@ -91,3 +91,14 @@ TEST(MprisState, ChangedPropertiesNameOnlyWhatChanged) {
               (QStringList{QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
                            QStringLiteral("CanPlay"), QStringLiteral("CanPause")}));
 }
+
+TEST(MprisState, LoopStatusIsTheRepeatModes) {
+    const std::pair<LoopModes, const char *> cases[] = {
+        {{false, false}, "None"}, {{true, false}, "Playlist"}, {{false, true}, "Track"}};
+    for (const auto &[modes, status] : cases) {
+        EXPECT_EQ(LoopStatusFor(modes), QString::fromLatin1(status));
+        EXPECT_EQ(LoopModesFor(QString::fromLatin1(status)), modes) << status;
+    }
+    EXPECT_EQ(LoopStatusFor({true, true}), QStringLiteral("Track")) << "the one song wins";
+    EXPECT_FALSE(LoopModesFor(QStringLiteral("track")).has_value());
+}
