@@ -2,8 +2,10 @@
 
 #include "KelvraSpectrum.h"
 #include "KeyboardControl.h"
+#include "LiveSpectrum.h"
 #include "PlayerLogic.h"
 #include "Skin.h"
+#include "SpectrumView.h"
 #include "TCoolScrollingText.h"
 #include "TFEditTag.h"
 #include "TSlider.h"
@@ -101,10 +103,13 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
     infoForm_->setModulesForm(modulesForm_);
     infoForm_->setCurrentPlayer([this] { return controller_->currentPlayer(); });
     connectController();
+    liveSpectrum_ = new LiveSpectrum(controller_, spectrumView, this);
     FormCreate();
 }
 
 TPlayerForm::~TPlayerForm() {
+    // The analysers go before the players that feed them.
+    liveSpectrum_->shutDown();
     // The playlist window measures durations through the controller's probe;
     // the window must go first.
     delete std::exchange(playlist_, nullptr);
@@ -179,6 +184,10 @@ void TPlayerForm::buildControls() {
                              QRect(r.right() - 74, r.y() + 32, 70, 17), yellow);
     comments = makeLabel(central, "comments", QStringLiteral("Comments"),
                          QRect(r.x() + 8, r.y() + 54, r.width() - 16, 17), yellow);
+    // The spectrum fills the panel's foot; the comment reads on top of it.
+    spectrumView = new SpectrumView(central);
+    spectrumView->setGeometry(r.x() + 8, r.y() + 52, r.width() - 16, 22);
+    spectrumView->stackUnder(comments);
     Label2 = makeLabel(central, "Label2", QStringLiteral("0"), QRect(8, 90, 20, 14),
                        QColor(128, 128, 128));
 
@@ -463,6 +472,7 @@ void TPlayerForm::applyAppearance(int skin) {
         return;
     }
     BackgroundImage->hide();
+    spectrumView->setLook(SpectrumView::Look::Plain);
     LeftPanelImage->hide();
     RightPanelImage->hide();
     QPalette p = palette();
@@ -695,6 +705,7 @@ void TPlayerForm::editTag(const QString &path) {
 void TPlayerForm::closeEvent(QCloseEvent *event) {
     keyboard_->clear();
     setAcceptDrops(false);
+    liveSpectrum_->shutDown();
     controller_->shutDown();
     event->accept();
     QCoreApplication::quit();
