@@ -176,18 +176,17 @@ void TPlayerForm::buildControls() {
     Title2->setVisible(false);
 
     const QRect r = Skin::RightPanelRect;
-    makeLabel(central, "TimeLabel", QStringLiteral("Time:"), QRect(r.x() + 8, r.y() + 32, 40, 17),
+    // Time, comment and the live spectrum share the panel below the title.
+    makeLabel(central, "TimeLabel", QStringLiteral("Time:"), QRect(r.x() + 8, r.y() + 28, 40, 17),
               yellow);
     TimeCode = makeLabel(central, "TimeCode", QStringLiteral("00:00:00"),
-                         QRect(r.x() + 50, r.y() + 32, 70, 17), yellow);
+                         QRect(r.x() + 50, r.y() + 28, 70, 17), yellow);
     DurationText = makeLabel(central, "DurationText", QStringLiteral("00:00:00"),
-                             QRect(r.right() - 74, r.y() + 32, 70, 17), yellow);
+                             QRect(r.right() - 74, r.y() + 28, 70, 17), yellow);
     comments = makeLabel(central, "comments", QStringLiteral("Comments"),
-                         QRect(r.x() + 8, r.y() + 54, r.width() - 16, 17), yellow);
-    // The spectrum fills the panel's foot; the comment reads on top of it.
+                         QRect(r.x() + 8, r.y() + 45, r.width() - 16, 17), yellow);
     spectrumView = new SpectrumView(central);
-    spectrumView->setGeometry(r.x() + 8, r.y() + 52, r.width() - 16, 22);
-    spectrumView->stackUnder(comments);
+    spectrumView->setGeometry(r.x() + 8, r.y() + 62, r.width() - 16, 13);
     Label2 = makeLabel(central, "Label2", QStringLiteral("0"), QRect(8, 90, 20, 14),
                        QColor(128, 128, 128));
 
