@@ -33,3 +33,16 @@ function(velbrin_gtest target)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ${props})
 endfunction()
+
+# A short fuzzing run of a libFuzzer target as a ctest of the fuzz preset, so
+# the fuzzers keep building and their seeds keep passing. New inputs go into a
+# scratch corpus in the build tree, never into the seed folders.
+function(velbrin_fuzz_smoke target)
+  cmake_parse_arguments(ARG "" "" "SEEDS;ARGS" ${ARGN})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${target}_corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME ${target}_smoke
+    COMMAND ${target} -max_total_time=15 -timeout=10 -artifact_prefix=${corpus}/ ${ARG_ARGS}
+            ${corpus} ${ARG_SEEDS})
+  set_tests_properties(${target}_smoke PROPERTIES LABELS fuzz ENVIRONMENT TMPDIR=/dev/shm)
+endfunction()
