@@ -5,7 +5,6 @@
 #include "SpectrumView.h"
 #include "sink_recorder.h"
 
-#include <QApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -69,13 +68,4 @@ TEST(LiveSpectrumHeard, TwoKilohertzPeaksInItsBand) {
     controller.shutDown();
     qunsetenv("KELVRA_OUTPUT");
     qunsetenv("VELBRIN_SETTINGS");
-}
-
-int main(int argc, char **argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
