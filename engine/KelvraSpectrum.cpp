@@ -118,17 +118,31 @@ int32_t Information(kv_feedback_information *info, int32_t kind) {
 int32_t AudioEvent(void *, const KV_AudioEvent *event) {
     std::unique_lock lock(spectrumState.mutex, std::try_to_lock);
     auto set = spectrumState.setSamples;
-    if (!lock.owns_lock() || event == nullptr || set == nullptr) {
+    if (!lock.owns_lock() || event == nullptr || set == nullptr || event->Samples == nullptr ||
+        event->NB_Channels == 0) {
         return 0;
     }
+    // The engine's samples are interleaved frames. Each analyser takes one
+    // channel, so they are parted first: fed as they come, a stereo block reads
+    // as one channel at twice the rate, every tone shows at half its pitch and
+    // left and right are mixed. Any other channel count shows its first channel
+    // as the left spectrum.
     const int32_t n = std::min(event->NB_Samples, kMaxAnalysedSamples);
-    kv_fft_analyzer *left = spectrumState.left;
-    if (left != nullptr) {
-        set(left, event->Samples, n);
+    const size_t stride = event->NB_Channels;
+    std::array<int16_t, kMaxAnalysedSamples> left{};
+    std::array<int16_t, kMaxAnalysedSamples> right{};
+    for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+        left[i] = event->Samples[i * stride];
+        if (stride == 2) {
+            right[i] = event->Samples[i * stride + 1];
+        }
     }
-    fetchSpectrum(left, spectrumState.leftSpectrum);
-    if (event->NB_Channels == 2 && spectrumState.both && spectrumState.right != nullptr) {
-        set(spectrumState.right, event->Samples, n);
+    if (spectrumState.left != nullptr) {
+        set(spectrumState.left, left.data(), n);
+    }
+    fetchSpectrum(spectrumState.left, spectrumState.leftSpectrum);
+    if (stride == 2 && spectrumState.both && spectrumState.right != nullptr) {
+        set(spectrumState.right, right.data(), n);
         fetchSpectrum(spectrumState.right, spectrumState.rightSpectrum);
     }
     return 0;

@@ -2,8 +2,10 @@
 
 #include "KelvraSpectrum.h"
 #include "KeyboardControl.h"
+#include "LiveSpectrum.h"
 #include "PlayerLogic.h"
 #include "Skin.h"
+#include "SpectrumView.h"
 #include "TCoolScrollingText.h"
 #include "TFEditTag.h"
 #include "TSlider.h"
@@ -101,10 +103,13 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
     infoForm_->setModulesForm(modulesForm_);
     infoForm_->setCurrentPlayer([this] { return controller_->currentPlayer(); });
     connectController();
+    liveSpectrum_ = new LiveSpectrum(controller_, spectrumView, this);
     FormCreate();
 }
 
 TPlayerForm::~TPlayerForm() {
+    // The analysers go before the players that feed them.
+    liveSpectrum_->shutDown();
     // The playlist window measures durations through the controller's probe;
     // the window must go first.
     delete std::exchange(playlist_, nullptr);
@@ -171,14 +176,17 @@ void TPlayerForm::buildControls() {
     Title2->setVisible(false);
 
     const QRect r = Skin::RightPanelRect;
-    makeLabel(central, "TimeLabel", QStringLiteral("Time:"), QRect(r.x() + 8, r.y() + 32, 40, 17),
+    // Time, comment and the live spectrum share the panel below the title.
+    makeLabel(central, "TimeLabel", QStringLiteral("Time:"), QRect(r.x() + 8, r.y() + 28, 40, 17),
               yellow);
     TimeCode = makeLabel(central, "TimeCode", QStringLiteral("00:00:00"),
-                         QRect(r.x() + 50, r.y() + 32, 70, 17), yellow);
+                         QRect(r.x() + 50, r.y() + 28, 70, 17), yellow);
     DurationText = makeLabel(central, "DurationText", QStringLiteral("00:00:00"),
-                             QRect(r.right() - 74, r.y() + 32, 70, 17), yellow);
+                             QRect(r.right() - 74, r.y() + 28, 70, 17), yellow);
     comments = makeLabel(central, "comments", QStringLiteral("Comments"),
-                         QRect(r.x() + 8, r.y() + 54, r.width() - 16, 17), yellow);
+                         QRect(r.x() + 8, r.y() + 45, r.width() - 16, 17), yellow);
+    spectrumView = new SpectrumView(central);
+    spectrumView->setGeometry(r.x() + 8, r.y() + 62, r.width() - 16, 13);
     Label2 = makeLabel(central, "Label2", QStringLiteral("0"), QRect(8, 90, 20, 14),
                        QColor(128, 128, 128));
 
@@ -464,6 +472,7 @@ void TPlayerForm::applyAppearance(int skin) {
         return;
     }
     BackgroundImage->hide();
+    spectrumView->setLook(SpectrumView::Look::Plain);
     LeftPanelImage->hide();
     RightPanelImage->hide();
     QPalette p = palette();
@@ -696,6 +705,7 @@ void TPlayerForm::editTag(const QString &path) {
 void TPlayerForm::closeEvent(QCloseEvent *event) {
     keyboard_->clear();
     setAcceptDrops(false);
+    liveSpectrum_->shutDown();
     controller_->shutDown();
     event->accept();
     QCoreApplication::quit();

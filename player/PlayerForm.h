@@ -37,6 +37,8 @@ class TVolumeForm;
 namespace velbrin::player {
 
 class KeyboardControl;
+class LiveSpectrum;
+class SpectrumView;
 class TInfoForm;
 class TModulesForm;
 
@@ -221,6 +223,8 @@ public:
     QLabel *BackgroundImage = nullptr;
     QLabel *LeftPanelImage = nullptr;
     QLabel *RightPanelImage = nullptr;
+    // The live spectrum at the foot of the right-hand display panel.
+    SpectrumView *spectrumView = nullptr;
 
 private:
     QList<QRadioButton *> modeButtons_;
@@ -233,6 +237,7 @@ private:
     platform::ScreenSaverInhibit *screenSaver_ = nullptr; // child object, made on first use
     TInfoForm *infoForm_ = nullptr;                       // child window
     TModulesForm *modulesForm_ = nullptr;                 // child window
+    LiveSpectrum *liveSpectrum_ = nullptr;                // child object
 };
 
 } // namespace velbrin::player

@@ -90,14 +90,20 @@ TEST(SpectrumHandler, LoadSendsTheHandlerAndFeedsAtMost128Samples) {
     EXPECT_NE(log[3].find(" 129"), std::string::npos);
     EXPECT_EQ(count(log, "fft_analyzer_new A"), 2);
 
-    std::vector<int16_t> samples(1152 * 2, 7);
+    // Interleaved frames, left i and right 1000 + i: each analyser takes the
+    // first 128 frames of its own channel.
+    std::vector<int16_t> samples(1152 * 2);
+    for (size_t i = 0; i < 1152; ++i) {
+        samples[2 * i] = static_cast<int16_t>(i);
+        samples[2 * i + 1] = static_cast<int16_t>(1000 + i);
+    }
     KV_AudioEvent stereo{{0, 0}, 44100, 2, 1152, samples.data()};
     engine.reset();
     EXPECT_EQ(spectrum::AudioEvent(nullptr, &stereo), 0);
     log = engine.log();
-    ASSERT_EQ(log.size(), 2u); // both analysers, same pointer, 128 samples each
-    EXPECT_EQ(log[0].substr(log[0].find(' ', 25)), log[1].substr(log[1].find(' ', 25)));
-    EXPECT_NE(log[0].find(" 7 128"), std::string::npos) << log[0];
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[0].find(" 0 128 127"), std::string::npos) << log[0];
+    EXPECT_NE(log[1].find(" 1000 128 1127"), std::string::npos) << log[1];
     Spectra s = read(c);
     EXPECT_EQ(s.bands, 64);
     EXPECT_NE(s.left[0], 0);
@@ -154,9 +160,10 @@ TEST(SpectrumHandler, LoadAndUnloadWhileTheRealEnginePlays) {
         QStringLiteral("/velbrin-spectrum-%1").arg(QCoreApplication::applicationPid());
     QDir().mkpath(dir);
     const std::string mp3 = (dir + QStringLiteral("/tone.mp3")).toStdString();
-    const std::string make = "sox -n -r 44100 -c 2 -b 16 '" + dir.toStdString() +
-                             "/tone.wav' synth 4 sine 1000 vol 0.5 2>/dev/null && lame --quiet " +
-                             "-b 128 '" + dir.toStdString() + "/tone.wav' '" + mp3 + "'";
+    const std::string make =
+        "sox -n -r 44100 -c 2 -b 16 '" + dir.toStdString() +
+        "/tone.wav' synth 4 sine 1000 sine 3000 vol 0.5 2>/dev/null && lame --quiet " + "-b 128 '" +
+        dir.toStdString() + "/tone.wav' '" + mp3 + "'";
     if (std::system(make.c_str()) != 0) {
         GTEST_SKIP() << "sox and lame are needed to make the song";
     }
@@ -198,7 +205,14 @@ TEST(SpectrumHandler, LoadAndUnloadWhileTheRealEnginePlays) {
         pump(20);
         s = read(c);
     }
-    EXPECT_TRUE(heard(s.left));
+    ASSERT_TRUE(heard(s.left));
+    // Left plays 1000 Hz and right 3000 Hz; band i is centred on
+    // (i + 1) * 44100 / 128 Hz.
+    const auto peak = [](const TSpectrum &bands) {
+        return std::max_element(bands.begin(), bands.begin() + 64) - bands.begin();
+    };
+    EXPECT_EQ(peak(s.left), 2);
+    EXPECT_EQ(peak(s.right), 8);
     EXPECT_TRUE(c.unloadfft(true));
     c.Stop();
     qunsetenv("KELVRA_OUTPUT");

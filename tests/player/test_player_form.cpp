@@ -2,6 +2,7 @@
 #include "Application.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
+#include "SpectrumView.h"
 #include "TCoolScrollingText.h"
 #include "TSlider.h"
 #include "TVolumeForm.h"
@@ -760,4 +761,46 @@ TEST_F(PlayerForm, RecordPausesAndStartsTheInstalledRecorder) {
     EXPECT_TRUE(QFileInfo::exists(programDir.filePath(QStringLiteral("ran"))));
     const auto sent = sendsTo(0);
     EXPECT_NE(std::find(sent.begin(), sent.end(), "5"), sent.end()); // paused first
+}
+
+TEST_F(PlayerForm, LiveSpectrumFollowsTheCurrentPlayerAndGoesBeforeThePlayers) {
+    auto form = makeForm();
+    form->show();
+    auto *view = form->findChild<velbrin::player::SpectrumView *>("SpectrumView");
+    ASSERT_NE(view, nullptr);
+    const auto registered = [this](int n) {
+        const auto s = sendsTo(n);
+        return std::count_if(s.begin(), s.end(), [](const std::string &l) {
+            return l.rfind("125 'function@", 0) == 0;
+        });
+    };
+    EXPECT_EQ(registered(0), 0) << "nothing before a song plays";
+    EXPECT_FALSE(view->isRunning());
+
+    post(0, state(1));
+    EXPECT_EQ(registered(0), 1);
+    EXPECT_TRUE(view->isRunning());
+    form->hide();
+    EXPECT_FALSE(view->isRunning());
+    form->show();
+    EXPECT_TRUE(view->isRunning());
+    post(0, state(0));
+    EXPECT_FALSE(view->isRunning());
+    post(0, state(1));
+    EXPECT_EQ(registered(0), 1) << "switched on once per player";
+
+    ASSERT_TRUE(form->controller()->openOnOtherPlayer("/music/two.mp3"));
+    form->controller()->startOtherPlayer();
+    EXPECT_EQ(registered(1), 1) << "the hand-over is followed";
+
+    engine.reset();
+    form->close();
+    const auto log = engine.log();
+    const auto first = [&log](const std::string &prefix) {
+        return std::find_if(log.begin(), log.end(),
+                            [&](const std::string &l) { return l.rfind(prefix, 0) == 0; });
+    };
+    ASSERT_NE(first("fft_analyzer_delete A"), log.end());
+    ASSERT_NE(first("player_delete"), log.end());
+    EXPECT_LT(first("fft_analyzer_delete A"), first("player_delete"));
 }

@@ -293,8 +293,10 @@ void fft_analyzer_set_samples(kv_fft_analyzer *analyzer, const int16_t *samples,
         return;
     }
     analyzer->lastCount = count;
-    record("fft_analyzer_set_samples A%d %s %d", analyzer->id,
-           samples != nullptr ? std::to_string(samples[0]).c_str() : "null", count);
+    // The first and the last sample, so a test can tell which samples went in.
+    record("fft_analyzer_set_samples A%d %s %d %s", analyzer->id,
+           samples != nullptr ? std::to_string(samples[0]).c_str() : "null", count,
+           samples != nullptr && count > 0 ? std::to_string(samples[count - 1]).c_str() : "-");
 }
 
 // Reports the sample count of the last set as every band, so a test can tell

@@ -1,0 +1,77 @@
+#include "LiveSpectrum.h"
+
+#include "PlaybackController.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace velbrin::player {
+
+using engine::TKelvraSpectrum;
+
+LiveSpectrum::LiveSpectrum(PlaybackController *controller, SpectrumView *view, QObject *parent)
+    : QObject(parent), controller_(controller), view_(view) {
+    view_->setSource([this](SpectrumBands &bands) { return latest(bands); });
+    connect(controller_, &PlaybackController::stateChanged, this, [this] { follow(); });
+    connect(controller_, &PlaybackController::playersSwapped, this, [this] { follow(); });
+}
+
+LiveSpectrum::~LiveSpectrum() {
+    shutDown();
+}
+
+void LiveSpectrum::follow() {
+    const bool playing = controller_->isPlaying();
+    TKelvraSpectrum *current = controller_->currentPlayer();
+    if (current != nullptr && current != fed_ && (playing || fed_ != nullptr)) {
+        // The handler stays installed in a player once it is there; switching
+        // it on again for the player that takes over makes fresh analysers.
+        if (fed_ != nullptr) {
+            disconnect(fed_, &TKelvraSpectrum::OnNotifySpectrum, this, nullptr);
+        }
+        try {
+            loaded_ = true;
+            (void)current->loadfft(true);
+            fed_ = current;
+            connect(current, &TKelvraSpectrum::OnNotifySpectrum, this,
+                    [this](const engine::TSpectrum &left, const engine::TSpectrum &right, int) {
+                        // One picture of both channels: the louder of each band.
+                        for (size_t i = 0; i < bands_.size(); ++i) {
+                            bands_[i] = std::max(left[i], right[i]);
+                        }
+                    });
+        } catch (const std::exception &) {
+            // No engine: the controller has told the user; the view stays dark.
+            fed_ = nullptr;
+        }
+    }
+    if (view_ != nullptr) {
+        view_->setPlaying(playing && fed_ != nullptr);
+    }
+}
+
+bool LiveSpectrum::latest(SpectrumBands &bands) {
+    if (fed_ == nullptr) {
+        return false;
+    }
+    fed_->getspectrum();
+    bands = bands_;
+    return true;
+}
+
+void LiveSpectrum::shutDown() {
+    if (view_ != nullptr) {
+        view_->setPlaying(false);
+    }
+    if (fed_ != nullptr && std::exchange(loaded_, false)) {
+        try {
+            (void)fed_->unloadfft(true);
+        } catch (const std::exception &) {
+            // Nothing more to release.
+        }
+    }
+    fed_ = nullptr;
+}
+
+} // namespace velbrin::player

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "KelvraSpectrum.h"
+#include "SpectrumView.h"
+
+#include <QObject>
+#include <QPointer>
+
+namespace velbrin::player {
+
+class PlaybackController;
+
+// Feeds a SpectrumView from the song being heard: switches the engine's
+// spectrum on for the controller's current player when it plays, follows the
+// hand-over to the other player, and lets the view run only while a song
+// plays. The analysers are one for the whole program, so during a cross-fade
+// both songs show in one spectrum, as both are heard.
+//
+// Threads: user-interface thread only; the engine's thread fills the spectra
+// behind the engine component's lock.
+class LiveSpectrum : public QObject {
+    Q_OBJECT
+public:
+    LiveSpectrum(PlaybackController *controller, SpectrumView *view, QObject *parent = nullptr);
+    ~LiveSpectrum() override;
+
+    // Stops the view and deletes the analysers; called before the players go.
+    void shutDown();
+    // The player the spectrum was last switched on for, if it still exists.
+    engine::TKelvraSpectrum *fedPlayer() const { return fed_; }
+
+private:
+    void follow();
+    bool latest(SpectrumBands &bands);
+
+    PlaybackController *controller_;
+    QPointer<SpectrumView> view_; // a widget of the window, which may go first
+    QPointer<engine::TKelvraSpectrum> fed_;
+    // Whether analysers exist, so they are deleted once.
+    bool loaded_ = false;
+    SpectrumBands bands_{};
+};
+
+} // namespace velbrin::player
