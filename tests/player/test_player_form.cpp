@@ -764,7 +764,11 @@ TEST_F(PlayerForm, RecordPausesAndStartsTheInstalledRecorder) {
 }
 
 TEST_F(PlayerForm, LiveSpectrumFollowsTheCurrentPlayerAndGoesBeforeThePlayers) {
-    auto form = makeForm();
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 2);
+    makeSongs(dir);
+    auto form = makeForm({"/prog/velbrin", dir.path()});
+    form->Timer3Timer();
+    form->controller()->setOverlapMode(1);
     form->show();
     auto *view = form->findChild<velbrin::player::SpectrumView *>("SpectrumView");
     ASSERT_NE(view, nullptr);
@@ -789,8 +793,18 @@ TEST_F(PlayerForm, LiveSpectrumFollowsTheCurrentPlayerAndGoesBeforeThePlayers) {
     post(0, state(1));
     EXPECT_EQ(registered(0), 1) << "switched on once per player";
 
-    ASSERT_TRUE(form->controller()->openOnOtherPlayer("/music/two.mp3"));
-    form->controller()->startOtherPlayer();
+    // A Studio overlap hands the song over to the other player.
+    KV_Message m{};
+    m.Code = KV_NOTIFY_STREAM_DURATION;
+    m.Data.Duration = 10;
+    post(0, m);
+    for (uint8_t s = 0; s <= 8; ++s) {
+        m = {};
+        m.Code = KV_NOTIFY_INPUT_TIMECODE;
+        m.Data.TimeCode = {0, 0, s, 0};
+        post(0, m);
+    }
+    post(1, state(1));
     EXPECT_EQ(registered(1), 1) << "the hand-over is followed";
 
     engine.reset();
