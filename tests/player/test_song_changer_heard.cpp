@@ -118,9 +118,11 @@ TEST_F(SongChangerHeard, NormFollowsTheEndWithoutAGap) {
     ASSERT_TRUE(next) << "the second song was heard";
     const double gapMs = 1000.0 * double(velbrin::test::quietBefore(s, *next)) / kRate;
     std::printf("norm hand-over: %.2f ms of silence before the next song\n", gapMs);
-    // Under 0.1 ms on a quiet machine (the song-change benchmark); the bound
-    // leaves room for a test run among others on two busy cores.
-    EXPECT_LT(gapMs, 20.0);
+    // Under 0.1 ms on a quiet machine (the song-change benchmark). Among
+    // other tests and builds on two busy cores the end of stream and the Play
+    // can wait on the user-interface thread for longer than the engine holds
+    // the device: 40 ms has been seen there, so the bound is twice that.
+    EXPECT_LT(gapMs, 80.0);
     EXPECT_GT(double(end - start) / kRate, 9.5) << "both songs were heard whole";
 }
 
