@@ -259,6 +259,9 @@ CdAudioDevice::Mode CdAudioDevice::mode() const {
 void CdAudioDevice::play() {
     requireOpen();
     if (output_ == 0) {
+        // The sound library would otherwise take SIGINT and SIGTERM for its own event
+        // queue, which nothing reads, and the program could no longer be ended.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             throw CdError(std::string("The sound output cannot be opened: ") + SDL_GetError());
         }

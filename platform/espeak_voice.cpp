@@ -145,6 +145,9 @@ std::unique_ptr<EspeakVoice> EspeakVoice::create() {
             d.identifiers.emplace_back(v->identifier);
         }
     }
+    // The sound library would otherwise take SIGINT and SIGTERM for its own event
+    // queue, which nothing reads, and the program could no longer be ended.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (d.descriptions.isEmpty() || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return voice;
     }

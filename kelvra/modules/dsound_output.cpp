@@ -132,6 +132,9 @@ int32_t openOutput(void *instance, const char *name) {
 int32_t openDevice(SoundCard &s, uint32_t rate, uint32_t channels) {
     closeDevice(s);
     std::lock_guard lock(sdlMutex);
+    // The sound library would otherwise take SIGINT and SIGTERM for its own event
+    // queue, which nothing reads, and the program could no longer be ended.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return KV_MODULE_UNSUPPORTED;
     s.subsystem = true;

@@ -30,6 +30,9 @@ public:
     // Opens and starts the default input at 44100 Hz 16-bit stereo; on
     // failure `error` tells why.
     Capture() {
+        // The sound library would otherwise take SIGINT and SIGTERM for its own event
+        // queue, which nothing reads, and the program could no longer be ended.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             error = QString::fromUtf8(SDL_GetError());
             return;
