@@ -153,7 +153,10 @@ PlaylistContents readPlaylist(const QString &fileName) {
         }
         QString line =
             format == Format::M3u8 ? QString::fromUtf8(raw) : QString::fromLocal8Bit(raw);
-        if (format == Format::M3u8 && line.startsWith(QChar(0xFEFF))) {
+        // Byte-order marks open a file, but playlists joined end to end carry
+        // them mid-file too; a name never starts with one, so every line
+        // sheds them. Each line alike, or a saved list would not read back.
+        while (line.startsWith(QChar(0xFEFF))) {
             line.remove(0, 1);
         }
         if (line.trimmed().isEmpty()) {

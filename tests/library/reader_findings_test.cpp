@@ -24,3 +24,23 @@ TEST(LibraryReaderFindings, InvalidFileAddressLineIsSkipped) {
         EXPECT_EQ(read.paths, QStringList{QStringLiteral("/music/kept.mp3")});
     }
 }
+
+// Byte-order marks at the start of a later line (playlists joined end to end)
+// once stayed in the path in one format and not in another, so a list saved
+// from what was read did not read back the same.
+TEST(LibraryReaderFindings, ByteOrderMarksOpeningAnyLineAreDropped) {
+    QTemporaryDir dir;
+    for (const char *name : {"list.lst", "list.m3u", "list.m3u8"}) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("\xEF\xBB\xBF/music/a.mp3\n\xEF\xBB\xBF\xEF\xBB\xBF/music/b.mp3\n");
+        file.close();
+        const QStringList expected{QStringLiteral("/music/a.mp3"), QStringLiteral("/music/b.mp3")};
+        EXPECT_EQ(readPlaylist(path).paths, expected);
+        const QString saved = dir.filePath(QStringLiteral("saved.lst"));
+        ASSERT_FALSE(writeLstPlaylist(saved, expected));
+        EXPECT_EQ(readPlaylist(saved).paths, expected);
+    }
+}
