@@ -12,9 +12,12 @@
 #include "shared_helpers.h"
 #include "song_library.h"
 
+#include "TFEditTag.h"
 #include "TVolumeForm.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QSlider>
 #include <QToolButton>
@@ -74,6 +77,48 @@ void TPlayerForm::runKeyCommand(KeyCommand command) {
     } catch (const std::exception &e) {
         ShowInformation(QString::fromLocal8Bit(e.what()));
     }
+}
+
+void TPlayerForm::Open1Click() {
+    const QString lastDrive = ReadSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"));
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Open"), QDir(lastDrive).exists() ? lastDrive : QString(),
+        QStringLiteral("MPEG-Music files and playlists (*.mp3 *.mp1 *.mp2 *.mpg *.lst *.pls "
+                       "*.m3u *.m3u8);;All files (*)"));
+    if (!files.isEmpty())
+        openFiles(files);
+}
+
+void TPlayerForm::openFiles(const QStringList &files) {
+    if (playlist_ == nullptr || files.isEmpty())
+        return;
+    library::SongList &list = playlist_->library().list;
+    const int remembered = list.itemIndex();
+    // The playlist window adds them as its own "Add file..." does: songs and
+    // playlists in the dialog's order, behind the busy panel.
+    playlist_->addChosenFiles(files);
+    WriteSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"),
+                 QFileInfo(files.front()).absolutePath() + QLatin1Char('/'));
+    // Unlike that window, this command leaves the selection where the user
+    // had it unless a song plays. A first song that these files started may
+    // not have reported playing yet; with nothing selected before, it is
+    // the one to show.
+    const QString current = controller_->currentSongFile();
+    const bool showCurrent = controller_->isPlaying() || (remembered < 0 && !current.isEmpty());
+    list.select(showCurrent ? list.indexOfPathExact(current) : remembered);
+    if (list.itemIndex() >= 0)
+        list.setSelected(list.itemIndex(), true);
+    playlist_->songListChanged();
+    initButtons();
+}
+
+void TPlayerForm::TAG1Click() {
+    if (playlist_ == nullptr)
+        return;
+    const library::SongList &list = playlist_->library().list;
+    const int i = list.itemIndex();
+    if (i >= 0 && i < list.count())
+        editTag(list.path(i));
 }
 
 QString TPlayerForm::recorderPath() const {

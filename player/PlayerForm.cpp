@@ -351,20 +351,7 @@ void TPlayerForm::buildMenus() {
     QAction *open = file->addAction(QStringLiteral("&Open..."));
     open->setObjectName(QStringLiteral("Open1"));
     open->setShortcut(QKeySequence(Qt::Key_F3));
-    connect(open, &QAction::triggered, this, [this] {
-        const QString lastDrive =
-            ReadSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"));
-        const QStringList files = QFileDialog::getOpenFileNames(
-            this, QStringLiteral("Open"), QDir(lastDrive).exists() ? lastDrive : QString(),
-            QStringLiteral("MPEG-Music files and playlists (*.mp3 *.mp1 *.mp2 *.mpg *.lst *.pls "
-                           "*.m3u *.m3u8);;All files (*)"));
-        if (files.isEmpty()) {
-            return;
-        }
-        addNames(files, true);
-        WriteSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"),
-                     QFileInfo(files.front()).absolutePath() + QLatin1Char('/'));
-    });
+    connect(open, &QAction::triggered, this, &TPlayerForm::Open1Click);
     file->addSeparator();
     file->addAction(QStringLiteral("&Play CD..."))->setObjectName(QStringLiteral("PlayCD1"));
     file->addSeparator();
@@ -384,6 +371,7 @@ void TPlayerForm::buildMenus() {
     QAction *tag = edit->addAction(QStringLiteral("&TAG..."));
     tag->setObjectName(QStringLiteral("TAG1"));
     tag->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(tag, &QAction::triggered, this, &TPlayerForm::TAG1Click);
     QAction *playlistItem = edit->addAction(QStringLiteral("&Playlist..."));
     playlistItem->setObjectName(QStringLiteral("Playlist1"));
     connect(playlistItem, &QAction::triggered, this, &TPlayerForm::playlistbuttonClick);

@@ -113,6 +113,10 @@ public:
     void LoopedCbClick();
     // Key presets, hot keys and the menu commands of PlayerCommands.cpp.
     void runKeyCommand(KeyCommand command);
+    void Open1Click();
+    // The open command once files are chosen, in the dialog's order.
+    void openFiles(const QStringList &files);
+    void TAG1Click();
     void RecordClick();
     void MakeWaveClick();
     void ScreensaverClick(bool allowed);

@@ -140,6 +140,9 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options,
     w.playlist->setOpenChoiceDialog(w.openDialog);
 
     w.cdForm = new settings::TCdform(form);
+    if (auto *command = form->findChild<QAction *>(QStringLiteral("PlayCD1"))) {
+        QObject::connect(command, &QAction::triggered, w.cdForm, &settings::TCdform::showCdPlayer);
+    }
 
     w.tagEditor = new library::TFEditTag(w.playlist->library(), form);
     form->setTagEditor(w.tagEditor);

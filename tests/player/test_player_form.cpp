@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -578,6 +579,63 @@ TEST_F(PlayerForm, DroppedNamesJoinTheListInOrderWithoutDuplicates) {
     EXPECT_EQ(form->currentSongFile(), songs[2]); // the first song of an empty list starts
 }
 
+TEST_F(PlayerForm, OpenAddsSongsAndPlaylistsInDialogOrderAndKeepsTheSelection) {
+    const QStringList songs = makeSongs(dir, true);
+    const QString playlistFile = dir.filePath("mix.lst");
+    QFile lst(playlistFile);
+    ASSERT_TRUE(lst.open(QIODevice::WriteOnly));
+    lst.write((songs[3] + "\r\n" + songs[0] + "\r\n").toLocal8Bit());
+    lst.close();
+    auto form = makeForm();
+    auto &list = form->playlist()->library().list;
+
+    form->openFiles({songs[2], playlistFile, songs[1]});
+    EXPECT_EQ(list.filenamelist(), (QStringList{songs[2], songs[3], songs[0], songs[1]}));
+    EXPECT_EQ(velbrin::ReadSetting("Settings", "LastDrive"), dir.filePath("b") + "/");
+    EXPECT_EQ(form->currentSongFile(), songs[2]); // the first song of an empty list starts
+
+    // While a song plays, it is the one selected afterwards ...
+    post(0, state(1));
+    list.select(3);
+    form->openFiles({songs[0]});
+    EXPECT_EQ(list.itemIndex(), 0);
+    // ... otherwise the entry the user had selected stays so.
+    post(0, state(0));
+    list.select(2);
+    form->openFiles({songs[1]});
+    EXPECT_EQ(list.itemIndex(), 2);
+    EXPECT_EQ(list.count(), 6);
+}
+
+TEST_F(PlayerForm, MenuCommandsOpenTheirWindows) {
+    const QStringList songs = makeSongs(dir);
+    auto form = makeForm();
+    // The class of the modal window the command opens; the window is closed again.
+    const auto modalOpenedBy = [&](const char *action) {
+        QString seen;
+        QTimer close;
+        close.setInterval(20);
+        QObject::connect(&close, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                seen = QString::fromLatin1(modal->metaObject()->className());
+                modal->close();
+            }
+        });
+        close.start();
+        form->findChild<QAction *>(QLatin1String(action))->trigger();
+        return seen;
+    };
+    EXPECT_EQ(modalOpenedBy("TAG1"), ""); // no song selected: nothing happens
+    form->openFiles({songs[1]});
+    EXPECT_EQ(modalOpenedBy("TAG1"), "velbrin::library::TFEditTag");
+    EXPECT_EQ(modalOpenedBy("Settings1"), "velbrin::settings::Tsettings");
+
+    form->findChild<QAction *>("PlayCD1")->trigger();
+    const auto *cd = form->findChild<QDialog *>("Cdform");
+    ASSERT_NE(cd, nullptr);
+    EXPECT_TRUE(cd->isVisible());
+}
+
 TEST_F(PlayerForm, AboutBoxShowsThisMachine) {
     EXPECT_EQ(velbrin::player::kilobytesText(2097152).remove(QRegularExpression("[^0-9 KB]")),
               "2097152 KB");
@@ -661,16 +719,6 @@ TEST_F(PlayerForm, CurrentPlayersLevelsAreShownWithoutBeingSentBack) {
     EXPECT_EQ(volumeSends(), 0);
     volume->VolumeTrackBar->setValue(20);
     EXPECT_EQ(volumeSends(), 1);
-}
-
-int main(int argc, char **argv) {
-    // Test discovery runs without the test's environment; windows stay off screen there too.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    velbrin::player::Application app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
 
 namespace {
