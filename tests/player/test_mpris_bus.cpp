@@ -6,9 +6,11 @@
 #include "PlaybackController.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
+#include "fake_screen_saver.h"
 #include "private_session_bus.h"
 #include "sink_recorder.h"
 
+#include <QAction>
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -284,15 +286,27 @@ TEST_F(MprisBus, ANameTakenByAnotherInstanceLeavesThePlayerAsItWas) {
     QDBusConnection::disconnectFromBus(QStringLiteral("other"));
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    velbrin::player::Application app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+// The menu's screen-saver items reach the desktop's inhibit service on the
+// same session bus.
+TEST_F(MprisBus, TheScreensaverMenuHoldsAndReleasesThroughTheDesktop) {
+    velbrin::test::ScreenSaverService service;
+    ASSERT_TRUE(service.offer(bus->address()));
+    startPlayer();
+    auto *on = windows.form->findChild<QAction *>(QStringLiteral("ScreensaverOn"));
+    auto *off = windows.form->findChild<QAction *>(QStringLiteral("ScreensaverOff"));
+    ASSERT_TRUE(on && off);
+    EXPECT_TRUE(on->isChecked());
+    off->trigger();
+    EXPECT_TRUE(off->isChecked());
+    EXPECT_FALSE(on->isChecked());
+    EXPECT_FALSE(windows.form->fScreenSaverActive);
+    on->trigger();
+    EXPECT_TRUE(windows.form->fScreenSaverActive);
+    const QString app = QCoreApplication::applicationName();
+    EXPECT_EQ(service.calls(), (QStringList{QStringLiteral("Inhibit %1 Playing music").arg(app),
+                                            QStringLiteral("UnInhibit 77")}));
 }
+
+} // namespace
 
 #include "test_mpris_bus.moc"

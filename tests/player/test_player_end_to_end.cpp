@@ -1,11 +1,13 @@
 // The program itself with the real engine: a song given on the command line is
 // written to a WAV file, and to "lastplay.txt" ten seconds after it started.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -58,28 +60,16 @@ bool makeSong(const QString &mp3, double seconds, int frequency) {
 } // namespace
 
 TEST(PlayerEndToEnd, SongFromTheCommandLineIsWrittenToWavAndLogged) {
-    const QString sox = QStandardPaths::findExecutable("sox");
-    const QString lame = QStandardPaths::findExecutable("lame");
-    if (sox.isEmpty() || lame.isEmpty()) {
+    if (QStandardPaths::findExecutable("sox").isEmpty() ||
+        QStandardPaths::findExecutable("lame").isEmpty()) {
         GTEST_SKIP() << "sox and lame are needed to make the song";
     }
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     // The program folder must be one of our own: "lastplay.txt" is written there.
-    const QDir bin(QStringLiteral(VELBRIN_BIN_DIR));
-    const QString appDir = dir.filePath("app");
-    ASSERT_TRUE(QDir().mkpath(appDir));
-    for (const QString &name :
-         bin.entryList({"velbrin", "libkelvra.so", "libkv_*.so"}, QDir::Files)) {
-        ASSERT_TRUE(QFile::copy(bin.filePath(name), appDir + "/" + name)) << name.toStdString();
-        QFile::setPermissions(appDir + "/" + name, QFile::permissions(bin.filePath(name)));
-    }
-
-    const QString wav = dir.filePath("tone.wav");
+    const QString appDir = installProgram(dir);
     const QString song = dir.filePath("tone.mp3");
-    ASSERT_TRUE(run(sox, {"-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine",
-                          "440", "vol", "0.5"}));
-    ASSERT_TRUE(run(lame, {"--quiet", "-b", "128", "--tt", "End to end", wav, song}));
+    ASSERT_TRUE(makeSong(song, 3, 440));
     const QString out = dir.filePath("out");
     ASSERT_TRUE(QDir().mkpath(out));
     {
@@ -250,4 +240,83 @@ TEST(PlayerEndToEnd, StoredEqualizerRaisesTheBandsItsSliderDrives) {
     RecordProperty("raised_dB_1k_8k", std::to_string(outside));
     EXPECT_NEAR(inside, 8.0, 1.0);
     EXPECT_NEAR(outside, 0.0, 0.3);
+}
+
+namespace {
+
+// xdotool's answer, or an empty text when it failed (no such window yet).
+QString xdotool(const QStringList &args) {
+    QProcess p;
+    p.start(QStandardPaths::findExecutable("xdotool"), args);
+    p.waitForFinished(10000);
+    return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()).trimmed() : QString();
+}
+
+// The first window whose title holds `title`, waited for up to `ms`.
+QString windowTitled(const QString &title, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QString ids = xdotool({"search", "--name", title});
+        if (!ids.isEmpty()) {
+            return ids.section('\n', 0, 0);
+        }
+        QThread::msleep(100);
+    } while (clock.elapsed() < ms);
+    return {};
+}
+
+} // namespace
+
+// With "Always listen" the preset's keys belong to the player wherever the
+// user types: N pressed while another program's window has the focus plays
+// the next song.
+TEST(PlayerEndToEnd, AlwaysListenTakesItsKeysFromAnyWindow) {
+    if (qEnvironmentVariable("DISPLAY").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty() ||
+        QStandardPaths::findExecutable("xmessage").isEmpty() ||
+        QStandardPaths::findExecutable("lame").isEmpty()) {
+        GTEST_SKIP() << "needs an X display, xdotool, xmessage, sox and lame";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString appDir = installProgram(dir);
+    QStringList songs;
+    for (const char *title : {"Hotkey One", "Hotkey Two"}) {
+        const QString mp3 = dir.filePath(QString::fromLatin1(title).replace(' ', '_') + ".mp3");
+        ASSERT_TRUE(makeSong(mp3, 30, 440));
+        ASSERT_TRUE(run(QStandardPaths::findExecutable("lame"),
+                        {"--quiet", "-b", "128", "--tt", title, mp3 + ".src.wav", mp3}));
+        songs << mp3;
+    }
+    QFile ini(dir.filePath("velbrin.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[KeyMappings]\nDefault=0\nAlwaysListen=-1\n");
+    ini.close();
+
+    QProcess player;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VELBRIN_SETTINGS", ini.fileName());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("KELVRA_OUTPUT", "null");
+    env.insert("VELBRIN_QUIT_AFTER", "40000");
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    player.setProcessEnvironment(env);
+    player.start(appDir + "/velbrin", songs);
+    ASSERT_FALSE(windowTitled("Hotkey One").isEmpty()) << "the first song never played";
+
+    QProcess other;
+    other.start(QStandardPaths::findExecutable("xmessage"),
+                {"-title", "Another program", "Type here"});
+    const QString otherWindow = windowTitled("Another program");
+    ASSERT_FALSE(otherWindow.isEmpty());
+    xdotool({"windowfocus", "--sync", otherWindow});
+    EXPECT_EQ(xdotool({"getwindowfocus"}), otherWindow);
+    xdotool({"key", "n"});
+    EXPECT_FALSE(windowTitled("Hotkey Two", 10000).isEmpty()) << "N did not reach the player";
+
+    other.kill();
+    other.waitForFinished();
+    player.terminate();
+    EXPECT_TRUE(player.waitForFinished(15000));
 }
