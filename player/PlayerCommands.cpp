@@ -95,10 +95,9 @@ void TPlayerForm::openFiles(const QStringList &files) {
     library::SongList &list = playlist_->library().list;
     const int remembered = list.itemIndex();
     // The playlist window adds them as its own "Add file..." does: songs and
-    // playlists in the dialog's order, behind the busy panel.
+    // playlists in the dialog's order, behind the busy panel, and the first
+    // file's folder becomes "LastDrive".
     playlist_->addChosenFiles(files);
-    WriteSetting(QStringLiteral("Settings"), QStringLiteral("LastDrive"),
-                 QFileInfo(files.front()).absolutePath() + QLatin1Char('/'));
     // Unlike that window, this command leaves the selection where the user
     // had it unless a song plays. A first song that these files started may
     // not have reported playing yet; with nothing selected before, it is
@@ -112,13 +111,17 @@ void TPlayerForm::openFiles(const QStringList &files) {
     initButtons();
 }
 
-void TPlayerForm::TAG1Click() {
+QString TPlayerForm::selectedSongPath() const {
     if (playlist_ == nullptr)
-        return;
+        return {};
     const library::SongList &list = playlist_->library().list;
     const int i = list.itemIndex();
-    if (i >= 0 && i < list.count())
-        editTag(list.path(i));
+    return i >= 0 && i < list.count() ? list.path(i) : QString();
+}
+
+void TPlayerForm::TAG1Click() {
+    if (const QString path = selectedSongPath(); !path.isEmpty())
+        editTag(path);
 }
 
 QString TPlayerForm::recorderPath() const {
@@ -144,13 +147,7 @@ void TPlayerForm::RecordClick() {
 
 void TPlayerForm::MakeWaveClick() {
     controller_->setWavFileOutput(true);
-    QString path;
-    if (playlist_ != nullptr) {
-        const library::SongList &list = playlist_->library().list;
-        const int i = list.itemIndex();
-        if (i >= 0 && i < list.count())
-            path = list.path(i);
-    }
+    const QString path = selectedSongPath();
     if (path.isEmpty()) {
         ShowInformation(QStringLiteral("Please select a song first."));
         return;

@@ -533,15 +533,10 @@ void TPlayerForm::Timer3Timer() {
     emit commandLineProcessed();
 }
 
-void TPlayerForm::addNames(const QStringList &names, bool chosenInDialog) {
+void TPlayerForm::addNames(const QStringList &names) {
     // The song list is the playlist window's; it adds the names as its own
-    // commands do and keeps this window's buttons in step.
-    if (playlist_ == nullptr) {
-        return;
-    }
-    if (chosenInDialog) {
-        playlist_->addChosenFiles(names);
-    } else {
+    // drop does and keeps this window's buttons in step.
+    if (playlist_ != nullptr) {
         playlist_->dropNames(names);
     }
 }
@@ -560,7 +555,7 @@ void TPlayerForm::dropEvent(QDropEvent *event) {
         }
     }
     event->acceptProposedAction();
-    addNames(names, false);
+    addNames(names);
 }
 
 // --- play order -----------------------------------------------------------------------

@@ -117,14 +117,16 @@ public:
     // The open command once files are chosen, in the dialog's order.
     void openFiles(const QStringList &files);
     void TAG1Click();
+    // The path of the song selected in the song list; empty without one.
+    QString selectedSongPath() const;
     void RecordClick();
     void MakeWaveClick();
     void ScreensaverClick(bool allowed);
     QString recorderPath() const;
     KeyboardControl *keyboard() const { return keyboard_; }
     platform::ScreenSaverInhibit *screenSaver() const { return screenSaver_; }
-    // Adds dropped or chosen names to the song list, in their order.
-    void addNames(const QStringList &names, bool chosenInDialog);
+    // Adds dropped names to the song list, in their order.
+    void addNames(const QStringList &names);
 
     // --- the playlist window's view of this window ----------------------------------------
     bool isPlaying() const override { return controller_->isPlaying(); }

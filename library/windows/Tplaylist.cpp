@@ -473,8 +473,6 @@ void Tplaylist::BitBtn6Click() {
     if (OpenDialog1->exec() == QDialog::Accepted && !OpenDialog1->selectedFiles().isEmpty()) {
         const QStringList names = OpenDialog1->selectedFiles();
         addChosenFiles(names);
-        WriteSetting(kSettingsSection, kLastDriveName,
-                     QFileInfo(names.front()).absolutePath() + QLatin1Char('/'));
     } else {
         selectPlayingOrFirst();
         showList();
@@ -486,6 +484,11 @@ void Tplaylist::addChosenFiles(const QStringList &names) {
     const SongLibrary::DropResult result =
         library_.addChosenFiles(names, host_.isPlaying(), host_.currentSongFile());
     host_.showWorkPanel(false);
+    // Both open commands start their next dialog in the first file's folder.
+    if (!names.isEmpty()) {
+        WriteSetting(kSettingsSection, kLastDriveName,
+                     QFileInfo(names.front()).absolutePath() + QLatin1Char('/'));
+    }
     host_.refreshButtons();
     showAdded(result, names);
 }

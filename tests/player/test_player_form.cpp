@@ -573,7 +573,7 @@ TEST_F(PlayerForm, DroppedNamesJoinTheListInOrderWithoutDuplicates) {
     const QStringList songs = makeSongs(dir);
     auto form = makeForm();
     // Only a name repeated right after itself is skipped; a folder is walked.
-    form->addNames({songs[2], songs[2], songs[0], dir.filePath("a")}, false);
+    form->addNames({songs[2], songs[2], songs[0], dir.filePath("a")});
     const auto &list = form->playlist()->library().list;
     EXPECT_EQ(list.filenamelist(), (QStringList{songs[2], songs[0], songs[0], songs[1]}));
     EXPECT_EQ(form->currentSongFile(), songs[2]); // the first song of an empty list starts
@@ -781,7 +781,7 @@ TEST_F(PlayerForm, MakeWaveFileNoticeOnlyForAStartedSong) {
     EXPECT_EQ(answerNextMessageBox([&] { form->MakeWaveClick(); }),
               QStringLiteral("Please select a song first."));
     EXPECT_TRUE(form->controller()->wavFileOutput()); // stays set for the songs that follow
-    form->addNames({songs[0]}, false);
+    form->addNames({songs[0]});
     form->controller()->setWavFileOutput(false);
     EXPECT_EQ(answerNextMessageBox([&] { form->MakeWaveClick(); }),
               QStringLiteral("1.wav is being created in ") + dir.path());
