@@ -3,7 +3,10 @@
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
 #include "SpectrumView.h"
+#include "TAboutBox.h"
 #include "TCoolScrollingText.h"
+#include "TInfoForm.h"
+#include "TModulesForm.h"
 #include "TSlider.h"
 #include "TVolumeForm.h"
 #include "TfrmPlayCategories.h"
@@ -11,7 +14,6 @@
 #include "engine_double.h"
 #include "id3v1.h"
 #include "play_order.h"
-#include "secondary_windows.h"
 #include "settings_store.h"
 #include "song_library.h"
 
