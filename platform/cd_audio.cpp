@@ -1,5 +1,7 @@
 #include "cd_audio.h"
 
+#include "sound_device.h"
+
 #include <SDL.h>
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
@@ -104,8 +106,8 @@ CdAudioDevice::CdAudioDevice(QObject *parent) : QObject(parent) {
 CdAudioDevice::~CdAudioDevice() {
     close();
     if (output_ != 0) {
-        SDL_CloseAudioDevice(output_);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sound::closeOutput(output_);
+        sound::release();
     }
 }
 
@@ -259,10 +261,7 @@ CdAudioDevice::Mode CdAudioDevice::mode() const {
 void CdAudioDevice::play() {
     requireOpen();
     if (output_ == 0) {
-        // The sound library would otherwise take SIGINT and SIGTERM for its own event
-        // queue, which nothing reads, and the program could no longer be ended.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        if (!sound::acquire()) {
             throw CdError(std::string("The sound output cannot be opened: ") + SDL_GetError());
         }
         SDL_AudioSpec want{};
@@ -270,10 +269,10 @@ void CdAudioDevice::play() {
         want.format = AUDIO_S16LSB;
         want.channels = 2;
         want.samples = 2048;
-        output_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        output_ = sound::openOutput(want, nullptr);
         if (output_ == 0) {
             const std::string why = SDL_GetError();
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            sound::release();
             throw CdError("The sound output cannot be opened: " + why);
         }
     }

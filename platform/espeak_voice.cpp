@@ -1,5 +1,7 @@
 #include "espeak_voice.h"
 
+#include "sound_device.h"
+
 #include <SDL2/SDL.h>
 #include <espeak-ng/speak_lib.h>
 
@@ -145,10 +147,7 @@ std::unique_ptr<EspeakVoice> EspeakVoice::create() {
             d.identifiers.emplace_back(v->identifier);
         }
     }
-    // The sound library would otherwise take SIGINT and SIGTERM for its own event
-    // queue, which nothing reads, and the program could no longer be ended.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (d.descriptions.isEmpty() || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (d.descriptions.isEmpty() || !sound::acquire()) {
         return voice;
     }
     d.audioStarted = true;
@@ -161,8 +160,12 @@ std::unique_ptr<EspeakVoice> EspeakVoice::create() {
     want.channels = 1;
     want.samples = 1024;
     SDL_AudioSpec have{};
-    d.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    d.device = sound::openOutput(want, &have);
     if (d.device == 0) {
+        // Not held for nothing: the engine's output may find a sound server
+        // started later only when the subsystem starts afresh.
+        sound::release();
+        d.audioStarted = false;
         return voice;
     }
     SDL_PauseAudioDevice(d.device, 0);
@@ -184,11 +187,9 @@ EspeakVoice::~EspeakVoice() {
         d.wake.notify_all();
         d.worker.join();
     }
-    if (d.device != 0) {
-        SDL_CloseAudioDevice(d.device);
-    }
+    sound::closeOutput(d.device);
     if (d.audioStarted) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sound::release();
     }
     if (d.ownsSynthesiser) {
         active = nullptr;
