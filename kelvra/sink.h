@@ -45,6 +45,8 @@ public:
     virtual void setPitch(int perMille) { (void)perMille; }
     // Paced by a clock (a sound card) rather than by decoding speed.
     virtual bool realTime() const = 0;
+    // The device went away; nothing is played until it is back.
+    virtual bool lost() const { return false; }
 };
 
 // A device module instance owned by one player, written at decoding speed

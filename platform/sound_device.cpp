@@ -1,5 +1,7 @@
 #include "sound_device.h"
 
+#include <dlfcn.h>
+
 #include <mutex>
 
 namespace velbrin::platform::sound {
@@ -7,10 +9,30 @@ namespace velbrin::platform::sound {
 namespace {
 std::mutex audioMutex;
 int references = 0; // guarded by audioMutex
+
+void quietAlsaMessage(const char *, int, const char *, int, const char *, ...) {}
+
+// Without a sound server SDL falls back to ALSA, whose library prints every
+// failed open to stderr; a lost device tried twice a second would flood the
+// terminal. The program reports a lost output itself.
+void quietAlsa() {
+    using Handler = void (*)(const char *, int, const char *, int, const char *, ...);
+    void *alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (alsa == nullptr) {
+        return;
+    }
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) {
+        set(&quietAlsaMessage);
+    }
+    // Kept loaded, so the handler stays in force for SDL's own use of it.
+}
 } // namespace
 
 bool acquire() {
     std::lock_guard lock(audioMutex);
+    static std::once_flag quieted;
+    std::call_once(quieted, quietAlsa);
     if (references == 0) {
         // The sound library would otherwise take SIGINT and SIGTERM for its
         // own event queue, which nothing reads, and the program could no
