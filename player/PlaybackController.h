@@ -237,6 +237,9 @@ signals:
     void levelsChanged(const velbrin::player::OutputLevels &levels);
     // Whether the current player's output works (the volume window needs it).
     void outputAvailableChanged(bool available);
+    // The sound device went away (true) and came back (false); meanwhile the
+    // engine holds the song where it was.
+    void soundOutputLost(bool lost);
     void playModesChanged(const velbrin::player::PlayModes &modes);
     void overlapModeChanged(int index);
     void playersSwapped(velbrin::engine::TKelvraSpectrum *current,
@@ -311,6 +314,7 @@ private:
     QString streamParameters_;
     OutputLevels levels_;
     bool tracking_ = false;
+    bool outputLost_ = false;
     bool lastPlayFirstWrite_ = true;
     // The refusal just shown, so the engine's wording of it that follows makes
     // no second message.

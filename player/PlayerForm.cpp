@@ -834,6 +834,11 @@ void TPlayerForm::connectController() {
         setStatusPanel(2, text);
     });
     connect(c, &PlaybackController::outputAvailableChanged, VolumeButton, &QWidget::setEnabled);
+    connect(c, &PlaybackController::soundOutputLost, this, [this](bool lost) {
+        lost ? statusBar()->showMessage(
+                   QStringLiteral("Sound output lost: waiting for the sound server"))
+             : statusBar()->showMessage(QStringLiteral("Sound output is back"), 5000);
+    });
     connect(c, &PlaybackController::errorOccurred, this, &TPlayerForm::showError);
     // The controller's song changer decides when the half-second ramp runs.
     connect(c, &PlaybackController::songChangeTimer, Timer5,
