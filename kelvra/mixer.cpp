@@ -415,6 +415,14 @@ void Mixer::run() {
     bool lossTold = false; // the players were woken for the loss
     auto nextReopen = Clock::now();
     std::unique_lock lock(mutex_);
+    // Players are woken without the lock, which their calls take.
+    const auto callWakes = [&] {
+        lock.unlock();
+        for (auto &wake : wakes)
+            if (wake)
+                wake();
+        lock.lock();
+    };
     while (!quit_) {
         if (lost_) {
             wakes.clear();
@@ -425,11 +433,7 @@ void Mixer::run() {
             lossTold = true;
             // Pauses, stops and seeks made meanwhile take effect at once.
             finishTransitions(wakes, false);
-            lock.unlock();
-            for (auto &wake : wakes)
-                if (wake)
-                    wake();
-            lock.lock();
+            callWakes();
             if (quit_)
                 break;
             if (Clock::now() < nextReopen) {
@@ -450,11 +454,7 @@ void Mixer::run() {
                         input->startRunGain = 0.0f;
                 wakes.clear();
                 wakeAll(wakes);
-                lock.unlock();
-                for (auto &wake : wakes)
-                    if (wake)
-                        wake();
-                lock.lock();
+                callWakes();
             }
             continue;
         }
@@ -468,11 +468,7 @@ void Mixer::run() {
         wakes.clear();
         if (slice == 0) {
             finishTransitions(wakes);
-            lock.unlock();
-            for (auto &wake : wakes)
-                if (wake)
-                    wake();
-            lock.lock();
+            callWakes();
             if (!wakes.empty())
                 continue;
             const auto now = Clock::now();
