@@ -8,8 +8,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -36,6 +38,13 @@ public:
     bool start() {
         pid_ = fork();
         if (pid_ == 0) {
+            // It dies with the test, and never holds the test's output open
+            // for whoever waits for its end.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, STDIN_FILENO);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
             setenv("HOME", (folder_ + "/home").c_str(), 1);
             setenv("XDG_RUNTIME_DIR", (folder_ + "/run").c_str(), 1);
             const std::string socket = "module-native-protocol-unix socket=" + folder_ + "/native";
