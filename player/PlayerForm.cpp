@@ -336,12 +336,7 @@ void TPlayerForm::buildControls() {
     connect(PauseButton, &QToolButton::clicked, this, &TPlayerForm::PauseButtonClick);
     connect(StopButton, &QToolButton::clicked, this, &TPlayerForm::StopButtonClick);
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { infoForm_->show(); });
-    connect(VolumeButton, &QToolButton::clicked, this, [this] {
-        if (volumeForm_ != nullptr) {
-            volumeForm_->show();
-            volumeForm_->raise();
-        }
-    });
+    connect(VolumeButton, &QToolButton::clicked, this, &TPlayerForm::VolumeButtonClick);
     Label8->installEventFilter(this);
 }
 
@@ -378,7 +373,7 @@ void TPlayerForm::buildMenus() {
     edit->addAction(QStringLiteral("&Settings..."))->setObjectName(QStringLiteral("Settings1"));
     QAction *volume = edit->addAction(QStringLiteral("&Volume..."));
     volume->setObjectName(QStringLiteral("Volume1"));
-    connect(volume, &QAction::triggered, this, [this] { VolumeButton->click(); });
+    connect(volume, &QAction::triggered, this, &TPlayerForm::VolumeButtonClick);
 
     QMenu *saver = menuBar()->addMenu(QStringLiteral("Screensaver"));
     auto *group = new QActionGroup(this);
@@ -632,6 +627,15 @@ void TPlayerForm::playlistbuttonClick() {
     initButtons();
 }
 
+void TPlayerForm::VolumeButtonClick() {
+    // In every output state: while the output reports a fault the window is
+    // shown disabled, rather than the command doing nothing.
+    if (volumeForm_ != nullptr) {
+        volumeForm_->show();
+        volumeForm_->raise();
+    }
+}
+
 bool TPlayerForm::shuffleOn() const {
     return controller_->playModes().shuffle;
 }
@@ -831,7 +835,6 @@ void TPlayerForm::connectController() {
         infoForm_->setStreamParameters(text);
         setStatusPanel(2, text);
     });
-    connect(c, &PlaybackController::outputAvailableChanged, VolumeButton, &QWidget::setEnabled);
     connect(c, &PlaybackController::errorOccurred, this, &TPlayerForm::showError);
     // The controller's song changer decides when the half-second ramp runs.
     connect(c, &PlaybackController::songChangeTimer, Timer5,

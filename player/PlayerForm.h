@@ -108,6 +108,7 @@ public:
     void StepSong(int direction);
     void MoveToDirectory(bool forward);
     void playlistbuttonClick();
+    void VolumeButtonClick();
     void shuffleClick();
     void checkbox1Click();
     void LoopedCbClick();

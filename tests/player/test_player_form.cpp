@@ -696,6 +696,27 @@ TEST_F(PlayerForm, SoundSettingsAndTheArrowLabelOpenTheirWindows) {
     EXPECT_EQ(form->Label8->palette().color(QPalette::WindowText), QColor(0, 255, 255));
 }
 
+// While the output reports a fault the button and the menu item still show
+// the volume window, disabled until the output works again.
+TEST_F(PlayerForm, VolumeWindowShowsDisabledWhileTheOutputFails) {
+    auto form = makeForm();
+    KV_Message fault{};
+    fault.Code = KV_NOTIFY_OUTPUT_STATE;
+    fault.Data.State = 1;
+    post(0, fault);
+    for (const auto &open : std::vector<std::function<void()>>{
+             [&] { form->findChild<QAction *>("Volume1")->trigger(); },
+             [&] { QTest::mouseClick(form->VolumeButton, Qt::LeftButton); }}) {
+        form->VolumeForm()->hide();
+        open();
+        EXPECT_TRUE(form->VolumeForm()->isVisible());
+        EXPECT_FALSE(form->VolumeForm()->isEnabled());
+    }
+    fault.Data.State = 0;
+    post(0, fault);
+    EXPECT_TRUE(form->VolumeForm()->isEnabled());
+}
+
 TEST_F(PlayerForm, CurrentPlayersLevelsAreShownWithoutBeingSentBack) {
     auto form = makeForm();
     velbrin::settings::TVolumeForm *volume = form->VolumeForm();
