@@ -143,6 +143,12 @@ void PlaybackController::bindPlayer(TKelvraSpectrum *p) {
     connect(p, &TKelvraSpectrum::OnNotifyOutputBalance, this,
             [this](TKelvraSpectrum *s, uint8_t balance) { onVolume(s, {}, {}, balance); });
     connect(p, &TKelvraSpectrum::OnNotifyOutputState, this, &PlaybackController::onOutputState);
+    connect(p, &TKelvraSpectrum::OnNotifyCodecEqualizer, this,
+            [this](TKelvraSpectrum *s, KV_EqualizerInfo &equalizer) {
+                if (s == currentPlayer()) {
+                    emit equalizerReported(equalizer);
+                }
+            });
 }
 
 // --- set-up ---------------------------------------------------------------------------
@@ -440,7 +446,12 @@ void PlaybackController::setEqualizer(const KV_EqualizerInfo *equalizer) {
     }
     Steps steps;
     for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
-        steps.run([&] { p->SetCodecEqualizer(equalizer); });
+        steps.run([&] {
+            p->SetCodecEqualizer(equalizer);
+            if (equalizer != nullptr) {
+                p->GetCodecEqualizer();
+            }
+        });
     }
     if (steps.failure()) {
         reportError(*steps.failure());

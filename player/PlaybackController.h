@@ -162,7 +162,7 @@ public:
     void setMuted(bool muted);
     void setChannels(kv_channel_mode mode);
     // Null switches the equalizer off. Both song players get it, so the next
-    // song sounds the same.
+    // song sounds the same, and each reads it back (`equalizerReported`).
     void setEqualizer(const KV_EqualizerInfo *equalizer);
 
     // --- song changes between the song players ----------------------------------------
@@ -237,6 +237,8 @@ signals:
     void levelsChanged(const velbrin::player::OutputLevels &levels);
     // Whether the current player's output works (the volume window needs it).
     void outputAvailableChanged(bool available);
+    // The equalizer the current player read back after `setEqualizer`.
+    void equalizerReported(const KV_EqualizerInfo &equalizer);
     void playModesChanged(const velbrin::player::PlayModes &modes);
     void overlapModeChanged(int index);
     void playersSwapped(velbrin::engine::TKelvraSpectrum *current,

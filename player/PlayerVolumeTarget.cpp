@@ -10,6 +10,8 @@ PlayerVolumeTarget::PlayerVolumeTarget(PlaybackController &controller)
 void PlayerVolumeTarget::listen(settings::TVolumeForm &window) {
     window_ = &window;
     controller_.setVolumeDisplay(this);
+    connect(&controller_, &PlaybackController::equalizerReported, &window,
+            &settings::TVolumeForm::showReportedEqualizer);
 }
 
 void PlayerVolumeTarget::showLevels(std::optional<int> master, std::optional<int> pcm,

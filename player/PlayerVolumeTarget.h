@@ -19,7 +19,8 @@ class PlayerVolumeTarget : public QObject, public settings::VolumeTarget, public
 public:
     explicit PlayerVolumeTarget(PlaybackController &controller);
 
-    // Shows the current player's reported levels and output state on `window`.
+    // Shows the current player's reported levels, equalizer and output state
+    // on `window`.
     void listen(settings::TVolumeForm &window);
 
     void showLevels(std::optional<int> master, std::optional<int> pcm,

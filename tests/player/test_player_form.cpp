@@ -717,6 +717,43 @@ TEST_F(PlayerForm, VolumeWindowShowsDisabledWhileTheOutputFails) {
     EXPECT_TRUE(form->VolumeForm()->isEnabled());
 }
 
+// Each player reads the equalizer back after it is set; the window shows what
+// the current player reports.
+TEST_F(PlayerForm, EqualizerIsReadBackAndTheCurrentPlayersReportShown) {
+    auto form = makeForm();
+    velbrin::settings::TVolumeForm *volume = form->VolumeForm();
+    const auto equalizerSends = [&](int n) {
+        std::vector<std::string> out;
+        for (const auto &s : sendsTo(n)) {
+            if (s.rfind("65 ", 0) == 0 || s == "66") {
+                out.push_back(s);
+            }
+        }
+        return out;
+    };
+    engine.reset();
+    volume->EnableCheckBox->setChecked(true);
+    volume->EnableCheckBox->setChecked(false); // switched off: nothing to read back
+    for (int n : {0, 1}) {
+        EXPECT_EQ(equalizerSends(n), (std::vector<std::string>{"65 ptr", "66", "65 null"})) << n;
+    }
+
+    volume->EnableCheckBox->setChecked(true);
+    KV_EqualizerInfo reported{};
+    reported.Left[0] = 40; // the engine holds +40 in band 0 and nothing else
+    KV_Message m{};
+    m.Code = KV_NOTIFY_CODEC_EQUALIZER;
+    m.Data.Equalizer = &reported;
+    volume->EqualizerTrackBars[15]->setValue(30);
+    post(1, m); // not the player the window follows
+    EXPECT_EQ(volume->EqualizerTrackBars[15]->value(), 30);
+    engine.reset();
+    post(0, m);
+    EXPECT_EQ(volume->EqualizerTrackBars[0]->value(), -40);
+    EXPECT_EQ(volume->EqualizerTrackBars[15]->value(), 0);
+    EXPECT_TRUE(equalizerSends(0).empty()) << "a report is not sent back";
+}
+
 TEST_F(PlayerForm, CurrentPlayersLevelsAreShownWithoutBeingSentBack) {
     auto form = makeForm();
     velbrin::settings::TVolumeForm *volume = form->VolumeForm();
