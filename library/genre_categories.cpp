@@ -22,6 +22,10 @@ void GenreCategories::removeSong(int genre) {
 }
 
 void GenreCategories::moveSong(int from, int to) {
+    // Taking the one song of a row out first would untick the row.
+    if (from == to) {
+        return;
+    }
     removeSong(from);
     addSong(to);
 }

@@ -33,7 +33,8 @@ public:
     bool CategoryFilterActive() const { return active_; }
 
     // The playing song's genre was rewritten: one song moves from `from` to `to`
-    // (either may be no row). A row that runs empty is disabled and unticked.
+    // (either may be no row). A row that runs empty is disabled and unticked;
+    // a move to the same row changes nothing.
     void moveSong(int from, int to);
 
     // Whether a song of this genre may play now.

@@ -137,6 +137,9 @@ std::optional<QString> SongLibrary::changePlayingSongGenre(const QString &curren
     // Asked afresh: the last lookup may have been about another file.
     tags.getInfo(currentSongFile, TagField::Genre);
     const int oldGenre = tags.LastGenreIndex;
+    if (oldGenre == row) {
+        return std::nullopt; // the song has that genre already
+    }
     TagContents own;
     own.title = tags.getInfo(currentSongFile, TagField::Title);
     own.artist = tags.getInfo(currentSongFile, TagField::Artist);

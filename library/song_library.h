@@ -87,7 +87,8 @@ public:
     // song), then moves one song in the counts from the song's own old genre to
     // `row` and leaves `row` in `tags.LastGenreIndex`. On an error nothing is
     // counted and the error text, naming the file, is returned. List entries
-    // keep the genre they were added with.
+    // keep the genre they were added with. The genre the song has already
+    // changes nothing, not even the file.
     std::optional<QString> changePlayingSongGenre(const QString &currentSongFile, int row);
 
     // Every entry's display text read again from its file, after the tag text

@@ -138,6 +138,20 @@ TEST_F(LibraryCategoriesWindow, GenreChangeWritesTheFilesOwnFieldsAndMovesTheCou
     EXPECT_EQ(row(17).data(Qt::UserRole).toInt(), 1);
 }
 
+TEST_F(LibraryCategoriesWindow, GenreChangeToTheSongsOwnGenreChangesNothing) {
+    playing = add("r.mp3", 17); // the only Rock song
+    ASSERT_TRUE(tick(17, true));
+    window->CloseButtonClick();
+    const QByteArray before = readAll(playing);
+    window->selectRow(17);
+    window->Selectthiscategoryforsongcurrentlyplaying1->trigger();
+    EXPECT_EQ(row(17).data(Qt::UserRole).toInt(), 1);
+    EXPECT_EQ(row(17).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_TRUE(library.categories.CategoryFilterActive());
+    EXPECT_EQ(movesOn, 0);
+    EXPECT_EQ(readAll(playing), before);
+}
+
 TEST_F(LibraryCategoriesWindow, FailedGenreChangeReportsTheFileAndKeepsTheCounts) {
     playing = add("gone.mp3", 0);
     QFile::remove(playing);
