@@ -80,6 +80,29 @@ TEST_F(LibraryCategoriesWindow, ClosingSwitchesTheFilterAndMovesOnFromAnUnticked
     EXPECT_EQ(movesOn, 1);
 }
 
+// Songs coming or going while the window is open re-evaluate the filter with
+// the ticks in force, not with the choice the user is still making.
+TEST_F(LibraryCategoriesWindow, TicksTakeEffectOnlyWhenTheWindowCloses) {
+    playing = add("r.mp3", 17);
+    add("b.mp3", 0);
+    ASSERT_TRUE(tick(17, true));
+    window->CloseButtonClick();
+    window->show();
+    ASSERT_TRUE(tick(17, false));
+    ASSERT_TRUE(tick(0, true));
+    add("b2.mp3", 0);
+    window->checksomechecked(); // as the main window does for added songs
+    EXPECT_TRUE(library.categories.passes(17));
+    EXPECT_FALSE(library.categories.passes(0));
+    EXPECT_EQ(movesOn, 0);
+    EXPECT_EQ(row(0).data(Qt::CheckStateRole).toInt(), Qt::Checked) << "the choice stays shown";
+
+    window->CloseButtonClick();
+    EXPECT_FALSE(library.categories.passes(17));
+    EXPECT_TRUE(library.categories.passes(0));
+    EXPECT_EQ(movesOn, 1);
+}
+
 TEST_F(LibraryCategoriesWindow, LastSongOfAGenreGoingUnticksAndTheFilterTurnsOff) {
     add("r.mp3", 17);
     ASSERT_TRUE(tick(17, true));
