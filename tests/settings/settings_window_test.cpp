@@ -157,6 +157,21 @@ TEST_F(SettingsWindow, SwitchingDjTabsStoresEachTextUnchanged) {
     EXPECT_EQ(s.at("DJ-Settings/DJ-text0"), kTemplate);
 }
 
+TEST_F(SettingsWindow, ChoosingWavFilesAsksForTheFolderOnlyWhenNoneIsUsable) {
+    open();
+    int asked = 0;
+    window->chooseFolder = [&](const QString &) {
+        ++asked;
+        return dir.path();
+    };
+    window->RadioButton1->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(stored().at("Settings/WAVDir"), dir.path());
+    window->UseDirectSoundRadioButton->click();
+    window->RadioButton1->click();
+    EXPECT_EQ(asked, 1) << "the folder is there";
+}
+
 TEST_F(SettingsWindow, WithoutSpeechTheSpeechPageIsDisabled) {
     open(std::make_shared<RecordingSpeechVoice>(QStringList{"English"}, false));
     EXPECT_FALSE(window->SpeechPage->isEnabled());
