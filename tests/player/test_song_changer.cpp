@@ -118,6 +118,14 @@ protected:
         changer->OnNotifyStreamDuration(&p, duration);
         changer->OnNotifyPlayerState(&p, KV_PLAYER_STATE_PLAYING);
     }
+    // Song a (20 s) plays on the first player in `mode` up to `second`; what
+    // was sent until then is dropped.
+    void aPlaysUntil(PlayMode mode, int second) {
+        changer->setMode(mode);
+        startSong(one, "/m/a.mp3", 20);
+        timeCodes(one, second, second);
+        commands();
+    }
     void timeCodes(TKelvraSpectrum &p, int from, int to) {
         for (int s = from; s <= to; ++s) {
             changer->OnNotifyInputTimecode(&p, 0, s / 60, s % 60);
@@ -234,10 +242,7 @@ TEST_F(SongChangerTest, NormPreloadsFiveSecondsBeforeTheEndAndHandsOverAtIt) {
 }
 
 TEST_F(SongChangerTest, ASongChosenByTheUserDropsThePreloadOfTheSongItReplaced) {
-    changer->setMode(PlayMode::Norm);
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 15, 15);
-    commands();
+    aPlaysUntil(PlayMode::Norm, 15);
     startSong(one, "/m/c.mp3", 20);
     EXPECT_FALSE(changer->endOfStream(&one)) << "the play order decides what follows";
     EXPECT_TRUE(commands().empty());
@@ -249,10 +254,7 @@ TEST_F(SongChangerTest, ASongChosenByTheUserDropsThePreloadOfTheSongItReplaced) 
 
 TEST_F(SongChangerTest, ReportsOfThePlayerNoLongerCurrentAreIgnored) {
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 6);
-    changer->setMode(PlayMode::Studio);
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 14, 14);
-    commands();
+    aPlaysUntil(PlayMode::Studio, 14);
     // The new player ended a very short song queued before it reported playing.
     EXPECT_TRUE(changer->endOfStream(&two));
     changer->OnNotifyPlayerState(&two, KV_PLAYER_STATE_PLAYING);
@@ -276,11 +278,8 @@ TEST_F(SongChangerTest, InWavModeEachSongNamesTheFileOfItsOwnPlayer) {
 TEST_F(SongChangerTest, ARefusedSongInAnAutomaticChangeIsSkippedAndReportedOnce) {
     using R = SongChanger::Refusal;
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
-    changer->setMode(PlayMode::Studio);
     next = {"/m/bad.mp3", "/m/c.mp3"};
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 16, 16);
-    commands();
+    aPlaysUntil(PlayMode::Studio, 16);
     EXPECT_EQ(changer->refused(&two, KV_CMD_INPUT_OPEN, "Cannot Open Input (bad)"), R::Skipped);
     EXPECT_EQ(changer->refused(&two, KV_CMD_PLAY, "Cannot Play Stream (bad)"), R::Stale);
     EXPECT_EQ(skipped, std::vector<QString>{"/m/bad.mp3: Cannot Open Input (bad)"});
@@ -295,11 +294,8 @@ TEST_F(SongChangerTest, ARefusedSongInAnAutomaticChangeIsSkippedAndReportedOnce)
 // the hand-over's from a Play with no open before it; each skips the song.
 TEST_F(SongChangerTest, NormSkipsASongRefusedAtThePreloadOrTheHandOver) {
     using R = SongChanger::Refusal;
-    changer->setMode(PlayMode::Norm);
     next = {"/m/bad.mp3", "/m/c.mp3"};
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 15, 15);
-    commands();
+    aPlaysUntil(PlayMode::Norm, 15);
     EXPECT_EQ(changer->refused(&two, KV_CMD_INPUT_OPEN, "no"), R::Skipped);
     settle();
     EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:75", "2:open /m/c.mp3"}));
@@ -323,11 +319,8 @@ TEST_F(SongChangerTest, NormSkipsASongRefusedAtThePreloadOrTheHandOver) {
 TEST_F(SongChangerTest, WithNothingPlayableLeftTheChangeGivesUp) {
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
     // Studio: the faded song is still heard, so it becomes current again at full level.
-    changer->setMode(PlayMode::Studio);
     next = {"/m/bad.mp3"};
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 16, 16);
-    commands();
+    aPlaysUntil(PlayMode::Studio, 16);
     next.clear(); // nothing after the refused song
     changer->refused(&two, KV_CMD_INPUT_OPEN, "no");
     EXPECT_EQ(commands(), std::vector<QString>{"1:99"});
