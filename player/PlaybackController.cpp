@@ -311,9 +311,10 @@ void PlaybackController::play() {
 
 void PlaybackController::pause() {
     if (live()) {
+        // A change half made is finished first, so both its songs wait.
         runCommand([this] {
-            currentPlayer()->Pause();
             changer_->pause();
+            currentPlayer()->Pause();
         });
     }
 }

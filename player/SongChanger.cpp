@@ -62,6 +62,11 @@ void SongChanger::runPendingNow() {
 // --- stop, pause, play ---------------------------------------------------------------------------
 
 void SongChanger::stop() {
+    // A preload half made is forgotten; one that is made waits on the other
+    // player for the end of the song, which Play after Stop may still reach.
+    if (pending_) {
+        Globnewsongexists_ = false;
+    }
     cancelPending();
     if (changing()) {
         rampRunning_ = rampPaused_ = false;
@@ -71,11 +76,9 @@ void SongChanger::stop() {
         hooks_.stopSpeaking();
     }
     oldAudible_ = false;
-    Globnewsongexists_ = false;
 }
 
 void SongChanger::pause() {
-    // A change half made is finished first, so the new song waits with the old.
     runPendingNow();
     if (!rampRunning_) {
         return;
@@ -236,6 +239,9 @@ void SongChanger::giveUp(Halt why) {
         oldAudible_ = false;
         CurrentSongFile_ = PreviousSongFile_;
         SongDuration_ = ramp_.GlobSongDuration;
+        if (hooks_.showDuration) {
+            hooks_.showDuration(SongDuration_);
+        }
         setLevel(*current_, kFullLevel);
         showLevel(kFullLevel);
         if (hooks_.playersSwapped) {

@@ -105,8 +105,9 @@ public:
     // Stop: the ramp, a waiting continuation and the DJ end; the next song
     // started on the current player plays at full level (`beforePlay`).
     void stop();
-    // Pause during a cross-fade: the fading song and the ramp wait as well,
-    // and `resume` goes on with both. False when there was nothing to resume.
+    // Before the current player pauses: a change half made is finished, and
+    // during a cross-fade the fading song and the ramp wait as well; `resume`
+    // goes on with both. False when there was nothing to resume.
     void pause();
     bool resume();
     // Before a Play of the current player outside a change: a level that a

@@ -725,6 +725,18 @@ TEST_F(PlayerForm, CurrentPlayersLevelsAreShownWithoutBeingSentBack) {
     EXPECT_EQ(volumeSends(), 0);
     volume->VolumeTrackBar->setValue(20);
     EXPECT_EQ(volumeSends(), 1);
+
+    // The window works only while the current player's output does.
+    m = {};
+    m.Code = KV_NOTIFY_OUTPUT_STATE;
+    m.Data.State = 1;
+    post(1, m);
+    EXPECT_TRUE(volume->isEnabled());
+    post(0, m);
+    EXPECT_FALSE(volume->isEnabled());
+    m.Data.State = 0;
+    post(0, m);
+    EXPECT_TRUE(volume->isEnabled());
 }
 
 namespace {
