@@ -182,6 +182,11 @@ SongChanger::Refusal SongChanger::refused(Player *sender, uint8_t command, const
     if (command != KV_CMD_INPUT_OPEN && command != KV_CMD_PLAY) {
         return Refusal::NotOurs;
     }
+    // Whichever role the player has now, this Play belongs to a song skipped.
+    if (int &stale = stalePlays_[slot(sender)]; command == KV_CMD_PLAY && stale > 0) {
+        --stale;
+        return Refusal::Stale;
+    }
     if (sender == old_ && command == KV_CMD_INPUT_OPEN && Globnewsongexists_) {
         // The preload: the song that would follow is skipped before it is due.
         if (hooks_.reportSkipped) {
@@ -197,10 +202,6 @@ SongChanger::Refusal SongChanger::refused(Player *sender, uint8_t command, const
     if (sender != current_) {
         return Refusal::NotOurs;
     }
-    if (command == KV_CMD_PLAY && stalePlays_ > 0) {
-        --stalePlays_;
-        return Refusal::Stale;
-    }
     if (!automatic_) {
         return Refusal::ForTheUser;
     }
@@ -209,7 +210,7 @@ SongChanger::Refusal SongChanger::refused(Player *sender, uint8_t command, const
     }
     // Every automatic start sends a Play right after its open.
     if (command == KV_CMD_INPUT_OPEN) {
-        ++stalePlays_;
+        ++stalePlays_[slot(sender)];
     }
     skipCurrent();
     return Refusal::Skipped;

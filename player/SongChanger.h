@@ -184,9 +184,9 @@ private:
     // so a refusal skips on.
     bool automatic_ = false;
     int refusals_ = 0;
-    // Plays of skipped songs still to be refused (the engine refuses the Play
-    // that follows a refused open).
-    int stalePlays_ = 0;
+    // Per player: Plays of skipped songs still to be refused (the engine
+    // refuses the Play that follows a refused open).
+    std::array<int, 2> stalePlays_{};
     // The continuation of a change, and the count that cancels it.
     std::function<void()> pending_;
     uint64_t generation_ = 0;

@@ -327,6 +327,10 @@ TEST_F(SongChangerTest, WithNothingPlayableLeftTheChangeGivesUp) {
     EXPECT_EQ(changer->KelvraSpectrum1(), &one);
     EXPECT_EQ(changer->currentSongFile(), "/m/a.mp3");
     EXPECT_FALSE(timerOn);
+    // The refused song's own Play, then one the user asks of the song heard.
+    using R = SongChanger::Refusal;
+    EXPECT_EQ(changer->refused(&two, KV_CMD_PLAY, "no"), R::Stale);
+    EXPECT_EQ(changer->refused(&one, KV_CMD_PLAY, "no"), R::ForTheUser);
     // Norm, the preloaded song refused at its Play: nothing is heard any more.
     remake();
     changer->setMode(PlayMode::Norm);
