@@ -2,6 +2,7 @@
 // with the real engine, driven from outside the process with gdbus as the
 // desktop's media controls would.
 #include "Application.h"
+#include "KelvraSpectrum.h"
 #include "MprisService.h"
 #include "PlaybackController.h"
 #include "PlayerForm.h"
@@ -169,7 +170,9 @@ TEST_F(MprisBus, TheRootInterfaceNamesRaisesAndQuitsThePlayer) {
     EXPECT_TRUE(windows.form->isVisible());
     gdbus({"--method", kRoot + ".Quit"});
     EXPECT_TRUE(waitFor([&] { return !windows.form->isVisible(); }));
-    EXPECT_EQ(controller->currentPlayer(), nullptr) << "closing stopped and freed the players";
+    EXPECT_TRUE(waitFor([&] {
+        return controller->findChildren<velbrin::engine::TKelvraSpectrum *>().isEmpty();
+    })) << "closing stopped and freed the players";
 }
 
 TEST_F(MprisBus, CommandsReachTheEngineAndPlaybackStatusFollows) {
