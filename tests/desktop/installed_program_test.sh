@@ -9,7 +9,7 @@ set -euo pipefail
 build="$(cd "$1" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-unset LD_LIBRARY_PATH
+unset LD_LIBRARY_PATH DBUS_SESSION_BUS_ADDRESS
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 fail() { echo "FAIL: $*" >&2; exit 1; }
