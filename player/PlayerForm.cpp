@@ -562,6 +562,7 @@ void TPlayerForm::initButtons() {
     bitbtn2->setEnabled(b.nextSong);
     prevdisc->setEnabled(b.previousFolder);
     nextdisc->setEnabled(b.nextFolder);
+    emit navigationChanged();
 }
 
 void TPlayerForm::StepSong(int direction) {

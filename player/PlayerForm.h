@@ -161,6 +161,9 @@ public:
 signals:
     // Raised after the command line has been processed (tests wait for it).
     void commandLineProcessed();
+    // The navigation buttons were worked out again: the song list, its current
+    // entry or the genre filter may have changed.
+    void navigationChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

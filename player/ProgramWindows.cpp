@@ -1,6 +1,7 @@
 #include "ProgramWindows.h"
 
 #include "EngineDurationProbe.h"
+#include "HandedSongs.h"
 #include "MprisService.h"
 #include "PlaybackController.h"
 #include "PlayerVolumeTarget.h"
@@ -75,6 +76,12 @@ private:
     TPlayerForm &form_;
 };
 
+void raiseWindow(TPlayerForm &form) {
+    form.showNormal();
+    form.raise();
+    form.activateWindow();
+}
+
 } // namespace
 
 ProgramWindows createProgramWindows(TPlayerForm::Options options,
@@ -129,15 +136,42 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options,
     w.tagEditor = new library::TFEditTag(w.playlist->library(), form);
     form->setTagEditor(w.tagEditor);
 
-    w.mpris = MprisService::publish(*form->controller(),
-                                    {[form] {
-                                         form->showNormal();
-                                         form->raise();
-                                         form->activateWindow();
-                                     },
-                                     [form] { form->close(); }},
-                                    form);
+    w.mpris = MprisService::publish(
+        *form->controller(), {[form] { raiseWindow(*form); }, [form] { form->close(); }}, form);
+    // The desktop hears at once when the list or the filter changes Next and Previous.
+    QObject::connect(form, &TPlayerForm::navigationChanged, w.mpris,
+                     &MprisService::scheduleChanges);
     return w;
+}
+
+InstanceService::Hooks launchHooks(const ProgramWindows &windows) {
+    TPlayerForm *form = windows.form.get();
+    MprisService *mpris = windows.mpris;
+    settings::TCdform *cd = windows.cdForm;
+    InstanceService::Hooks h;
+    h.open = [form](const QStringList &entries) {
+        addAndPlayFirst(*form->controller(), entries,
+                        [form](const QStringList &names) { form->addNames(names); });
+    };
+    h.showCd = [cd](const QString &drive) {
+        cd->showCdPlayer();
+        cd->chooseDrive(drive);
+    };
+    // The launcher's actions do what the desktop's media controls do.
+    h.act = [form, mpris](const QString &action) {
+        PlaybackController &c = *form->controller();
+        if (action == QLatin1String("play-pause")) {
+            c.isPlaying() ? c.pause() : mpris->play();
+        } else if (action == QLatin1String("next")) {
+            mpris->step(+1);
+        } else if (action == QLatin1String("previous")) {
+            mpris->step(-1);
+        } else if (action == QLatin1String("stop")) {
+            c.stop();
+        }
+    };
+    h.raise = [form] { raiseWindow(*form); };
+    return h;
 }
 
 } // namespace velbrin::player

@@ -12,6 +12,7 @@
 #include "sink_recorder.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -160,8 +161,9 @@ TEST_F(MprisBus, TheRootInterfaceNamesRaisesAndQuitsThePlayer) {
     ASSERT_TRUE(windows.mpris->isRegistered());
     const QString all = gdbus({"--method", "org.freedesktop.DBus.Properties.GetAll", kRoot});
     for (const char *expected :
-         {"'Identity': <'Velbrin MP3 Player'>", "'CanQuit': <true>", "'CanRaise': <true>",
-          "'HasTrackList': <false>", "'SupportedUriSchemes': <['file']>"}) {
+         {"'Identity': <'Velbrin MP3 Player'>", "'DesktopEntry': <'org.odalrin.Velbrin'>",
+          "'CanQuit': <true>", "'CanRaise': <true>", "'HasTrackList': <false>",
+          "'SupportedUriSchemes': <['file']>"}) {
         EXPECT_TRUE(all.contains(QLatin1String(expected)))
             << expected << " in " << all.toStdString();
     }
@@ -205,6 +207,7 @@ TEST_F(MprisBus, NextAndPreviousChangeTheSongAndMetadataFollows) {
         EXPECT_TRUE(metadata.contains(QLatin1String(expected)))
             << expected << " in " << metadata.toStdString();
     }
+    const QString firstId = trackId();
     log.changed.clear();
     call("Next");
     ASSERT_TRUE(waitFor([&] { return controller->currentSongFile() == second; }));
@@ -214,8 +217,31 @@ TEST_F(MprisBus, NextAndPreviousChangeTheSongAndMetadataFollows) {
     EXPECT_TRUE(next.contains("'xesam:title': <'Second'>")) << next.toStdString();
     EXPECT_TRUE(next.contains("'mpris:length': <int64 6000000>")) << next.toStdString();
     EXPECT_FALSE(next.contains("xesam:album")) << "an empty field is left out";
+    const QString secondId = trackId();
+    EXPECT_NE(secondId, firstId);
     call("Previous");
     EXPECT_TRUE(waitFor([&] { return controller->currentSongFile() == first; }));
+    EXPECT_TRUE(waitFor([&] { return trackId() != secondId; }));
+    EXPECT_NE(trackId(), firstId) << "the first song opened again is a new track";
+}
+
+TEST_F(MprisBus, CanGoNextEndsWithTheListUnlessAllSongsIsTicked) {
+    startPlayer();
+    EXPECT_EQ(get(kPlayer, "CanGoNext"), "(<true>,)");
+    EXPECT_EQ(get(kPlayer, "CanGoPrevious"), "(<false>,)");
+    EXPECT_EQ(get(kPlayer, "CanPause"), "(<true>,)");
+    call("Next");
+    ASSERT_TRUE(waitFor([&] { return controller->currentSongFile() == second; }));
+    EXPECT_TRUE(waitFor([&] { return log.changed.contains("CanGoNext"); }));
+    EXPECT_EQ(get(kPlayer, "CanGoNext"), "(<false>,)");
+    EXPECT_EQ(get(kPlayer, "CanGoPrevious"), "(<true>,)");
+    log.changed.clear();
+    windows.form->checkbox1->click(); // "All songs"
+    EXPECT_TRUE(waitFor([&] { return log.changed.contains("CanGoNext"); }));
+    EXPECT_EQ(get(kPlayer, "CanGoNext"), "(<true>,)");
+    call("Next");
+    EXPECT_TRUE(waitFor([&] { return controller->currentSongFile() == first; }))
+        << "Next on the last song plays the first";
 }
 
 TEST_F(MprisBus, SeekAndSetPositionMoveThePlayer) {
