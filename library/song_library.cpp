@@ -2,6 +2,8 @@
 
 #include "duration_probe.h"
 #include "playlist_files.h"
+#include "song_tags.h"
+#include "tag_writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,17 +137,20 @@ std::optional<QString> SongLibrary::changePlayingSongGenre(const QString &curren
         return QStringLiteral("No song is playing");
     }
     // Asked afresh: the last lookup may have been about another file.
-    tags.getInfo(currentSongFile, TagField::Genre);
-    const int oldGenre = tags.LastGenreIndex;
+    const SongTags &read = tags.tagsOf(currentSongFile);
+    const int oldGenre = read.genre;
     TagContents own;
-    own.title = tags.getInfo(currentSongFile, TagField::Title);
-    own.artist = tags.getInfo(currentSongFile, TagField::Artist);
-    own.album = tags.getInfo(currentSongFile, TagField::Album);
-    own.year = tags.getInfo(currentSongFile, TagField::Year);
-    own.comment = tags.getInfo(currentSongFile, TagField::Comment);
-    own.genre = row;
+    own.title = read.title;
+    own.artist = read.artist;
+    own.album = read.album;
+    own.year = read.year;
+    own.comment = read.comment;
+    own.genre = GenreCategories::isRow(oldGenre) ? oldGenre : -1;
+    TagContents changed = own;
+    changed.genre = row;
     tags.forget();
-    if (auto error = writeTagBlock(currentSongFile, buildTagBlock(own))) {
+    // The ID3v2 or APEv2 genre would otherwise still be the one shown.
+    if (auto error = saveSongTags(currentSongFile, own, changed)) {
         return error;
     }
     categories.moveSong(oldGenre, row);
