@@ -1,6 +1,7 @@
 #include "song_library.h"
 
 #include "duration_probe.h"
+#include "loudness_analyser.h"
 #include "playlist_files.h"
 #include "song_tags.h"
 #include "tag_writer.h"
@@ -35,6 +36,9 @@ bool SongLibrary::ProcessFile(const QString &path) {
     }
     if (autoUpdatePlaytime && durations != nullptr) {
         durations->enqueue(path);
+    }
+    if (loudness != nullptr) {
+        loudness->enqueue(path);
     }
     return true;
 }

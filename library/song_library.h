@@ -14,6 +14,7 @@
 namespace velbrin::library {
 
 class DurationQueue;
+class LoudnessAnalyser;
 
 // Where every way of adding songs ends: the tag read, the song list, the
 // category counts and, when automatic playtime is on, the duration queue.
@@ -29,6 +30,8 @@ public:
     // `initPlayer` for the first song of an empty list (its errors are ignored).
     DurationQueue *durations = nullptr;
     bool autoUpdatePlaytime = false;
+    // Every added song is measured there in the background (may stay null).
+    LoudnessAnalyser *loudness = nullptr;
     std::function<bool()> shuffleOn;
     std::function<void(const QString &)> startFirstSong;
 

@@ -99,6 +99,9 @@ public:
             map.insert(QStringLiteral("mpris:length"), qlonglong{m.lengthUs});
         }
         map.insert(QStringLiteral("xesam:url"), m.url);
+        if (!m.artUrl.isEmpty()) {
+            map.insert(QStringLiteral("mpris:artUrl"), m.artUrl);
+        }
         return map;
     }
     double volume() const { return s_.snapshot().volume; }
@@ -228,6 +231,9 @@ mpris::Metadata MprisService::currentMetadata() const {
         tag.album = tags_.getInfo(tag.path, library::TagField::Album);
     }
     mpris::Metadata m = mpris::MetadataFor(tag);
+    if (!tag.path.isEmpty()) {
+        m.artUrl = mpris::ArtUrlFor(covers_.exportFor(tag.path));
+    }
     m.lengthUs = lengthUs();
     return m;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cover_art.h"
 #include "id3v1.h"
 #include "mpris_state.h"
 
@@ -80,6 +81,7 @@ private:
     bool durationKnown_ = false;
     mpris::PlayerSnapshot announced_;
     mutable library::TagReader tags_;
+    mutable library::CoverArtExporter covers_{library::defaultCoverFolder()};
     QObject *player_ = nullptr; // the Player interface's adaptor, a child
 };
 

@@ -3,6 +3,7 @@
 #include "EngineDurationProbe.h"
 #include "KelvraSpectrum.h"
 #include "id3v1.h"
+#include "loudness_analyser.h"
 #include "play_order.h"
 #include "playlist_files.h"
 #include "settings_store.h"
@@ -58,7 +59,9 @@ private:
 } // namespace
 
 PlaybackController::PlaybackController(Options options, QObject *parent)
-    : QObject(parent), options_(std::move(options)), tags_(std::make_unique<library::TagReader>()) {
+    : QObject(parent), options_(std::move(options)), tags_(std::make_unique<library::TagReader>()),
+      loudness_(std::make_unique<library::LoudnessAnalyser>(
+          library::LoudnessAnalyser::defaultCacheFile())) {
     spelare1_ = new TKelvraSpectrum(this);
     spelare2_ = new TKelvraSpectrum(this);
     player3_ = new TKelvraSpectrum(this);
@@ -72,6 +75,10 @@ PlaybackController::PlaybackController(Options options, QObject *parent)
     changer_ = std::make_unique<SongChanger>(*spelare1_, *spelare2_, songChangerHooks());
     bindPlayer(spelare1_);
     bindPlayer(spelare2_);
+    for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
+        p->setInputGainSource(
+            [this](const std::string &file) { return songGainDb(QString::fromLocal8Bit(file)); });
+    }
     probe_ = std::make_unique<library::EngineDurationProbe>(*player3_);
 }
 
@@ -179,6 +186,7 @@ void PlaybackController::setLibrary(library::SongLibrary *songs,
                                     library::DurationQueue *durations) {
     songs_ = songs;
     songs_->startFirstSong = [this](const QString &path) { playFile(path); };
+    songs_->loudness = loudness_.get();
     songs_->shuffleOn = [this] { return modes_.shuffle; };
     if (durations != nullptr) {
         probe_->attach(*durations);
@@ -608,6 +616,14 @@ NowPlaying PlaybackController::describeSong(const QString &path) const {
     tag.comment = tags_->getInfo(path, TagField::Comment);
     tag.genre = tags_->getInfo(path, TagField::Genre);
     return nowPlayingFor(path, tag);
+}
+
+double PlaybackController::songGainDb(const QString &path) const {
+    const QString setting = ReadSetting(QStringLiteral("Engine"), QStringLiteral("Loudness"));
+    if (setting.compare(QLatin1String("Off"), Qt::CaseInsensitive) == 0) {
+        return 0.0;
+    }
+    return library::playbackGainDb(loudness_->infoFor(path));
 }
 
 void PlaybackController::showSong(const QString &path) {

@@ -22,6 +22,7 @@ class TKelvraSpectrum;
 namespace velbrin::library {
 class DurationQueue;
 class EngineDurationProbe;
+class LoudnessAnalyser;
 class SongLibrary;
 class TagReader;
 } // namespace velbrin::library
@@ -275,6 +276,9 @@ private:
     void noteCurrentSong();
     void showSong(const QString &path);
     void runCommand(const std::function<void()> &command);
+    // The gain a song is opened with: the loudness match, or unity with the
+    // setting "Engine"/"Loudness" at "Off".
+    double songGainDb(const QString &path) const;
 
     void onPlayerState(engine::TKelvraSpectrum *sender, int state);
     void onNack(engine::TKelvraSpectrum *sender, uint8_t command, int16_t code);
@@ -295,6 +299,7 @@ private:
     engine::TKelvraSpectrum *player3_ = nullptr;
     std::unique_ptr<SongChanger> changer_;
     std::unique_ptr<library::TagReader> tags_;
+    std::unique_ptr<library::LoudnessAnalyser> loudness_;
     std::unique_ptr<library::EngineDurationProbe> probe_;
     std::unique_ptr<library::PlayOrder> order_;
     library::SongLibrary *songs_ = nullptr;

@@ -102,3 +102,9 @@ TEST(MprisState, LoopStatusIsTheRepeatModes) {
     EXPECT_EQ(LoopStatusFor({true, true}), QStringLiteral("Track")) << "the one song wins";
     EXPECT_FALSE(LoopModesFor(QStringLiteral("track")).has_value());
 }
+
+TEST(MprisState, CoverFilesAreFileAddresses) {
+    EXPECT_EQ(ArtUrlFor(QStringLiteral("/cache/covers/a b.png")),
+              QStringLiteral("file:///cache/covers/a%20b.png"));
+    EXPECT_EQ(ArtUrlFor(QString()), QString());
+}
