@@ -219,8 +219,8 @@ TEST_F(LibraryTagEditor, FieldsRefuseWhatTheTagCouldNotHold) {
 TEST_F(LibraryTagEditor, ALongId3v2TitleIsShownWholeAndKept) {
     const QString title = QString::fromUtf8("Звезда по имени Солнце — сорок семь букв, ровно!");
     ASSERT_EQ(title.size(), 48);
-    const QString f = TaggedMedia::get().lame("long.mp3", {"--add-id3v2", "--tt", title, "--ta",
-                                                          "Band", "--tg", "Rock"});
+    const QString f = TaggedMedia::get().lame(
+        "long.mp3", {"--add-id3v2", "--tt", title, "--ta", "Band", "--tg", "Rock"});
     open(f);
     EXPECT_EQ(editor.Edit3->text(), title) << "shown whole, not the 30 bytes of ID3v1";
     EXPECT_GT(editor.Edit2->maxLength(), 30) << "ID3v2 keeps longer texts";
