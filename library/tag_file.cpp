@@ -98,8 +98,10 @@ TagRegions readTagRegions(const QString &path, bool withId3v2) {
     }
 
     const qint64 tagSize = id3v2Size(readAt(fd.get(), 0, 10));
-    if (tagSize > 0) {
-        regions.audioStart = std::min(tagSize, regions.size);
+    // A tag that says it runs into the ID3v1 block or past the end is damage;
+    // read, it would take in whatever lies behind it, and change with it.
+    if (tagSize > 0 && tagSize <= end) {
+        regions.audioStart = tagSize;
         if (withId3v2) {
             regions.id3v2 = readAt(fd.get(), 0, regions.audioStart);
         }
