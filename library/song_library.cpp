@@ -143,13 +143,7 @@ std::optional<QString> SongLibrary::changePlayingSongGenre(const QString &curren
     // Asked afresh: the last lookup may have been about another file.
     const SongTags &read = tags.tagsOf(currentSongFile);
     const int oldGenre = read.genre;
-    TagContents own;
-    own.title = read.title;
-    own.artist = read.artist;
-    own.album = read.album;
-    own.year = read.year;
-    own.comment = read.comment;
-    own.genre = GenreCategories::isRow(oldGenre) ? oldGenre : -1;
+    const TagContents own = contentsOf(read);
     TagContents changed = own;
     changed.genre = row;
     tags.forget();

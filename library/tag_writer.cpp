@@ -1,5 +1,6 @@
 #include "tag_writer.h"
 
+#include "song_tags.h"
 #include "tag_file.h"
 
 #include <QFile>
@@ -120,6 +121,17 @@ void applyToApe(TagLib::APE::Tag &tag, const Change &c, const TagContents &edite
 }
 
 } // namespace
+
+TagContents contentsOf(const SongTags &tags) {
+    TagContents c;
+    c.title = tags.title;
+    c.artist = tags.artist;
+    c.album = tags.album;
+    c.year = tags.year;
+    c.comment = tags.comment;
+    c.genre = tags.genre >= 0 && tags.genre < GenreRowCount ? tags.genre : -1;
+    return c;
+}
 
 std::optional<QString> saveSongTags(const QString &path, const TagContents &shown,
                                     const TagContents &edited) {

@@ -8,6 +8,12 @@
 
 namespace velbrin::library {
 
+struct SongTags;
+
+// A song's merged tags as the contents a save starts from; a genre outside
+// the categories' rows counts as none chosen.
+TagContents contentsOf(const SongTags &tags);
+
 // Saves a song's tag as the editor (or a genre change) leaves it. `shown` is
 // what was shown of the file's merged tags, `edited` what is to be kept. The
 // ID3v1 block is written from `edited` whole, as it always was. When the file

@@ -1,8 +1,8 @@
 // The one real-time run through a sound server: a tone played to the sound
 // card output must arrive at the private PulseAudio's null sink.
 #include "engine_harness.h"
+#include "sink_recorder.h"
 
-#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -124,37 +124,6 @@ TEST(KelvraSoundServer, MissingServerRefusesPlayWithoutHanging) {
         setenv("PULSE_SERVER", saved.c_str(), 1);
 }
 
-namespace {
-
-// RMS in dB of the left channel over the middle half of every stretch louder
-// than -40 dBFS, stretch by stretch.
-std::vector<double> burstLevels(const std::vector<int16_t> &stereo) {
-    std::vector<double> levels;
-    const size_t frames = stereo.size() / 2;
-    const size_t window = 441;
-    size_t start = 0;
-    bool inside = false;
-    const auto level = [&](size_t from, size_t to) {
-        double sum = 0;
-        for (size_t i = from; i < to; ++i)
-            sum += static_cast<double>(stereo[2 * i]) * stereo[2 * i];
-        return 10.0 * std::log10(sum / static_cast<double>(to - from) / (32768.0 * 32768.0));
-    };
-    for (size_t w = 0; w + window <= frames; w += window) {
-        const bool loud = level(w, w + window) > -40.0;
-        if (loud && !inside)
-            start = w;
-        if (!loud && inside && w - start > 44100 / 2) {
-            const size_t quarter = (w - start) / 4;
-            levels.push_back(level(start + quarter, w - quarter));
-        }
-        inside = loud;
-    }
-    return levels;
-}
-
-} // namespace
-
 TEST(KelvraSoundServer, InputGainIsHeardForTheWholeSongOpenedAfterIt) {
     if (std::getenv("PULSE_SERVER") == nullptr || !Media::run("pactl info"))
         GTEST_SKIP() << "no private PulseAudio (PULSE_SERVER unset or unreachable)";
@@ -166,10 +135,7 @@ TEST(KelvraSoundServer, InputGainIsHeardForTheWholeSongOpenedAfterIt) {
         static_cast<const kv_player_gain_extension *>(query(KV_EXTENSION_PLAYER_GAIN));
     ASSERT_NE(gain, nullptr);
     const std::string mp3 = Media::get().tone("gained.mp3", 1.5);
-    const std::string raw = Media::get().path("gained.raw");
-    const pid_t recorder = startRecording(raw);
-    ASSERT_GT(recorder, 0);
-    std::this_thread::sleep_for(300ms);
+    velbrin::test::SinkRecorder recorder(Media::get().path("gained.raw"));
     {
         TestPlayer p;
         p.S(KV_CMD_OUTPUT_MODULE_REGISTER, "dsound_output_module_register@kv_dsound_output.dll");
@@ -184,13 +150,8 @@ TEST(KelvraSoundServer, InputGainIsHeardForTheWholeSongOpenedAfterIt) {
         ASSERT_TRUE(p.playToEnd(5s));
         std::this_thread::sleep_for(1500ms);
     }
-    kill(recorder, SIGTERM);
-    waitpid(recorder, nullptr, 0);
-    std::ifstream in(raw, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    const std::vector<double> levels = burstLevels(samples);
+    const std::vector<double> levels =
+        velbrin::test::stretchLevels(recorder.stopAndReadLeft(), -40.0, 44100 / 2);
     ASSERT_EQ(levels.size(), 2u) << "two songs heard";
     EXPECT_NEAR(levels[0] - levels[1], -12.0, 0.3);
 }

@@ -13,17 +13,6 @@ namespace {
 
 const QString kLongTitle = QStringLiteral("A Title Of Forty Seven Characters For The Test");
 
-TagContents shownOf(const SongTags &t) {
-    TagContents c;
-    c.title = t.title;
-    c.artist = t.artist;
-    c.album = t.album;
-    c.year = t.year;
-    c.comment = t.comment;
-    c.genre = t.genre < GenreRowCount ? t.genre : -1;
-    return c;
-}
-
 QByteArray lastBlock(const QString &path) {
     return readAll(path).right(TagBlockSize);
 }
@@ -41,7 +30,7 @@ TEST(TagWriter, ChangedFieldsReachId3v2AndTheRestKeepEveryValue) {
                           "t.add(TXXX(encoding=3, desc='REPLAYGAIN_TRACK_GAIN', text=['-3 dB']))\n"
                           "t.save(f, v2_version=4)\n")
                .arg(kLongTitle)));
-    const TagContents shown = shownOf(readSongTags(f, &tagCodec()));
+    const TagContents shown = contentsOf(readSongTags(f, &tagCodec()));
     ASSERT_EQ(shown.title, kLongTitle);
     TagContents edited = shown;
     edited.album = QString::fromUtf8("Новый альбом");
@@ -70,7 +59,7 @@ TEST(TagWriter, KeepsAVersion23TagAtVersion23InUnicode) {
     TaggedMedia &media = TaggedMedia::get();
     const QString f = media.untagged("v23.mp3");
     ASSERT_TRUE(TaggedMedia::run("id3v2", {"-t", "Old", "-a", "Artist", "-g", "17", f}));
-    const TagContents shown = shownOf(readSongTags(f, &tagCodec()));
+    const TagContents shown = contentsOf(readSongTags(f, &tagCodec()));
     TagContents edited = shown;
     edited.title = QString::fromUtf8("Кино и немцы");
     edited.genre = 8;
@@ -90,7 +79,7 @@ TEST(TagWriter, AFileWithOnlyId3v1GetsNoOtherTag) {
     TaggedMedia &media = TaggedMedia::get();
     const QString f = media.lame("v1only.mp3", {"--id3v1-only", "--tt", "One", "--ta", "Two"});
     const qint64 size = QFileInfo(f).size();
-    const TagContents shown = shownOf(readSongTags(f, &tagCodec()));
+    const TagContents shown = contentsOf(readSongTags(f, &tagCodec()));
     TagContents edited = shown;
     edited.title = QStringLiteral("Changed");
     ASSERT_FALSE(saveSongTags(f, shown, edited));
@@ -108,7 +97,7 @@ TEST(TagWriter, ChangedFieldsReachAnApeTag) {
                                         "t['Artist'] = ['X', 'Y']\n"
                                         "t['REPLAYGAIN_TRACK_GAIN'] = '-1 dB'\n"
                                         "t.save(f)\n"));
-    const TagContents shown = shownOf(readSongTags(f, &tagCodec()));
+    const TagContents shown = contentsOf(readSongTags(f, &tagCodec()));
     TagContents edited = shown;
     edited.title = QStringLiteral("Edited");
     ASSERT_FALSE(saveSongTags(f, shown, edited));
@@ -129,7 +118,7 @@ TEST(TagWriter, ARefusedFileKeepsEveryByte) {
     QFile(f).setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther);
     AsOrdinaryUser user;
     ASSERT_TRUE(user.active());
-    const TagContents shown = shownOf(readSongTags(f, &tagCodec()));
+    const TagContents shown = contentsOf(readSongTags(f, &tagCodec()));
     TagContents edited = shown;
     edited.title = QStringLiteral("Lost");
     const auto error = saveSongTags(f, shown, edited);

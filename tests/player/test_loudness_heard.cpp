@@ -13,8 +13,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 using velbrin::player::PlaybackController;
 using State = PlaybackController::PlayState;
 
@@ -27,34 +25,6 @@ bool waitFor(const std::function<bool()> &done, int ms = 10000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return done();
-}
-
-// RMS in dB of the middle half of each stretch louder than -50 dBFS.
-std::vector<double> stretchLevels(const std::vector<int16_t> &left) {
-    std::vector<double> levels;
-    const size_t window = 441;
-    const auto level = [&](size_t from, size_t to) {
-        double sum = 0;
-        for (size_t i = from; i < to; ++i) {
-            sum += static_cast<double>(left[i]) * left[i];
-        }
-        return 10.0 *
-               std::log10(sum / static_cast<double>(to - from) / (32768.0 * 32768.0) + 1e-12);
-    };
-    size_t start = 0;
-    bool inside = false;
-    for (size_t w = 0; w + window <= left.size(); w += window) {
-        const bool loud = level(w, w + window) > -50.0;
-        if (loud && !inside) {
-            start = w;
-        }
-        if (!loud && inside && w - start > 44100) {
-            const size_t quarter = (w - start) / 4;
-            levels.push_back(level(start + quarter, w - quarter));
-        }
-        inside = loud;
-    }
-    return levels;
 }
 
 QString taggedNoise(const QTemporaryDir &dir, const QString &name, const QString &volume) {
@@ -108,7 +78,7 @@ TEST(LoudnessHeard, TwelveDecibelsApartPlayAlikeWithLoudnessOn) {
             EXPECT_TRUE(waitFor([&] { return c.state() != State::Playing; }));
             waitFor([] { return false; }, 600);
         }
-        return stretchLevels(recorder.stopAndReadLeft());
+        return velbrin::test::stretchLevels(recorder.stopAndReadLeft(), -50.0, 44100);
     };
     const std::vector<double> matched = heard("Track");
     const std::vector<double> raw = heard("Off");
