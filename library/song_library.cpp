@@ -143,6 +143,9 @@ std::optional<QString> SongLibrary::changePlayingSongGenre(const QString &curren
     // Asked afresh: the last lookup may have been about another file.
     const SongTags &read = tags.tagsOf(currentSongFile);
     const int oldGenre = read.genre;
+    if (oldGenre == row) {
+        return std::nullopt; // the song has that genre already
+    }
     const TagContents own = contentsOf(read);
     TagContents changed = own;
     changed.genre = row;

@@ -88,9 +88,11 @@ public:
     // Gives the playing song the genre `row`: its ID3v1 block is rewritten with
     // the song's own texts (never what a window shows in their place for an
     // untagged song) and the genre of an ID3v2 or APEv2 tag changes with it,
-    // as that is the one shown. Then it moves one song in the counts from the song's own old genre
-    // to `row` and leaves `row` in `tags.LastGenreIndex`. On an error nothing is counted and the
-    // error text, naming the file, is returned. List entries keep the genre they were added with.
+    // as that is the one shown. Then it moves one song in the counts from the
+    // song's own old genre to `row` and leaves `row` in `tags.LastGenreIndex`.
+    // On an error nothing is counted and the error text, naming the file, is
+    // returned. List entries keep the genre they were added with. The genre the
+    // song has already changes nothing, not even the file.
     std::optional<QString> changePlayingSongGenre(const QString &currentSongFile, int row);
 
     // Every entry's display text read again from its file, after the tag text

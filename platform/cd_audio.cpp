@@ -176,6 +176,31 @@ void CdAudioDevice::open(const QString &element) {
     announce();
 }
 
+bool CdAudioDevice::holdsOpenDisc(const QString &element) const {
+    const QByteArray name = element.toLocal8Bit();
+    if (!isOpen() || name.isEmpty()) {
+        return false;
+    }
+    // A second handle of its own: the reader thread owns the open one.
+    const std::unique_ptr<CdIo_t, void (*)(CdIo_t *)> probe(
+        cdio_open(name.constData(), DRIVER_UNKNOWN), [](CdIo_t *p) {
+            if (p != nullptr) {
+                cdio_destroy(p);
+            }
+        });
+    if (probe == nullptr || cdio_get_first_track_num(probe.get()) != firstTrack_ ||
+        cdio_get_num_tracks(probe.get()) != trackStarts_.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < trackStarts_.size(); ++i) {
+        const auto track = static_cast<track_t>(firstTrack_ + static_cast<int>(i));
+        if (cdio_get_track_lsn(probe.get(), track) != trackStarts_[i]) {
+            return false;
+        }
+    }
+    return cdio_get_track_lsn(probe.get(), CDIO_CDROM_LEADOUT_TRACK) == leadout_;
+}
+
 void CdAudioDevice::close() {
     stopReader();
     if (output_ != 0) {

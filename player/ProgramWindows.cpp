@@ -1,7 +1,6 @@
 #include "ProgramWindows.h"
 
 #include "EngineDurationProbe.h"
-#include "KelvraSpectrum.h"
 #include "MprisService.h"
 #include "PlaybackController.h"
 #include "PlayerVolumeTarget.h"
@@ -34,22 +33,14 @@ class FormSettingsHost : public QObject, public settings::SettingsHost {
 public:
     explicit FormSettingsHost(TPlayerForm &form) : QObject(&form), form_(form) {}
 
-    void setOutputName(const QString &name) override {
-        for (engine::TKelvraSpectrum *p : songPlayers()) {
-            p->SetOutputName(name.toLocal8Bit().toStdString());
-        }
+    void chooseOutput(int module) override {
+        form_.controller()->soundOutput().choose(static_cast<OutputChoice>(module));
     }
-    void setPriority(int priority) override {
-        for (engine::TKelvraSpectrum *p : songPlayers()) {
-            p->setPriority(static_cast<uint32_t>(priority));
-        }
-    }
+    void setPriority(int priority) override { form_.controller()->setPriority(priority); }
     void setPlayerEnvironmentInteger(const QString &name, int value) override {
-        for (engine::TKelvraSpectrum *p : songPlayers()) {
-            p->SetPlayerEnvironmentInteger(name.toLocal8Bit().toStdString(), value);
-        }
+        form_.controller()->soundOutput().setPlayerEnvironmentInteger(
+            name.toLocal8Bit().toStdString(), value);
     }
-    void setWavFileOutput(bool on) override { form_.controller()->setWavFileOutput(on); }
     void selectPlayMode(int index) override {
         if (auto *b = form_.RadioGroup1->findChild<QRadioButton *>(
                 QStringLiteral("RadioGroup1Item%1").arg(index))) {
@@ -81,16 +72,6 @@ public:
     QString appDir() const override { return form_.appDir(); }
 
 private:
-    std::vector<engine::TKelvraSpectrum *> songPlayers() const {
-        std::vector<engine::TKelvraSpectrum *> players;
-        for (engine::TKelvraSpectrum *p :
-             {form_.controller()->KelvraSpelare1(), form_.controller()->KelvraSpelare2()}) {
-            if (p != nullptr) {
-                players.push_back(p);
-            }
-        }
-        return players;
-    }
     TPlayerForm &form_;
 };
 
@@ -99,6 +80,7 @@ private:
 ProgramWindows createProgramWindows(TPlayerForm::Options options,
                                     std::shared_ptr<platform::SpeechVoice> voice) {
     ProgramWindows w;
+    options.voice = voice;
     w.form = std::make_unique<TPlayerForm>(std::move(options));
     TPlayerForm *form = w.form.get();
     // Owned by the main window, which deletes the playlist before its probe.

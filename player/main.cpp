@@ -56,9 +56,15 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("velbrin"));
     QApplication::setOrganizationName(QStringLiteral("Odalrin"));
     QApplication::setQuitOnLastWindowClosed(false);
-    // An error escaping a notification handler is shown, never fatal.
-    velbrin::platform::HiddenWindow::setErrorReporter([](const char *what) {
-        QMessageBox::critical(nullptr, QStringLiteral("Error"), QString::fromLocal8Bit(what));
+    // An error escaping a notification handler is shown, never fatal, once
+    // that handler has returned.
+    velbrin::platform::HiddenWindow::setErrorReporter([&app](const char *what) {
+        QMetaObject::invokeMethod(
+            &app,
+            [text = QString::fromLocal8Bit(what)] {
+                QMessageBox::critical(nullptr, QStringLiteral("Error"), text);
+            },
+            Qt::QueuedConnection);
     });
 
     TPlayerForm::Options options;

@@ -49,6 +49,12 @@ const QString kDefaultTemplate =
 const char *const kPitchVariable = "OUTPUT.DIRECTSOUND.PITCH";
 constexpr int kPitchNormal = 1000;
 
+// The stored WAV folder when it exists, else empty.
+QString usableWavDir() {
+    const QString dir = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
+    return !dir.isEmpty() && QDir(dir).exists() ? dir : QString();
+}
+
 template <typename W> W *named(W *widget, const char *name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -357,6 +363,13 @@ void Tsettings::connectActions() {
             outputChosen(3);
         }
     });
+    // Chosen by the user, WAV output wants its folder now: a song change that
+    // comes later never stops to ask.
+    connect(RadioButton1, &QRadioButton::clicked, this, [this] {
+        if (usableWavDir().isEmpty()) {
+            Button1Click();
+        }
+    });
     connect(Button1, &QPushButton::clicked, this, &Tsettings::Button1Click);
     connect(PitchBar1, &QSlider::valueChanged, this, [this](int position) {
         host_.setPlayerEnvironmentInteger(QLatin1String(kPitchVariable), position);
@@ -419,20 +432,7 @@ void Tsettings::connectActions() {
 
 void Tsettings::outputChosen(int module) {
     Button1->setEnabled(RadioButton1->isChecked());
-    switch (module) {
-    case 1:
-        host_.setWavFileOutput(false);
-        host_.setOutputName(QStringLiteral("/dev/dsound/0"));
-        break;
-    case 2:
-        host_.setWavFileOutput(false);
-        host_.setOutputName(QStringLiteral("/dev/wave/0"));
-        break;
-    default:
-        // The players' output names follow each song's WAV file from now on.
-        host_.setWavFileOutput(true);
-        break;
-    }
+    host_.chooseOutput(module);
     WriteIntegerSetting(kEngine, QStringLiteral("OutputModule"), module);
     if (module == 2) {
         PitchBar1->setValue(kPitchNormal);
@@ -443,8 +443,8 @@ void Tsettings::outputChosen(int module) {
 }
 
 void Tsettings::Button1Click() {
-    QString start = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
-    if (start.isEmpty() || !QDir(start).exists()) {
+    QString start = usableWavDir();
+    if (start.isEmpty()) {
         start = host_.appDir();
     }
     const QString chosen = chooseFolder ? chooseFolder(start) : QString();
@@ -456,8 +456,8 @@ void Tsettings::Button1Click() {
 }
 
 void Tsettings::setWavDirLabel() {
-    const QString dir = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
-    WavDirLabel->setText(!dir.isEmpty() && QDir(dir).exists() ? dir : kNoDir);
+    const QString dir = usableWavDir();
+    WavDirLabel->setText(!dir.isEmpty() ? dir : kNoDir);
 }
 
 void Tsettings::voiceChosen(int index) {

@@ -2,6 +2,7 @@
 // with the real engine, driven from outside the process with gdbus as the
 // desktop's media controls would.
 #include "Application.h"
+#include "KelvraSpectrum.h"
 #include "MprisService.h"
 #include "PlaybackController.h"
 #include "PlayerForm.h"
@@ -10,7 +11,6 @@
 #include "private_session_bus.h"
 #include "recording_speech_voice.h"
 #include "settings_store.h"
-#include "shared_helpers.h"
 #include "sink_recorder.h"
 #include "song_library.h"
 
@@ -174,7 +174,9 @@ TEST_F(MprisBus, TheRootInterfaceNamesRaisesAndQuitsThePlayer) {
     EXPECT_TRUE(windows.form->isVisible());
     gdbus({"--method", kRoot + ".Quit"});
     EXPECT_TRUE(waitFor([&] { return !windows.form->isVisible(); }));
-    EXPECT_EQ(controller->currentPlayer(), nullptr) << "closing stopped and freed the players";
+    EXPECT_TRUE(waitFor([&] {
+        return controller->findChildren<velbrin::engine::TKelvraSpectrum *>().isEmpty();
+    })) << "closing stopped and freed the players";
 }
 
 TEST_F(MprisBus, CommandsReachTheEngineAndPlaybackStatusFollows) {
@@ -337,9 +339,8 @@ TEST_F(MprisBus, AnId3v2OnlySongIsShownWholeEverywhereAndAnnounced) {
     velbrin::WriteSetting("Settings", "PlayMode", "Studio");
     velbrin::player::TPlayerForm::Options o;
     o.enginePath = VELBRIN_ENGINE;
-    windows = velbrin::player::createProgramWindows(o);
     auto voice = std::make_shared<velbrin::test::RecordingSpeechVoice>();
-    velbrin::SetSpeechVoice(voice);
+    windows = velbrin::player::createProgramWindows(o, voice);
     controller = windows.form->controller();
     controller->addCommandLine({song, next});
     ASSERT_TRUE(waitFor([&] { return controller->state() == State::Playing; }));
@@ -360,7 +361,6 @@ TEST_F(MprisBus, AnId3v2OnlySongIsShownWholeEverywhereAndAnnounced) {
     ASSERT_TRUE(waitFor([&] { return !voice->spoken().empty(); }, 15000));
     EXPECT_EQ(voice->spoken().front(), QString::fromUtf8("That was Кино playing ") + title +
                                            QString::fromUtf8(" from the album Группа крови"));
-    velbrin::SetSpeechVoice(nullptr);
 }
 
 } // namespace
