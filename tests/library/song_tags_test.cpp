@@ -221,8 +221,9 @@ TEST(SongTags, DamagedTagsReadAsNoTagAndNeverMore) {
     writeFile(cut, QByteArray("ID3\x03\x00\x00\x7f\x7f\x7f\x7fTIT2\x00\x00\x10\x00", 18), 0);
     const SongTags t = readSongTags(cut, &tagCodec());
     EXPECT_TRUE(t.readFailed) << "shorter than an ID3v1 block";
-    QByteArray apeFooter("APETAGEX\xd0\x07\x00\x00\xff\xff\xff\x7f\x01\x00\x00\x00", 24);
-    apeFooter += QByteArray(8, '\0');
+    // Version, a size beyond the file, one item, no flags, then reserved bytes.
+    QByteArray apeFooter("APETAGEX\xd0\x07\x00\x00\xff\xff\xff\x7f\x01\x00\x00\x00", 20);
+    apeFooter += QByteArray(12, '\0');
     writeFile(media.path("ape-cut.mp3"), apeFooter, 300);
     const SongTags a = readSongTags(media.path("ape-cut.mp3"), &tagCodec());
     EXPECT_FALSE(a.readFailed);
