@@ -41,6 +41,9 @@ QVariantMap metadataMap(const mpris::Metadata &m) {
         map.insert(QStringLiteral("mpris:length"), qlonglong{m.lengthUs});
     }
     map.insert(QStringLiteral("xesam:url"), m.url);
+    if (!m.artUrl.isEmpty()) {
+        map.insert(QStringLiteral("mpris:artUrl"), m.artUrl);
+    }
     return map;
 }
 
@@ -237,6 +240,9 @@ mpris::Metadata MprisService::currentMetadata() const {
         tag.album = tags_.getInfo(tag.path, library::TagField::Album);
     }
     mpris::Metadata m = mpris::MetadataFor(tag, trackSerial_);
+    if (!tag.path.isEmpty()) {
+        m.artUrl = mpris::ArtUrlFor(covers_.exportFor(tag.path));
+    }
     m.lengthUs = lengthUs();
     return m;
 }

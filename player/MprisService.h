@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cover_art.h"
 #include "id3v1.h"
 #include "mpris_state.h"
 
@@ -88,6 +89,7 @@ private:
     uint64_t trackSerial_ = 0;
     mpris::PlayerSnapshot announced_;
     mutable library::TagReader tags_;
+    mutable library::CoverArtExporter covers_{library::defaultCoverFolder()};
     QObject *player_ = nullptr; // the Player interface's adaptor, a child
 };
 

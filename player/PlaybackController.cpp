@@ -5,6 +5,7 @@
 #include "PlayerInformation.h"
 #include "PlayerSpectrum.h"
 #include "id3v1.h"
+#include "loudness_analyser.h"
 #include "play_order.h"
 #include "playlist_files.h"
 #include "settings_store.h"
@@ -54,7 +55,9 @@ private:
 PlaybackController::PlaybackController(Options options, QObject *parent)
     : QObject(parent), options_(std::move(options)),
       settings_(options_.settings != nullptr ? *options_.settings : ProgramSettings()),
-      tags_(std::make_unique<library::TagReader>()) {
+      tags_(std::make_unique<library::TagReader>()),
+      loudness_(std::make_unique<library::LoudnessAnalyser>(
+          library::LoudnessAnalyser::defaultCacheFile())) {
     spelare1_ = new TKelvraSpectrum(this);
     spelare2_ = new TKelvraSpectrum(this);
     player3_ = new TKelvraSpectrum(this);
@@ -75,6 +78,8 @@ PlaybackController::PlaybackController(Options options, QObject *parent)
         bindPlayer(p);
         information_->watch(*p);
         spectra_.at(n++) = new PlayerSpectrum(*p);
+        p->setInputGainSource(
+            [this](const std::string &file) { return songGainDb(QString::fromLocal8Bit(file)); });
     }
     probe_ = std::make_unique<library::EngineDurationProbe>(*player3_);
 }
@@ -206,6 +211,7 @@ void PlaybackController::setLibrary(library::SongLibrary *songs,
                                     library::DurationQueue *durations) {
     songs_ = songs;
     songs_->startFirstSong = [this](const QString &path) { playFile(path); };
+    songs_->loudness = loudness_.get();
     songs_->shuffleOn = [this] { return modes_.shuffle; };
     if (durations != nullptr) {
         probe_->attach(*durations);
@@ -647,6 +653,14 @@ NowPlaying PlaybackController::describeSong(const QString &path) const {
     tag.comment = tags_->getInfo(path, TagField::Comment);
     tag.genre = tags_->getInfo(path, TagField::Genre);
     return nowPlayingFor(path, tag);
+}
+
+double PlaybackController::songGainDb(const QString &path) const {
+    const QString setting = settings_.read(QStringLiteral("Engine"), QStringLiteral("Loudness"));
+    if (setting.compare(QLatin1String("Off"), Qt::CaseInsensitive) == 0) {
+        return 0.0;
+    }
+    return library::playbackGainDb(loudness_->infoFor(path));
 }
 
 void PlaybackController::showSong(const QString &path) {

@@ -32,6 +32,7 @@ class SpeechVoice;
 namespace velbrin::library {
 class DurationQueue;
 class EngineDurationProbe;
+class LoudnessAnalyser;
 class SongLibrary;
 class TagReader;
 } // namespace velbrin::library
@@ -307,6 +308,9 @@ private:
     void showSong(const QString &path);
     void runCommand(const std::function<void()> &command);
     void speak(const QString &text);
+    // The gain a song is opened with: the loudness match, or unity with the
+    // setting "Engine"/"Loudness" at "Off".
+    double songGainDb(const QString &path) const;
 
     void onPlayerState(Player *sender, int state);
     void onNack(Player *sender, uint8_t command, int16_t code);
@@ -328,6 +332,7 @@ private:
     std::unique_ptr<SongChanger> changer_;
     PlayerInformation *information_ = nullptr; // child object
     std::unique_ptr<library::TagReader> tags_;
+    std::unique_ptr<library::LoudnessAnalyser> loudness_;
     std::unique_ptr<library::EngineDurationProbe> probe_;
     std::unique_ptr<library::PlayOrder> order_;
     library::SongLibrary *songs_ = nullptr;

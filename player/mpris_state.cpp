@@ -49,6 +49,12 @@ Metadata MetadataFor(const SongTag &tag, uint64_t serial) {
     return m;
 }
 
+QString ArtUrlFor(const QString &pictureFile) {
+    return pictureFile.isEmpty()
+               ? QString()
+               : QString::fromLatin1(QUrl::fromLocalFile(pictureFile).toEncoded());
+}
+
 double VolumeForLevel(int level) {
     return std::clamp(level, 0, kLevelMax) / static_cast<double>(kLevelMax);
 }

@@ -34,6 +34,7 @@ struct Metadata {
     QString album;
     int64_t lengthUs = 0;
     QString url;
+    QString artUrl; // a file: address, or empty
     friend bool operator==(const Metadata &, const Metadata &) = default;
 };
 
@@ -50,6 +51,10 @@ inline constexpr const char *kDesktopEntry = VELBRIN_APP_ID;
 // a title in its tag a song is called by its file name; an empty path is no
 // song.
 Metadata MetadataFor(const SongTag &tag, uint64_t serial = 0);
+
+// A song's cover picture file as the file: address desktops load it from;
+// empty for none.
+QString ArtUrlFor(const QString &pictureFile);
 
 // The engine's PCM level 0 to 99 as the desktop's volume 0.0 to 1.0, and back
 // (out-of-range and non-finite requests are kept inside the level's range).

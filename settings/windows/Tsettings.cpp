@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
@@ -138,6 +139,18 @@ QWidget *Tsettings::buildEnginePage() {
     bitbtn5->setToolTip(QStringLiteral("Normal pitch"));
     pitch->addWidget(bitbtn5);
     layout->addLayout(pitch);
+
+    auto *loudness = new QHBoxLayout;
+    auto *loudnessLabel = new QLabel(QStringLiteral("Loudness:"), page);
+    loudness->addWidget(loudnessLabel);
+    LoudnessComboBox = named(new QComboBox(page), "LoudnessComboBox");
+    LoudnessComboBox->addItems({QStringLiteral("Off"), QStringLiteral("Track")});
+    LoudnessComboBox->setToolTip(
+        QStringLiteral("Track: every song plays at the same loudness, from the next song on"));
+    loudnessLabel->setBuddy(LoudnessComboBox);
+    loudness->addWidget(LoudnessComboBox);
+    loudness->addStretch();
+    layout->addLayout(loudness);
 
     RadioGroup2 = named(new QGroupBox(QStringLiteral("Thread priority"), page), "RadioGroup2");
     auto *priorities = new QGridLayout(RadioGroup2);
@@ -363,6 +376,8 @@ void Tsettings::connectActions() {
         WriteIntegerSetting(kEngine, QStringLiteral("Pitch"), position);
     });
     connect(bitbtn5, &QToolButton::clicked, this, [this] { PitchBar1->setValue(kPitchNormal); });
+    connect(LoudnessComboBox, &QComboBox::currentTextChanged, this,
+            [](const QString &text) { WriteSetting(kEngine, QStringLiteral("Loudness"), text); });
     connect(priorityGroup_, &QButtonGroup::idToggled, this, [this](int index, bool on) {
         if (on) {
             host_.setPriority(index);
@@ -535,6 +550,14 @@ void Tsettings::FormCreate() {
         break; // "Use DirectSound" is selected already
     }
     PitchBar1->setValue(ReadIntegerSetting(kEngine, QStringLiteral("Pitch"), kPitchNormal));
+    // Anything but "Off" (a missing value too) matches the songs' loudness.
+    const bool loudnessOff = ReadSetting(kEngine, QStringLiteral("Loudness"))
+                                 .compare(QLatin1String("Off"), Qt::CaseInsensitive) == 0;
+    {
+        // Shown, not stored: a missing value stays missing until chosen.
+        const QSignalBlocker quiet(LoudnessComboBox);
+        LoudnessComboBox->setCurrentIndex(loudnessOff ? 0 : 1);
+    }
     FormShow();
 }
 

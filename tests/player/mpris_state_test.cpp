@@ -149,3 +149,9 @@ TEST(MprisState, NextAndPreviousAreOfferedExactlyWhenTheyDoSomething) {
         EXPECT_EQ(n.previousWraps, c.previousWraps) << c.what;
     }
 }
+
+TEST(MprisState, CoverFilesAreFileAddresses) {
+    EXPECT_EQ(ArtUrlFor(QStringLiteral("/cache/covers/a b.png")),
+              QStringLiteral("file:///cache/covers/a%20b.png"));
+    EXPECT_EQ(ArtUrlFor(QString()), QString());
+}

@@ -123,6 +123,16 @@ TEST_F(SettingsWindow, StoredOutputModulesApplyAtStart) {
     EXPECT_TRUE(window->Button1->isEnabled());
 }
 
+TEST_F(SettingsWindow, LoudnessShowsTrackUntilOffIsChosen) {
+    open();
+    EXPECT_EQ(window->LoudnessComboBox->currentText(), "Track");
+    window->LoudnessComboBox->setCurrentText("Off");
+    EXPECT_EQ(stored().at("Engine/Loudness"), "Off");
+    window.reset();
+    open();
+    EXPECT_EQ(window->LoudnessComboBox->currentText(), "Off");
+}
+
 TEST_F(SettingsWindow, AVariableGoesInAtTheCursorAndNothingIsLost) {
     open();
     struct Case {
