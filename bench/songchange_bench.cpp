@@ -57,7 +57,7 @@ std::optional<std::vector<int16_t>> record(player::PlayMode mode, double oldSeco
     if (a.isEmpty() || b.isEmpty())
         return std::nullopt;
     rig.build({a, b}, "/dev/dsound/0");
-    rig.changer->mode = mode;
+    rig.changer->setMode(mode);
     test::SinkRecorder recorder(dir.filePath("sink.raw").toStdString());
     // The first song's start must be on the recording: the trigger second
     // is counted from it.

@@ -501,6 +501,47 @@ KV_EXPORT void fft_analyzer_interpolate_samples_unsigned(kv_fft_analyzer *analyz
 #endif
 
 /* ------------------------------------------------------------------------- */
+/* Optional extensions                                                        */
+/* ------------------------------------------------------------------------- */
+
+/* An engine may offer more than the 23 exports, as named extensions: each is a
+ * table of functions that the player asks for through the one optional export
+ * kelvra_get_extension, found by name like the others but never required. An
+ * engine without that export, or one that answers NULL for a name, is used as
+ * it always was; the player simply does without the extension.
+ *
+ * A table is owned by the engine, never changes and stays valid while the
+ * library is loaded. It begins with its version; a later version only adds
+ * functions at the end, so a caller checks the version before it calls a
+ * function it needs. An extension function that acts on a player is queued
+ * with that player's commands and runs in order with them. */
+#define KV_GET_EXTENSION_EXPORT "kelvra_get_extension"
+typedef const void *(*kv_get_extension_fn)(const char *name);
+
+/* "player_gain": a gain in each player's own output stage, where the player's
+ * audio joins a sound device's mix. It comes before the player's levels
+ * (master, PCM, balance, mute and the start and stop fades), so those act on
+ * the gained audio exactly as they act without it. WAV-file output never gets
+ * it: a render stays a faithful decode. */
+#define KV_EXTENSION_PLAYER_GAIN "player_gain"
+#define KV_PLAYER_GAIN_VERSION 1u
+/* Gains are hundredths of a decibel; 0 leaves the audio as decoded. */
+#define KV_INPUT_GAIN_MIN (-6000)
+#define KV_INPUT_GAIN_MAX 2400
+typedef struct kv_player_gain_extension {
+    uint32_t version; /* KV_PLAYER_GAIN_VERSION */
+    /* The gain (clamped to KV_INPUT_GAIN_MIN..KV_INPUT_GAIN_MAX) of every input
+     * the player opens from its next InputOpen on; an input already open keeps
+     * the gain it was opened with, so a song never changes loudness half way.
+     * 0 when queued, -1 for a player that is not live. */
+    int32_t (*set_input_gain)(kv_player *player, int32_t hundredths_db);
+} kv_player_gain_extension;
+
+#ifdef KELVRA_BUILDING_ENGINE
+KV_EXPORT const void *kelvra_get_extension(const char *name);
+#endif
+
+/* ------------------------------------------------------------------------- */
 /* Feedback handlers (installed with KV_CMD_FEEDBACK_REGISTER)               */
 /* ------------------------------------------------------------------------- */
 
@@ -672,6 +713,8 @@ KV_STATIC_ASSERT(offsetof(KV_Message, Data.AudioEvent.SamplingFrequency) -
                  "sampling frequency at 12");
 KV_STATIC_ASSERT(offsetof(kv_module_information, description) == 259, "description at 259");
 KV_STATIC_ASSERT(offsetof(kv_feedback_information, Description) == 264, "description at 264");
+KV_STATIC_ASSERT(offsetof(kv_player_gain_extension, set_input_gain) == sizeof(void *),
+                 "gain function in the second word");
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 /* 32-bit targets: the interface's documented byte offsets. */

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -262,6 +263,16 @@ void TKelvraSpectrum::LoadEngineLibrary() {
     bind(getSpectrum, "fft_analyzer_get_spectrum");
     bind(FFTAnalyzerInterpolateSamplesSigned, "fft_analyzer_interpolate_samples_signed");
     bind(FFTAnalyzerInterpolateSamplesUnsigned, "fft_analyzer_interpolate_samples_unsigned");
+    // Optional: an engine without extensions is bound as it always was.
+    if (auto query =
+            reinterpret_cast<kv_get_extension_fn>(LibraryHandle->symbol(KV_GET_EXTENSION_EXPORT))) {
+        const auto *gain =
+            static_cast<const kv_player_gain_extension *>(query(KV_EXTENSION_PLAYER_GAIN));
+        if (gain != nullptr && gain->version >= KV_PLAYER_GAIN_VERSION &&
+            gain->set_input_gain != nullptr) {
+            PlayerGain = gain;
+        }
+    }
     std::lock_guard lock(spectrumState.mutex);
     spectrumState.setSamples = setSamples;
     spectrumState.getSpectrum = getSpectrum;
@@ -298,6 +309,7 @@ void TKelvraSpectrum::UnloadEngineLibrary() {
         }
     }
     LibraryHandle.reset();
+    PlayerGain = nullptr;
     PlayerNew = nullptr;
     PlayerDelete = nullptr;
     PlayerSetPriority = nullptr;
@@ -358,6 +370,9 @@ void TKelvraSpectrum::InputSeek(uint32_t Offset, uint32_t Range) {
     KV_SEND(ControlMessageSendII, KV_CMD_INPUT_SEEK, i32(Offset), i32(Range));
 }
 void TKelvraSpectrum::InputOpen(const std::string &FName) {
+    if (InputGainSource && SupportsInputGain()) {
+        SetInputGain(InputGainSource(FName));
+    }
     KV_SEND(ControlMessageSendS, KV_CMD_INPUT_OPEN, FName.c_str());
 }
 void TKelvraSpectrum::InputClose() {
@@ -538,6 +553,22 @@ void TKelvraSpectrum::GetDebugLevel() {
 }
 
 #undef KV_SEND
+
+// --- optional engine extensions ---------------------------------------------------
+
+bool TKelvraSpectrum::SupportsInputGain() {
+    return EnsurePlayer() && PlayerGain != nullptr;
+}
+
+bool TKelvraSpectrum::SetInputGain(double Decibels) {
+    if (!SupportsInputGain()) {
+        return false;
+    }
+    const double hundredths = std::isfinite(Decibels) ? std::round(Decibels * 100.0) : 0.0;
+    const auto clamped = static_cast<int32_t>(
+        std::clamp(hundredths, double{KV_INPUT_GAIN_MIN}, double{KV_INPUT_GAIN_MAX}));
+    return PlayerGain->set_input_gain(Player, clamped) == 0;
+}
 
 // --- spectrum -------------------------------------------------------------------
 

@@ -127,6 +127,19 @@ public:
     void SetDebugLevel(int Level);
     void GetDebugLevel();
 
+    // --- optional engine extensions -----------------------------------------------
+    // Whether the engine offers a gain of the player's own output stage
+    // (loads the library when that has not happened yet).
+    bool SupportsInputGain();
+    // The gain of the inputs opened from now on, in decibels; false, and
+    // nothing sent, with an engine that has no such gain.
+    bool SetInputGain(double Decibels);
+    // Asked for the gain of each file just before InputOpen sends it, so every
+    // song is opened with its own; without it the gain is left alone.
+    void setInputGainSource(std::function<double(const std::string &FName)> Source) {
+        InputGainSource = std::move(Source);
+    }
+
     // --- spectrum ---------------------------------------------------------------
     bool loadfft(bool leftandright);
     bool unloadfft(bool leftandright);
@@ -253,6 +266,9 @@ private:
     // Whether this instance counts among those that bound the shared spectrum
     // entry points.
     bool BoundSpectrum = false;
+    // Extensions the engine offers; null when it lacks them.
+    const kv_player_gain_extension *PlayerGain = nullptr;
+    std::function<double(const std::string &)> InputGainSource;
 
     platform::HiddenWindow *Window = nullptr; // child object, owned through Qt
 };

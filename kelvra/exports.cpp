@@ -1,5 +1,5 @@
-// The 23 functions the player binds by name. Everything else in the library
-// is hidden.
+// The 23 functions the player binds by name, and the optional query for the
+// engine's extensions. Everything else in the library is hidden.
 #include "analyzer.h"
 #include "errors.h"
 #include "feedback.h"
@@ -91,6 +91,14 @@ const char *commandName(int32_t code) {
     }
 }
 
+const char *extensionName(int32_t code) {
+    switch (static_cast<ExtensionCommand>(code)) {
+    case ExtensionCommand::SetInputGain:
+        return "SetInputGain";
+    }
+    return "";
+}
+
 void traceCommand(const kv_player *player, const Command &c, const char *variant) {
     if (!traceEnabled())
         return;
@@ -99,8 +107,9 @@ void traceCommand(const kv_player *player, const Command &c, const char *variant
         serial = const_cast<Player *>(p)->mailbox().serial();
     char head[128];
     std::snprintf(head, sizeof head, "player %llu command %d %s %s ints=%d,%d,%d,%d",
-                  static_cast<unsigned long long>(serial), c.code, commandName(c.code), variant,
-                  c.ints[0], c.ints[1], c.ints[2], c.ints[3]);
+                  static_cast<unsigned long long>(serial), c.code,
+                  c.extension ? extensionName(c.code) : commandName(c.code), variant, c.ints[0],
+                  c.ints[1], c.ints[2], c.ints[3]);
     std::string line = head;
     if (!c.text1.empty() || !c.text2.empty())
         line += " text=\"" + c.text1 + "\",\"" + c.text2 + "\"";
@@ -122,6 +131,16 @@ int32_t queue(kv_player *player, Command command, const char *variant) {
 std::string copyText(const char *text) {
     return text != nullptr ? std::string(text) : std::string();
 }
+
+int32_t setInputGain(kv_player *player, int32_t hundredths) {
+    Command c;
+    c.code = static_cast<int32_t>(ExtensionCommand::SetInputGain);
+    c.extension = true;
+    c.ints[0] = hundredths;
+    return queue(player, std::move(c), "extension");
+}
+
+constexpr kv_player_gain_extension kPlayerGain{KV_PLAYER_GAIN_VERSION, &setInputGain};
 
 } // namespace
 } // namespace kelvra
@@ -291,6 +310,12 @@ int32_t control_win32_params_to_message(kv_player *player, KV_Message *msg, uint
     return static_cast<kelvra::Player *>(player)->mailbox().decode(msg, message, w_param, l_param)
                ? 0
                : -1;
+}
+
+const void *kelvra_get_extension(const char *name) {
+    if (name != nullptr && std::strcmp(name, KV_EXTENSION_PLAYER_GAIN) == 0)
+        return &kelvra::kPlayerGain;
+    return nullptr;
 }
 
 int32_t fft_analyzer_new(kv_fft_analyzer **analyzer) {

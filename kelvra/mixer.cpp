@@ -77,6 +77,7 @@ struct MixerInput {
     uint64_t inFlightGeneration = 0;
     LevelSettings levels;
     int pitch = 1000;
+    float gain = 1.0f;
     // Where the start/stop fade begins at the next mix: 0 fades in, 1
     // starts at full level, negative leaves it alone.
     float startRunGain = -1.0f;
@@ -208,11 +209,26 @@ void Mixer::push(MixerInput &input, const int16_t *samples, uint32_t frames, uin
             std::min<size_t>({frames - done, kRingFrames - input.fillFrames, kRingFrames - write});
         int16_t *out = input.ring.data() + write * 2;
         const int16_t *in = samples + done * channels;
-        if (channels == 2) {
-            std::copy(in, in + n * 2, out);
+        if (input.gain == 1.0f) {
+            if (channels == 2) {
+                std::copy(in, in + n * 2, out);
+            } else {
+                for (size_t i = 0; i < n; ++i)
+                    out[2 * i] = out[2 * i + 1] = in[i * channels];
+            }
         } else {
-            for (size_t i = 0; i < n; ++i)
-                out[2 * i] = out[2 * i + 1] = in[i * channels];
+            const float gain = input.gain;
+            const auto scaled = [gain](int16_t sample) {
+                const float v = std::clamp(static_cast<float>(sample) * gain, -32768.0f, 32767.0f);
+                return static_cast<int16_t>(std::lrint(v));
+            };
+            if (channels == 2) {
+                for (size_t i = 0; i < n * 2; ++i)
+                    out[i] = scaled(in[i]);
+            } else {
+                for (size_t i = 0; i < n; ++i)
+                    out[2 * i] = out[2 * i + 1] = scaled(in[i * channels]);
+            }
         }
         input.fillFrames += n;
         done += n;
@@ -309,6 +325,11 @@ void Mixer::setPitch(MixerInput &input, int perMille) {
 bool Mixer::lost() const {
     std::lock_guard lock(mutex_);
     return lost_;
+}
+
+void Mixer::setGain(MixerInput &input, float factor) {
+    std::lock_guard lock(mutex_);
+    input.gain = factor;
 }
 
 bool Mixer::hasAudio(const MixerInput &input) const {
@@ -558,6 +579,7 @@ Error MixerSink::open(uint32_t rate) {
     input_ = mixer_->attach(wake_);
     mixer_->setLevels(*input_, levels_);
     mixer_->setPitch(*input_, pitch_);
+    mixer_->setGain(*input_, gain_);
     return Error::None;
 }
 
@@ -580,6 +602,12 @@ void MixerSink::setLevels(const LevelSettings &levels) {
     levels_ = levels;
     if (mixer_)
         mixer_->setLevels(*input_, levels);
+}
+
+void MixerSink::setGain(float factor) {
+    gain_ = factor;
+    if (mixer_)
+        mixer_->setGain(*input_, factor);
 }
 
 void MixerSink::setPitch(int perMille) {

@@ -55,6 +55,9 @@ public:
     uint64_t played(const MixerInput &input) const;
     void setLevels(MixerInput &input, const LevelSettings &levels);
     void setPitch(MixerInput &input, int perMille);
+    // The factor audio pushed from now on is scaled by before it enters the
+    // ring: ahead of the levels, the fades and the rate conversion.
+    void setGain(MixerInput &input, float factor);
 
     uint32_t rate() const { return rate_; }
     bool lost() const;
@@ -108,6 +111,7 @@ public:
     uint32_t rate() const override { return rate_; }
     void setLevels(const LevelSettings &levels) override;
     void setPitch(int perMille) override;
+    void setGain(float factor) override;
     bool realTime() const override { return true; }
 
 private:
@@ -119,6 +123,7 @@ private:
     uint32_t rate_ = 44100;
     LevelSettings levels_;
     int pitch_ = 1000;
+    float gain_ = 1.0f;
 };
 
 } // namespace kelvra

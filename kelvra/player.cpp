@@ -483,6 +483,7 @@ Error Player::buildOutput(std::string &detail) {
         sink = std::move(mixerSink);
     }
     sink->setLevels(levels_);
+    sink->setGain(openInputGain_);
     sink_ = std::move(sink);
     std::vector<std::string> failed;
     clearChain();
@@ -607,6 +608,7 @@ void Player::inputOpen(const std::string &requested) {
     info_ = info;
     inputName_ = requested;
     inputOpen_ = true;
+    openInputGain_ = static_cast<float>(std::pow(10.0, inputGainHundredths_ / 2000.0));
     baseFrame_ = 0;
     decodeDone_ = false;
     lastSecond_.reset();
@@ -640,6 +642,8 @@ void Player::inputOpen(const std::string &requested) {
         if (sink_) {
             sink_->flush(false);
             sink_->setPlaying(false, false);
+            // A sink kept from the previous song still has that song's gain.
+            sink_->setGain(openInputGain_);
         }
     } else {
         post(makeError(static_cast<int16_t>(outputError_), outputErrorDetail_));
@@ -822,7 +826,19 @@ void Player::hostRemoveListener(kv_host_interface *host, int32_t handle) {
     std::erase_if(player.listeners_, [handle](const Listener &l) { return l.handle == handle; });
 }
 
+void Player::executeExtension(const Command &c) {
+    switch (static_cast<ExtensionCommand>(c.code)) {
+    case ExtensionCommand::SetInputGain:
+        inputGainHundredths_ = std::clamp(c.ints[0], KV_INPUT_GAIN_MIN, KV_INPUT_GAIN_MAX);
+        break;
+    }
+}
+
 void Player::execute(const Command &c) {
+    if (c.extension) {
+        executeExtension(c);
+        return;
+    }
     const int32_t code = c.code;
     switch (code) {
     case KV_CMD_SYNCHRONIZE:

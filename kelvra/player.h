@@ -36,7 +36,12 @@ struct Command {
     std::string text2;
     std::vector<uint8_t> data; // pointer arguments, copied
     bool nullPointer = true;
+    // Queued by an extension function rather than a control message; `code`
+    // is then an ExtensionCommand.
+    bool extension = false;
 };
+
+enum class ExtensionCommand : int32_t { SetInputGain = 1 };
 
 // One engine player: its own thread decodes, runs the output chain and
 // executes commands, in the order they were sent, between blocks of audio.
@@ -105,6 +110,7 @@ private:
     void removeFilter(const std::string &location, int32_t id);
     void listOutputModules();
     void setEnvironmentInteger(const std::string &name, std::optional<int32_t> value);
+    void executeExtension(const Command &command);
 
     // Playback machinery.
     Error buildOutput(std::string &detail);
@@ -182,6 +188,9 @@ private:
     uint32_t notificationMask_ = 0xFFFFFFFFu;
     uint32_t debugLevel_ = 0;
     int32_t pitch_ = 1000;
+    // The gain for inputs opened from now on, and the one of the open input.
+    int32_t inputGainHundredths_ = 0;
+    float openInputGain_ = 1.0f;
 
     std::map<std::string, std::variant<int32_t, std::string>> environment_;
     std::vector<Listener> listeners_;

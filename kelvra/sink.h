@@ -43,6 +43,9 @@ public:
     virtual void finish() {}
     virtual void setLevels(const LevelSettings &levels) = 0;
     virtual void setPitch(int perMille) { (void)perMille; }
+    // A factor on the audio written from now on, before the levels. Only a
+    // sound device's mix takes it; a file sink keeps the decode as it is.
+    virtual void setGain(float factor) { (void)factor; }
     // Paced by a clock (a sound card) rather than by decoding speed.
     virtual bool realTime() const = 0;
     // The device went away; nothing is played until it is back.

@@ -18,10 +18,15 @@ void GenreCategories::removeSong(int genre) {
     counts_[row] = std::max(0, counts_[row] - 1);
     if (counts_[row] == 0) {
         checked_[row] = false;
+        inForce_[row] = false;
     }
 }
 
 void GenreCategories::moveSong(int from, int to) {
+    // Taking the one song of a row out first would untick the row.
+    if (from == to) {
+        return;
+    }
     removeSong(from);
     addSong(to);
 }
@@ -44,11 +49,19 @@ bool GenreCategories::setChecked(int row, bool checked) {
         return false;
     }
     checked_[static_cast<size_t>(row)] = checked;
+    if (!choosing_) {
+        inForce_[static_cast<size_t>(row)] = checked;
+    }
     return true;
 }
 
+void GenreCategories::endChoosing() {
+    choosing_ = false;
+    inForce_ = checked_;
+}
+
 void GenreCategories::reevaluate() {
-    active_ = std::any_of(checked_.begin(), checked_.end(), [](bool c) { return c; });
+    active_ = std::any_of(inForce_.begin(), inForce_.end(), [](bool c) { return c; });
 }
 
 } // namespace velbrin::library

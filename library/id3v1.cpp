@@ -1,5 +1,6 @@
 #include "id3v1.h"
 
+#include "song_tags.h"
 #include "tag_encoding.h"
 
 #include <QFile>
@@ -185,57 +186,65 @@ QString songDisplayText(const QString &artist, const QString &album, const QStri
     return joined == QLatin1String(", ,") ? path : joined;
 }
 
-void TagReader::load(const QString &path) {
-    info_.clear();
-    hasCache_ = false;
-    oldPath_.clear();
-    QFile file(path);
-    // Only regular files: reading the end of a FIFO or a device would block.
-    const QFileInfo fileInfo(path);
-    lastReadFailed_ = true;
-    if (!fileInfo.isFile() || !file.open(QIODevice::ReadOnly)) {
-        return;
-    }
-    const qint64 size = file.size();
-    if (size < TagBlockSize || !file.seek(size - TagBlockSize)) {
-        return;
-    }
-    QByteArray bytes = file.read(TagBlockSize);
-    if (bytes.size() != TagBlockSize) {
-        return;
-    }
-    info_ = std::move(bytes);
-    oldPath_ = path;
-    writesSeen_ = tagWrites;
-    hasCache_ = true;
-    lastReadFailed_ = false;
-}
-
-QString TagReader::getInfo(const QString &path, TagField field) {
-    // A failed read is not cached, so the previous file's tag can never be
-    // answered for this path and a file that becomes readable is read again.
-    if (!hasCache_ || path != oldPath_ || writesSeen_ != tagWrites) {
-        load(path);
-    }
-    const bool tagged = hasCache_ && info_.startsWith("TAG");
-    if (field == TagField::Genre) {
-        LastGenreIndex = NO_GENRE;
-        if (!tagged) {
-            return {};
-        }
-        const auto code = static_cast<unsigned char>(info_[127]);
-        if (code < GenreTableSize) {
-            LastGenreIndex = code;
-            return QString::fromLatin1(GenreNames[code]);
-        }
-        return {};
-    }
-    if (!tagged) {
+QString tagBlockField(const QByteArray &block, TagField field, const TagTextCodec &codec) {
+    if (block.size() != TagBlockSize || field == TagField::Genre) {
         return {};
     }
     const FieldSpan span = spanOf(field);
     // The tag does not say how it was encoded; the user's choice does.
-    return trimTagText(tagCodec().decode(info_.constData() + span.offset, span.width));
+    return trimTagText(codec.decode(block.constData() + span.offset, span.width));
+}
+
+int tagBlockGenre(const QByteArray &block) {
+    if (block.size() != TagBlockSize) {
+        return NO_GENRE;
+    }
+    const auto code = static_cast<unsigned char>(block[127]);
+    return code < GenreTableSize ? code : NO_GENRE;
+}
+
+void forgetAllTagReads() {
+    ++tagWrites;
+}
+
+void TagReader::load(const QString &path) {
+    auto tags = std::make_shared<SongTags>(readSongTags(path, &tagCodec()));
+    lastReadFailed_ = tags->readFailed;
+    hasCache_ = !tags->readFailed;
+    oldPath_ = hasCache_ ? path : QString();
+    writesSeen_ = tagWrites;
+    encodingSeen_ = static_cast<int>(tagCodec().encoding());
+    info_ = std::move(tags);
+}
+
+const SongTags &TagReader::tagsOf(const QString &path) {
+    // A failed read is not cached, so the previous file's tag can never be
+    // answered for this path and a file that becomes readable is read again.
+    if (!hasCache_ || path != oldPath_ || writesSeen_ != tagWrites ||
+        encodingSeen_ != static_cast<int>(tagCodec().encoding())) {
+        load(path);
+    }
+    return *info_;
+}
+
+QString TagReader::getInfo(const QString &path, TagField field) {
+    const SongTags &tags = tagsOf(path);
+    switch (field) {
+    case TagField::Artist:
+        return tags.artist;
+    case TagField::Title:
+        return tags.title;
+    case TagField::Album:
+        return tags.album;
+    case TagField::Year:
+        return tags.year;
+    case TagField::Comment:
+        return tags.comment;
+    case TagField::Genre:
+        break;
+    }
+    LastGenreIndex = tags.genre;
+    return tags.genreName;
 }
 
 QByteArray buildTagBlock(const TagContents &tag) {

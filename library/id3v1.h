@@ -5,12 +5,16 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // The ID3v1 block at the end of an MP3 file: its layout, the genre table the
 // program stores in it, the one-file read cache behind `getInfo`, and the
 // writer used by the tag editor and the genre change of the categories window.
 namespace velbrin::library {
+
+struct SongTags;
+class TagTextCodec;
 
 inline constexpr int TagBlockSize = 128;
 inline constexpr int NO_GENRE = 255;
@@ -34,14 +38,23 @@ QString trimTagText(const QString &text);
 QString songDisplayText(const QString &artist, const QString &album, const QString &title,
                         const QString &path);
 
+// One field of a 128-byte block that begins with "TAG", trimmed; the genre
+// index (0..115) of its last byte, or NO_GENRE for 116..255.
+QString tagBlockField(const QByteArray &block, TagField field, const TagTextCodec &codec);
+int tagBlockGenre(const QByteArray &block);
+
 // Reads tag fields with a cache of one file, as every caller asks for three or
-// four fields of the same file in a row. Not thread-safe: owned by the GUI thread.
+// four fields of the same file in a row. The fields are the merged ones of
+// song_tags.h: ID3v2, else APEv2, else ID3v1 in the chosen tag encoding. Not
+// thread-safe: owned by the GUI thread.
 class TagReader {
 public:
     // The trimmed field, or the empty text when the file has no tag. A file that
     // cannot be opened or is shorter than 128 bytes counts as untagged: one such
     // file must never end a folder walk or a playlist read.
     QString getInfo(const QString &path, TagField field);
+    // All merged fields and which tags the file has, through the same cache.
+    const SongTags &tagsOf(const QString &path);
 
     // Genre index left by the last genre lookup (0..115, or NO_GENRE).
     int LastGenreIndex = 0;
@@ -58,8 +71,10 @@ private:
     void load(const QString &path);
 
     QString oldPath_;
-    QByteArray info_;
+    std::shared_ptr<const SongTags> info_;
     unsigned writesSeen_ = 0;
+    // The tag encoding the cached ID3v1 texts were read in.
+    int encodingSeen_ = -1;
     bool hasCache_ = false;
     bool lastReadFailed_ = false;
 };
@@ -83,5 +98,9 @@ QByteArray buildTagBlock(const TagContents &tag);
 // bytes before the tag never change. Returns an error text naming the file, or
 // nothing on success; on failure the file is left as it was.
 std::optional<QString> writeTagBlock(const QString &path, const QByteArray &block);
+
+// Makes every reader's cache read its file afresh; for writers of the other
+// tags, which do not go through writeTagBlock.
+void forgetAllTagReads();
 
 } // namespace velbrin::library

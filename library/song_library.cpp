@@ -1,7 +1,10 @@
 #include "song_library.h"
 
 #include "duration_probe.h"
+#include "loudness_analyser.h"
 #include "playlist_files.h"
+#include "song_tags.h"
+#include "tag_writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +36,9 @@ bool SongLibrary::ProcessFile(const QString &path) {
     }
     if (autoUpdatePlaytime && durations != nullptr) {
         durations->enqueue(path);
+    }
+    if (loudness != nullptr) {
+        loudness->enqueue(path);
     }
     return true;
 }
@@ -135,17 +141,17 @@ std::optional<QString> SongLibrary::changePlayingSongGenre(const QString &curren
         return QStringLiteral("No song is playing");
     }
     // Asked afresh: the last lookup may have been about another file.
-    tags.getInfo(currentSongFile, TagField::Genre);
-    const int oldGenre = tags.LastGenreIndex;
-    TagContents own;
-    own.title = tags.getInfo(currentSongFile, TagField::Title);
-    own.artist = tags.getInfo(currentSongFile, TagField::Artist);
-    own.album = tags.getInfo(currentSongFile, TagField::Album);
-    own.year = tags.getInfo(currentSongFile, TagField::Year);
-    own.comment = tags.getInfo(currentSongFile, TagField::Comment);
-    own.genre = row;
+    const SongTags &read = tags.tagsOf(currentSongFile);
+    const int oldGenre = read.genre;
+    if (oldGenre == row) {
+        return std::nullopt; // the song has that genre already
+    }
+    const TagContents own = contentsOf(read);
+    TagContents changed = own;
+    changed.genre = row;
     tags.forget();
-    if (auto error = writeTagBlock(currentSongFile, buildTagBlock(own))) {
+    // The ID3v2 or APEv2 genre would otherwise still be the one shown.
+    if (auto error = saveSongTags(currentSongFile, own, changed)) {
         return error;
     }
     categories.moveSong(oldGenre, row);

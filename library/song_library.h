@@ -14,6 +14,7 @@
 namespace velbrin::library {
 
 class DurationQueue;
+class LoudnessAnalyser;
 
 // Where every way of adding songs ends: the tag read, the song list, the
 // category counts and, when automatic playtime is on, the duration queue.
@@ -29,6 +30,8 @@ public:
     // `initPlayer` for the first song of an empty list (its errors are ignored).
     DurationQueue *durations = nullptr;
     bool autoUpdatePlaytime = false;
+    // Every added song is measured there in the background (may stay null).
+    LoudnessAnalyser *loudness = nullptr;
     std::function<bool()> shuffleOn;
     std::function<void(const QString &)> startFirstSong;
 
@@ -82,12 +85,14 @@ public:
     // no song playing there is nothing to move away from.
     bool checksomechecked(const QString &currentSongFile);
 
-    // Rewrites the playing song's tag with the genre `row`, keeping the file's
-    // own texts (never what a window shows in their place for an untagged
-    // song), then moves one song in the counts from the song's own old genre to
-    // `row` and leaves `row` in `tags.LastGenreIndex`. On an error nothing is
-    // counted and the error text, naming the file, is returned. List entries
-    // keep the genre they were added with.
+    // Gives the playing song the genre `row`: its ID3v1 block is rewritten with
+    // the song's own texts (never what a window shows in their place for an
+    // untagged song) and the genre of an ID3v2 or APEv2 tag changes with it,
+    // as that is the one shown. Then it moves one song in the counts from the
+    // song's own old genre to `row` and leaves `row` in `tags.LastGenreIndex`.
+    // On an error nothing is counted and the error text, naming the file, is
+    // returned. List entries keep the genre they were added with. The genre the
+    // song has already changes nothing, not even the file.
     std::optional<QString> changePlayingSongGenre(const QString &currentSongFile, int row);
 
     // Every entry's display text read again from its file, after the tag text

@@ -312,6 +312,32 @@ void CdAudioDevice::open(const QString &element) {
     announce();
 }
 
+bool CdAudioDevice::holdsOpenDisc(const QString &element) const {
+    const QByteArray name = element.toLocal8Bit();
+    if (!isOpen() || name.isEmpty()) {
+        return false;
+    }
+    // A second handle of its own: the reader thread owns the open one.
+    const std::unique_ptr<CdIo_t, void (*)(CdIo_t *)> probe(
+        cdio_open(name.constData(), DRIVER_UNKNOWN), [](CdIo_t *p) {
+            if (p != nullptr) {
+                cdio_destroy(p);
+            }
+        });
+    const Session &s = *session_;
+    if (probe == nullptr || cdio_get_first_track_num(probe.get()) != s.firstTrack ||
+        cdio_get_num_tracks(probe.get()) != s.trackStarts.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < s.trackStarts.size(); ++i) {
+        const auto track = static_cast<track_t>(s.firstTrack + static_cast<int>(i));
+        if (cdio_get_track_lsn(probe.get(), track) != s.trackStarts[i]) {
+            return false;
+        }
+    }
+    return cdio_get_track_lsn(probe.get(), CDIO_CDROM_LEADOUT_TRACK) == s.leadout;
+}
+
 void CdAudioDevice::close() {
     if (!session_) {
         return;

@@ -57,6 +57,10 @@ public:
     void close();
     bool isOpen() const { return session_ != nullptr; }
     bool isImage() const { return image_; }
+    // Whether the element holds the disc that is open, by its table of
+    // contents: false after a disc change, or when nothing is open or the
+    // element cannot be read. Leaves the open disc as it is.
+    bool holdsOpenDisc(const QString &element) const;
 
     int trackCount() const;
     uint32_t discLength() const;

@@ -31,6 +31,12 @@ QStringList libraryCandidates(const QString &name, const QString &programDir) {
     for (const QString &n : names) {
         out << QDir(programDir).filePath(n);
     }
+    // An installed program keeps its engine and modules in a private folder
+    // beside bin/, so no library search path has to be set.
+    for (const QString &n : names) {
+        out << QDir::cleanPath(
+            QDir(programDir).filePath(QStringLiteral(VELBRIN_PRIVATE_LIBRARY_DIR "/") + n));
+    }
     // Bare names make the dynamic loader search its usual path.
     out << names;
     return out;

@@ -10,7 +10,8 @@ namespace velbrin::platform {
 // The file names a library name of the program stands for, in the order they
 // are tried. A name with a folder is used as given; a bare "name.dll" means the
 // shared library "libname.so" (then "name.so") in the program's folder, then
-// the same names on the system's library search path.
+// in the installed program's private library folder, then the same names on
+// the system's library search path.
 QStringList libraryCandidates(const QString &name, const QString &programDir);
 
 // The folder of the running executable.

@@ -77,3 +77,14 @@ void closeOutput(SDL_AudioDeviceID device) {
 }
 
 } // namespace velbrin::platform::sound
+
+extern "C" const velbrin_sound_device_table *velbrin_sound_device_table_get() {
+    namespace sound = velbrin::platform::sound;
+    static const velbrin_sound_device_table table{
+        &sound::acquire, &sound::release, &sound::started,
+        [](const SDL_AudioSpec *want, SDL_AudioSpec *have) {
+            return want != nullptr ? sound::openOutput(*want, have) : 0;
+        },
+        &sound::closeOutput};
+    return &table;
+}

@@ -5,8 +5,12 @@
 // three parts of the process use it from their own threads: the engine's
 // sound-card module (a library the engine loads), the speech voice and the CD
 // player. They all go through these functions, which live in a shared library
-// of their own so that every binary of the process reaches the same lock and
-// the same count, however it was loaded.
+// of their own, libvelbrin_sound_device.so, so that every binary of the
+// process reaches the same lock and the same count. The sound-card module
+// links it; the program loads it at run time from where it loads the engine
+// (sound_device_client.cpp), so the program itself needs no library path, and
+// the dynamic loader, which loads a library once per process, hands both the
+// same copy.
 //
 // Locking: one mutex inside the library guards the reference count and every
 // call of SDL_InitSubSystem, SDL_QuitSubSystem, SDL_OpenAudioDevice and
@@ -22,6 +26,18 @@
 #else
 #define VELBRIN_SOUND_API
 #endif
+
+// What the program's loader looks up in the library: the functions below.
+extern "C" {
+struct velbrin_sound_device_table {
+    bool (*acquire)();
+    void (*release)();
+    bool (*started)();
+    SDL_AudioDeviceID (*openOutput)(const SDL_AudioSpec *want, SDL_AudioSpec *have);
+    void (*closeOutput)(SDL_AudioDeviceID device);
+};
+VELBRIN_SOUND_API const velbrin_sound_device_table *velbrin_sound_device_table_get();
+}
 
 namespace velbrin::platform::sound {
 

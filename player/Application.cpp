@@ -15,13 +15,17 @@ Application::Application(int &argc, char **argv) : QApplication(argc, argv) {
 }
 
 bool Application::notify(QObject *receiver, QEvent *event) {
+    QString failure;
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception &e) {
-        report_(QString::fromLocal8Bit(e.what()));
+        failure = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        report_(QStringLiteral("Unknown error"));
+        failure = QStringLiteral("Unknown error");
     }
+    // Shown once the handler that failed is off the stack.
+    QMetaObject::invokeMethod(
+        this, [this, failure] { report_(failure); }, Qt::QueuedConnection);
     return false;
 }
 

@@ -22,17 +22,18 @@ int clampLevel(int64_t level) {
     return static_cast<int>(std::clamp<int64_t>(level, 0, kFullLevel));
 }
 
-ModeMix readModeMix(PlayMode mode) {
+ModeMix readModeMix(const SettingsStore &settings, PlayMode mode) {
     const QString section = QStringLiteral("DJ-Settings");
     const QString suffix = playModeCaption(mode);
     ModeMix mix;
-    // Read as 64-bit so a large stored overlap is kept whole rather than cut
-    // to a byte or wrapped.
+    // Read as 64-bit so a large stored overlap is clamped rather than cut to
+    // a byte or wrapped.
     bool ok = false;
     const qlonglong overlap =
-        ReadSetting(section, QStringLiteral("Overlap") + suffix).trimmed().toLongLong(&ok);
-    mix.overlap = ok ? overlap : 0;
-    mix.minvol = ReadIntegerSetting(section, QStringLiteral("MinVolume") + suffix, 75);
+        settings.read(section, QStringLiteral("Overlap") + suffix).trimmed().toLongLong(&ok);
+    mix.overlap = ok ? std::clamp<int64_t>(overlap, 0, kMaxOverlapSeconds) : 0;
+    mix.minvol =
+        clampLevel(settings.readInteger(section, QStringLiteral("MinVolume") + suffix, 75));
     return mix;
 }
 
@@ -49,23 +50,23 @@ int64_t announcementTag(int64_t overlap) {
 
 SongChangeTrigger::Action SongChangeTrigger::check(PlayMode mode, int64_t songDuration,
                                                    int64_t elapsed, int64_t overlap) {
-    if (fired_ || songDuration <= 0) {
+    if (songDuration <= 0) {
         return Action::None;
     }
     const int64_t left = songDuration - elapsed;
     if (mode == PlayMode::Norm) {
-        if (left != kNormPreloadSeconds) {
+        if (preloadFired_ || left != kNormPreloadSeconds) {
             return Action::None;
         }
-        fired_ = true;
+        preloadFired_ = true;
         return Action::Preload;
     }
     // A negative overlap can never be reached before the end; a stale time
     // code past the end must not make it match.
-    if (overlap < 0 || left != overlap) {
+    if (overlapFired_ || overlap < 0 || left != overlap) {
         return Action::None;
     }
-    fired_ = true;
+    overlapFired_ = true;
     return Action::StartOverlap;
 }
 

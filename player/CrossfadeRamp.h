@@ -9,6 +9,10 @@
 
 #include <cstdint>
 
+namespace velbrin {
+class SettingsStore;
+}
+
 namespace velbrin::player {
 
 enum class PlayMode { Norm = 0, Studio = 1, Live = 2 };
@@ -24,13 +28,20 @@ inline constexpr int kNormPreloadSeconds = 5;
 // Every PCM level sent to the engine lies in 0..99, whatever the formulas give.
 int clampLevel(int64_t level);
 
+// The longest overlap taken from the store. An hour covers any song people
+// cross-fade, and keeps every product of the ramp far inside 64 bits.
+inline constexpr int64_t kMaxOverlapSeconds = 3600;
+
 // The mix settings of one mode, read afresh at every time code so a change in
-// the settings window applies to the song that is playing.
+// the settings window applies to the song that is playing. Stored values are
+// clamped as they are read: the overlap to 0..kMaxOverlapSeconds (whole, not
+// cut to a byte), the lowest level to 0..99; text that is no number gives the
+// default.
 struct ModeMix {
-    int64_t overlap = 0; // seconds; the whole stored value, however large
+    int64_t overlap = 0; // seconds
     int minvol = 75;     // lowest level while the songs overlap
 };
-ModeMix readModeMix(PlayMode mode);
+ModeMix readModeMix(const SettingsStore &settings, PlayMode mode);
 
 // (99 - minvol) div (2 * overlap), truncating; 99 for a zero (or negative)
 // overlap, which would otherwise divide by zero.
@@ -42,19 +53,21 @@ int64_t announcementTag(int64_t overlap);
 // Decides, at each time code of the current player, whether this is the moment
 // to start the overlap (Studio, Live) or to preload the next song (Norm). Each
 // fires at most once per song, however often the engine reports a time code
-// within the same second.
+// within the same second. Each has a latch of its own, so a mode changed after
+// the preload still gets its overlap.
 class SongChangeTrigger {
 public:
     enum class Action { None, StartOverlap, Preload };
 
     // A new song started on the current player (opened by the user, by the
     // end of the previous song, or by a song change of these modes).
-    void songStarted() { fired_ = false; }
+    void songStarted() { overlapFired_ = preloadFired_ = false; }
 
     Action check(PlayMode mode, int64_t songDuration, int64_t elapsed, int64_t overlap);
 
 private:
-    bool fired_ = false;
+    bool overlapFired_ = false;
+    bool preloadFired_ = false;
 };
 
 // The volume ramp of the half-second timer, with the fields it keeps between

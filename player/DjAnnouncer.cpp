@@ -54,17 +54,16 @@ QString fillDjTemplate(QString text, const AnnouncedFields &song) {
     return text;
 }
 
-std::optional<QString> djAnnouncement(const DjInput &in, const DigitDraw &draw) {
+std::optional<QString> djAnnouncement(const SettingsStore &settings, const DjInput &in,
+                                      const DigitDraw &draw) {
     const QString section = QStringLiteral("DJ-Settings");
-    if (!ReadBooleanSetting(section, QStringLiteral("UseDJ"), false) ||
+    if (!settings.readBoolean(section, QStringLiteral("UseDJ"), false) ||
         in.tag != announcementTag(in.overlap)) {
         return std::nullopt;
     }
     const QString text = chooseDjTemplate(
-        ReadBooleanSetting(section, QStringLiteral("UseRandomDJText"), false),
-        [&section](int digit) {
-            return ReadSetting(section, QStringLiteral("DJ-text%1").arg(digit));
-        },
+        settings.readBoolean(section, QStringLiteral("UseRandomDJText"), false),
+        [&](int digit) { return settings.read(section, QStringLiteral("DJ-text%1").arg(digit)); },
         draw);
     if (text.isEmpty() || !djPlaceholdersShown(text, in.shown)) {
         return std::nullopt;

@@ -10,6 +10,10 @@
 #include <functional>
 #include <optional>
 
+namespace velbrin {
+class SettingsStore;
+}
+
 namespace velbrin::player {
 
 // Tag texts of a song, or what the main window's labels show.
@@ -45,6 +49,7 @@ struct DjInput {
     // The ended song's fields, read only when the DJ will speak.
     std::function<AnnouncedFields()> endedSong;
 };
-std::optional<QString> djAnnouncement(const DjInput &in, const DigitDraw &draw);
+std::optional<QString> djAnnouncement(const SettingsStore &settings, const DjInput &in,
+                                      const DigitDraw &draw);
 
 } // namespace velbrin::player

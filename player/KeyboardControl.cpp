@@ -2,11 +2,14 @@
 
 #include "HotKeyValue.h"
 #include "THotKeyManager.h"
+#include "keyboard_layout.h"
 #include "settings_store.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace velbrin::player {
 
@@ -18,15 +21,13 @@ KeyboardControl::KeyboardControl(QWidget &window, Run run)
     : QObject(&window), window_(window), run_(std::move(run)) {
     if (ReadBooleanSetting(QStringLiteral("KeyMappings"), QStringLiteral("AlwaysListen"), false)) {
         hotKeys_ = new THotKeyManager(this);
-        // A key another program holds is refused and simply does not work.
         for (uint32_t value : hotKeyRegistrations(currentKeyPreset()))
             hotKeys_->AddHotKey(value);
         connect(hotKeys_, &THotKeyManager::OnHotKeyPressed, this, [this](uint32_t value, uint16_t) {
             run_(hotKeyCommand(currentKeyPreset(), value));
         });
-    } else {
-        qApp->installEventFilter(this);
     }
+    qApp->installEventFilter(this);
 }
 
 KeyboardControl::~KeyboardControl() {
@@ -52,13 +53,26 @@ bool KeyboardControl::eventFilter(QObject *watched, QEvent *event) {
         QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &window_;
     if (watched == first) {
         const Qt::KeyboardModifiers m = key->modifiers();
-        const KeyCommand command =
-            windowKeyCommand(currentKeyPreset(), virtualKeyForQtKey(key->key()),
-                             m.testFlag(Qt::ControlModifier), m.testFlag(Qt::AltModifier));
-        if (command != KeyCommand::None)
+        uint8_t virtualKey = virtualKeyForQtKey(key->key());
+        if (virtualKey == 0)
+            virtualKey = static_cast<uint8_t>(platform::latinLetterOfKey(key->nativeScanCode()));
+        const int preset = currentKeyPreset();
+        const KeyCommand command = windowKeyCommand(
+            preset, virtualKey, m.testFlag(Qt::ControlModifier), m.testFlag(Qt::AltModifier));
+        if (command != KeyCommand::None && !carriedByHotKey(preset, command))
             run_(command);
     }
     return false; // the key also reaches the focused control
+}
+
+bool KeyboardControl::carriedByHotKey(int preset, KeyCommand command) const {
+    if (hotKeys_ == nullptr)
+        return false;
+    // By the preset of now: the registrations were made for the one at start.
+    const auto &list = hotKeys_->HotKeyList();
+    return std::any_of(list.begin(), list.end(), [&](const THotKeyManager::Entry &e) {
+        return hotKeyCommand(preset, e.HotKey) == command;
+    });
 }
 
 } // namespace velbrin::player

@@ -12,11 +12,15 @@ class THotKeyManager;
 namespace velbrin::player {
 
 // Turns key presses into player commands by the preset in
-// "KeyMappings"/"Default", read at every press. Without "Always listen" the
-// window's keys are watched while it is active, before its controls see them,
-// and every key still reaches the focused control. With it the preset's keys
-// are registered as system-wide hot keys at start (where the platform has
-// them) and the window's own key handling is off.
+// "KeyMappings"/"Default", read at every press. The window's keys are watched
+// while it is active, before its controls see them, and every key still
+// reaches the focused control. With "Always listen" the preset's keys are
+// registered as system-wide hot keys at start (where the platform has them),
+// and the window's keys leave the commands those carry to them; a command
+// whose hot key was refused (another program holds it, or the platform has
+// none) stays on the window's keys, so it never stops working altogether.
+// Letter keys are matched by their place on the keyboard, so a Cyrillic or
+// Greek layout does not take N, P and the preset letters away.
 class KeyboardControl : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +37,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Whether a registered hot key stands for the command under the preset.
+    bool carriedByHotKey(int preset, KeyCommand command) const;
+
     QWidget &window_;
     Run run_;
     THotKeyManager *hotKeys_ = nullptr;

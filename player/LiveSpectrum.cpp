@@ -8,8 +8,6 @@
 
 namespace velbrin::player {
 
-using engine::TKelvraSpectrum;
-
 LiveSpectrum::LiveSpectrum(PlaybackController *controller, SpectrumView *view, QObject *parent)
     : QObject(parent), controller_(controller), view_(view) {
     view_->setSource([this](SpectrumBands &bands) { return latest(bands); });
@@ -23,19 +21,19 @@ LiveSpectrum::~LiveSpectrum() {
 
 void LiveSpectrum::follow() {
     const bool playing = controller_->isPlaying();
-    TKelvraSpectrum *current = controller_->currentPlayer();
+    PlayerSpectrum *current = controller_->currentSpectrum();
     if (current != nullptr && current != fed_ && (playing || fed_ != nullptr)) {
         // The handler stays installed in a player once it is there; switching
         // it on again for the player that takes over makes fresh analysers.
         if (fed_ != nullptr) {
-            disconnect(fed_, &TKelvraSpectrum::OnNotifySpectrum, this, nullptr);
+            disconnect(fed_, &PlayerSpectrum::spectrum, this, nullptr);
         }
         try {
             loaded_ = true;
-            (void)current->loadfft(true);
+            current->switchOn();
             fed_ = current;
-            connect(current, &TKelvraSpectrum::OnNotifySpectrum, this,
-                    [this](const engine::TSpectrum &left, const engine::TSpectrum &right, int) {
+            connect(current, &PlayerSpectrum::spectrum, this,
+                    [this](const PlayerSpectrum::Bands &left, const PlayerSpectrum::Bands &right) {
                         // One picture of both channels: the louder of each band.
                         for (size_t i = 0; i < bands_.size(); ++i) {
                             bands_[i] = std::max(left[i], right[i]);
@@ -55,7 +53,7 @@ bool LiveSpectrum::latest(SpectrumBands &bands) {
     if (fed_ == nullptr) {
         return false;
     }
-    fed_->getspectrum();
+    fed_->request();
     bands = bands_;
     return true;
 }
@@ -66,7 +64,7 @@ void LiveSpectrum::shutDown() {
     }
     if (fed_ != nullptr && std::exchange(loaded_, false)) {
         try {
-            (void)fed_->unloadfft(true);
+            fed_->switchOff();
         } catch (const std::exception &) {
             // Nothing more to release.
         }

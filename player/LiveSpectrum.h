@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KelvraSpectrum.h"
+#include "PlayerSpectrum.h"
 #include "SpectrumView.h"
 
 #include <QObject>
@@ -11,7 +11,8 @@ namespace velbrin::player {
 class PlaybackController;
 
 // Feeds a SpectrumView from the song being heard: switches the engine's
-// spectrum on for the controller's current player when it plays, follows the
+// spectrum on for the controller's current player when it plays (through that
+// player's spectrum, the one thing of it the display may touch), follows the
 // hand-over to the other player, and lets the view run only while a song
 // plays. The analysers are one for the whole program, so during a cross-fade
 // both songs show in one spectrum, as both are heard.
@@ -26,8 +27,8 @@ public:
 
     // Stops the view and deletes the analysers; called before the players go.
     void shutDown();
-    // The player the spectrum was last switched on for, if it still exists.
-    engine::TKelvraSpectrum *fedPlayer() const { return fed_; }
+    // The spectrum last switched on, if its player still exists.
+    PlayerSpectrum *fedSpectrum() const { return fed_; }
 
 private:
     void follow();
@@ -35,7 +36,7 @@ private:
 
     PlaybackController *controller_;
     QPointer<SpectrumView> view_; // a widget of the window, which may go first
-    QPointer<engine::TKelvraSpectrum> fed_;
+    QPointer<PlayerSpectrum> fed_;
     // Whether analysers exist, so they are deleted once.
     bool loaded_ = false;
     SpectrumBands bands_{};

@@ -1,5 +1,6 @@
 #include "MprisService.h"
 
+#include "HandedSongs.h"
 #include "KelvraSpectrum.h"
 #include "PlaybackController.h"
 #include "song_library.h"
@@ -22,6 +23,30 @@ namespace {
 constexpr int64_t kUsPerSecond = 1'000'000;
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 
+// The song's metadata in the desktop's keys; a field the song lacks is left out.
+QVariantMap metadataMap(const mpris::Metadata &m) {
+    QVariantMap map;
+    map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(m.trackId)));
+    if (m.trackId == QLatin1String(mpris::kNoTrack)) {
+        return map;
+    }
+    map.insert(QStringLiteral("xesam:title"), m.title);
+    if (!m.artist.isEmpty()) {
+        map.insert(QStringLiteral("xesam:artist"), m.artist);
+    }
+    if (!m.album.isEmpty()) {
+        map.insert(QStringLiteral("xesam:album"), m.album);
+    }
+    if (m.lengthUs > 0) {
+        map.insert(QStringLiteral("mpris:length"), qlonglong{m.lengthUs});
+    }
+    map.insert(QStringLiteral("xesam:url"), m.url);
+    if (!m.artUrl.isEmpty()) {
+        map.insert(QStringLiteral("mpris:artUrl"), m.artUrl);
+    }
+    return map;
+}
+
 // The desktop's names for the root interface.
 class RootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -30,6 +55,7 @@ class RootAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanRaise READ canRaise)
     Q_PROPERTY(bool HasTrackList READ hasTrackList)
     Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
     Q_PROPERTY(QStringList SupportedUriSchemes READ supportedUriSchemes)
     Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
 public:
@@ -38,6 +64,7 @@ public:
     bool canRaise() const { return true; }
     bool hasTrackList() const { return false; }
     QString identity() const { return QStringLiteral("Velbrin MP3 Player"); }
+    QString desktopEntry() const { return QString::fromLatin1(mpris::kDesktopEntry); }
     QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
     QStringList supportedMimeTypes() const {
         return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/x-mp3")};
@@ -66,7 +93,7 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanGoNext READ canGoNext)
     Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
     Q_PROPERTY(bool CanPlay READ canPlay)
-    Q_PROPERTY(bool CanPause READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPause)
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
 public:
@@ -80,39 +107,20 @@ public:
     // The engine plays at one speed only; other rates are refused by ignoring them.
     double rate() const { return 1.0; }
     void setRate(double) {}
-    QVariantMap metadata() const {
-        const mpris::Metadata m = s_.snapshot().metadata;
-        QVariantMap map;
-        map.insert(QStringLiteral("mpris:trackid"),
-                   QVariant::fromValue(QDBusObjectPath(m.trackId)));
-        if (m.trackId == QLatin1String(mpris::kNoTrack)) {
-            return map;
-        }
-        map.insert(QStringLiteral("xesam:title"), m.title);
-        if (!m.artist.isEmpty()) {
-            map.insert(QStringLiteral("xesam:artist"), m.artist);
-        }
-        if (!m.album.isEmpty()) {
-            map.insert(QStringLiteral("xesam:album"), m.album);
-        }
-        if (m.lengthUs > 0) {
-            map.insert(QStringLiteral("mpris:length"), qlonglong{m.lengthUs});
-        }
-        map.insert(QStringLiteral("xesam:url"), m.url);
-        return map;
-    }
+    QVariantMap metadata() const { return metadataMap(s_.snapshot().metadata); }
     double volume() const { return s_.snapshot().volume; }
     void setVolume(double volume) { s_.setVolume(volume); }
     qlonglong position() const { return s_.positionUs(); }
     bool canGoNext() const { return s_.snapshot().canGoNext; }
     bool canGoPrevious() const { return s_.snapshot().canGoPrevious; }
     bool canPlay() const { return s_.snapshot().canPlay; }
+    bool canPause() const { return s_.snapshot().canPause; }
     bool canSeek() const { return s_.snapshot().canSeek; }
     bool canControl() const { return true; }
 
 public slots:
-    void Next() { s_.controller().next(); }
-    void Previous() { s_.controller().previous(); }
+    void Next() { s_.step(+1); }
+    void Previous() { s_.step(-1); }
     void Pause() { s_.controller().pause(); }
     void PlayPause() {
         if (s_.controller().isPlaying()) {
@@ -145,7 +153,11 @@ MprisService::MprisService(PlaybackController &controller, WindowHooks hooks, QO
     player_ = new PlayerAdaptor(*this);
     using C = PlaybackController;
     connect(&controller_, &C::stateChanged, this, &MprisService::scheduleChanges);
-    connect(&controller_, &C::nowPlayingChanged, this, &MprisService::scheduleChanges);
+    // Every song shown is a new track, also the same file opened again.
+    connect(&controller_, &C::nowPlayingChanged, this, [this] {
+        ++trackSerial_;
+        scheduleChanges();
+    });
     connect(&controller_, &C::levelsChanged, this, &MprisService::scheduleChanges);
     connect(&controller_, &C::selectionChanged, this, &MprisService::scheduleChanges);
     connect(&controller_, &C::playersSwapped, this, &MprisService::scheduleChanges);
@@ -227,7 +239,10 @@ mpris::Metadata MprisService::currentMetadata() const {
         tag.artist = tags_.getInfo(tag.path, library::TagField::Artist);
         tag.album = tags_.getInfo(tag.path, library::TagField::Album);
     }
-    mpris::Metadata m = mpris::MetadataFor(tag);
+    mpris::Metadata m = mpris::MetadataFor(tag, trackSerial_);
+    if (!tag.path.isEmpty()) {
+        m.artUrl = mpris::ArtUrlFor(covers_.exportFor(tag.path));
+    }
     m.lengthUs = lengthUs();
     return m;
 }
@@ -239,16 +254,49 @@ mpris::PlayerSnapshot MprisService::snapshot() const {
                                : s.playbackStatus;
     s.metadata = currentMetadata();
     s.volume = mpris::VolumeForLevel(controller_.levels().pcm);
-    const library::NavButtons nav = controller_.navButtons();
-    s.canGoNext = nav.nextSong;
-    s.canGoPrevious = nav.previousSong;
+    const mpris::Navigation nav = navigation();
+    s.canGoNext = nav.canGoNext;
+    s.canGoPrevious = nav.canGoPrevious;
     const library::SongLibrary *songs = controller_.library();
-    s.canPlay = hasSong || (songs != nullptr && !songs->list.isEmpty());
+    s.canPlay = hasSong || (songs != nullptr && songs->list.itemIndex() >= 0);
+    s.canPause = hasSong;
     s.canSeek = hasSong && lengthUs() > 0;
     const PlayModes modes = controller_.playModes();
     s.loopStatus = mpris::LoopStatusFor({modes.repeatAll, modes.currentTrack});
     s.shuffle = modes.shuffle;
     return s;
+}
+
+mpris::Navigation MprisService::navigation() const {
+    const library::SongLibrary *songs = controller_.library();
+    const library::PlayOrder *order = controller_.playOrder();
+    if (songs == nullptr || order == nullptr) {
+        return {};
+    }
+    mpris::ListPosition list;
+    list.count = songs->list.count();
+    list.index = songs->list.itemIndex();
+    const PlayModes modes = controller_.playModes();
+    list.shuffle = modes.shuffle;
+    list.repeatAll = modes.repeatAll;
+    list.notPlayed = static_cast<int>(songs->list.notplayedlist().size());
+    if (songs->categories.CategoryFilterActive()) {
+        list.passes = [order](int i) { return order->passesFilter(i); };
+    }
+    return mpris::NavigationFor(list);
+}
+
+void MprisService::step(int direction) {
+    const mpris::Navigation nav = navigation();
+    library::SongLibrary *songs = controller_.library();
+    if (songs != nullptr && (direction > 0 ? nav.nextWraps : nav.previousWraps)) {
+        songs->list.select(direction > 0 ? 0 : songs->list.count() - 1);
+        controller_.playSelection();
+    } else if (direction > 0) {
+        controller_.next();
+    } else {
+        controller_.previous();
+    }
 }
 
 int64_t MprisService::positionUs() const {
@@ -364,18 +412,9 @@ void MprisService::openUri(const QString &uri) {
           suffix == QLatin1String("mp1"))) {
         return;
     }
-    // Added as the command line adds it, so the list shows it; then it plays,
-    // unless adding it to an empty list has already started it.
-    controller_.addCommandLine({path});
-    library::SongLibrary *songs = controller_.library();
-    if (songs == nullptr || controller_.currentSongFile() == path) {
-        return;
-    }
-    const int at = songs->list.indexOfPathExact(path);
-    if (at >= 0) {
-        songs->list.select(at);
-        controller_.playSelection();
-    }
+    // Added as the command line adds it, so the list shows it; then it plays.
+    addAndPlayFirst(controller_, {path},
+                    [this](const QStringList &names) { controller_.addCommandLine(names); });
 }
 
 } // namespace velbrin::player

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cover_art.h"
 #include "id3v1.h"
 #include "mpris_state.h"
 
@@ -56,6 +57,8 @@ public:
     void raise();
     void quit();
     void play();
+    // Next (+1) or Previous (-1), wrapping around the list with "All songs".
+    void step(int direction);
     void seek(int64_t offsetUs);
     void setPosition(const QString &trackId, int64_t positionUs);
     void setVolume(double volume);
@@ -63,10 +66,15 @@ public:
     void openUri(const QString &uri);
     PlaybackController &controller() { return controller_; }
 
-private:
-    // Coalesces the controller's bursts of signals into one PropertiesChanged.
+public slots:
+    // Something the desktop sees may have changed without a signal of the
+    // controller (the song list, the genre filter): it is checked again.
     void scheduleChanges();
+
+private:
+    // Bursts of changes go out as one PropertiesChanged.
     void emitChanges();
+    mpris::Navigation navigation() const;
     mpris::Metadata currentMetadata() const;
     int64_t lengthUs() const;
 
@@ -78,8 +86,10 @@ private:
     // The controller keeps the last song's duration until the new song's
     // arrives; until then the length is unknown rather than wrong.
     bool durationKnown_ = false;
+    uint64_t trackSerial_ = 0;
     mpris::PlayerSnapshot announced_;
     mutable library::TagReader tags_;
+    mutable library::CoverArtExporter covers_{library::defaultCoverFolder()};
     QObject *player_ = nullptr; // the Player interface's adaptor, a child
 };
 

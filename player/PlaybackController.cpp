@@ -2,14 +2,16 @@
 
 #include "EngineDurationProbe.h"
 #include "KelvraSpectrum.h"
+#include "PlayerInformation.h"
+#include "PlayerSpectrum.h"
 #include "id3v1.h"
+#include "loudness_analyser.h"
 #include "play_order.h"
 #include "playlist_files.h"
 #include "settings_store.h"
 #include "shared_helpers.h"
 #include "song_library.h"
 
-#include <QDir>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 
@@ -22,17 +24,10 @@ using engine::TKelvraSpectrum;
 
 namespace {
 
-const char *const kOutputModule = "dsound_output_module_register@kv_dsound_output.dll";
-const char *const kWindowVariable = "OUTPUT.DIRECTSOUND.WINDOW";
 const QString kSettings = QStringLiteral("Settings");
 
 std::string ansi(const QString &text) {
     return text.toLocal8Bit().toStdString();
-}
-
-int storedOutputChoice() {
-    return ReadIntegerSetting(QStringLiteral("Engine"), QStringLiteral("OutputModule"),
-                              static_cast<int>(OutputChoice::SoundCard));
 }
 
 // Runs the steps of one command, each even when an earlier one failed, so a
@@ -58,7 +53,11 @@ private:
 } // namespace
 
 PlaybackController::PlaybackController(Options options, QObject *parent)
-    : QObject(parent), options_(std::move(options)), tags_(std::make_unique<library::TagReader>()) {
+    : QObject(parent), options_(std::move(options)),
+      settings_(options_.settings != nullptr ? *options_.settings : ProgramSettings()),
+      tags_(std::make_unique<library::TagReader>()),
+      loudness_(std::make_unique<library::LoudnessAnalyser>(
+          library::LoudnessAnalyser::defaultCacheFile())) {
     spelare1_ = new TKelvraSpectrum(this);
     spelare2_ = new TKelvraSpectrum(this);
     player3_ = new TKelvraSpectrum(this);
@@ -69,9 +68,19 @@ PlaybackController::PlaybackController(Options options, QObject *parent)
         player->setPriority(4);
         player->setKelvraPath(options_.enginePath);
     }
-    changer_ = std::make_unique<SongChanger>(*spelare1_, *spelare2_, songChangerHooks());
-    bindPlayer(spelare1_);
-    bindPlayer(spelare2_);
+    output_ = std::make_unique<SoundOutput>(
+        *spelare1_, *spelare2_, settings_,
+        SoundOutput::Options{options_.windowHandle, options_.chooseWavFolder});
+    changer_ = std::make_unique<SongChanger>(*spelare1_, *spelare2_, settings_, songChangerHooks());
+    information_ = new PlayerInformation([this] { return currentPlayer(); }, this);
+    size_t n = 0;
+    for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
+        bindPlayer(p);
+        information_->watch(*p);
+        spectra_.at(n++) = new PlayerSpectrum(*p);
+        p->setInputGainSource(
+            [this](const std::string &file) { return songGainDb(QString::fromLocal8Bit(file)); });
+    }
     probe_ = std::make_unique<library::EngineDurationProbe>(*player3_);
 }
 
@@ -80,8 +89,8 @@ PlaybackController::~PlaybackController() = default;
 SongChanger::Hooks PlaybackController::songChangerHooks() {
     SongChanger::Hooks h;
     h.chooseNextSong = [this] { return chooseNextSong(); };
-    h.chooseWavOutput = [this](TKelvraSpectrum &player, const QString &path) {
-        return chooseOutputForSong(player, path);
+    h.prepareOutput = [this](TKelvraSpectrum &player, const QString &path) {
+        return prepareOutput(player, path, false);
     };
     h.showSong = [this](const QString &path) {
         noteCurrentSong();
@@ -90,6 +99,7 @@ SongChanger::Hooks PlaybackController::songChangerHooks() {
     h.showDuration = [this](int64_t) { emit durationChanged(duration()); };
     h.playStarted = [this] { emit playStarted(); };
     h.setTimer = [this](bool on) { emit songChangeTimer(on); };
+    h.showLevel = [this](int level) { emit levelsShown(std::nullopt, level, std::nullopt); };
     // The placeholders are checked against what the display shows now.
     h.shownFields = [this] {
         return AnnouncedFields{nowPlaying_.currentTitleText, nowPlaying_.artist, nowPlaying_.album,
@@ -101,11 +111,22 @@ SongChanger::Hooks PlaybackController::songChangerHooks() {
             tags_->getInfo(path, TagField::Title), tags_->getInfo(path, TagField::Artist),
             tags_->getInfo(path, TagField::Album), tags_->getInfo(path, TagField::Year)};
     };
-    h.speak = [](const QString &text) { SpeakText(text); };
+    h.speak = [this](const QString &text) { speak(text); };
+    h.stopSpeaking = [this] {
+        if (options_.voice) {
+            options_.voice->stop();
+        }
+    };
     h.drawDigit = [] { return static_cast<int>(QRandomGenerator::global()->bounded(10)); };
-    h.reportSkipped = [this](const QString &text) { emit songSkipped(text); };
+    h.reportSkipped = [this](const QString &path, const QString &message) {
+        emit statusNotice(fileNamePart(path) + QStringLiteral(" skipped: ") + message);
+    };
+    h.halt = [this](SongChanger::Halt why, bool playsOn) { halt(why, playsOn); };
     h.songCount = [this] { return songs_ != nullptr ? songs_->list.count() : 0; };
-    h.playersSwapped = [this] { emit playersSwapped(currentPlayer(), previousPlayer()); };
+    h.playersSwapped = [this] { emit playersSwapped(); };
+    h.defer = [this](std::function<void()> step) {
+        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+    };
     return h;
 }
 
@@ -129,7 +150,14 @@ void PlaybackController::bindPlayer(TKelvraSpectrum *p) {
             [this](TKelvraSpectrum *s, uint8_t h, uint8_t m, uint8_t sec, uint8_t) {
                 onTimecode(s, h, m, sec);
             });
-    connect(p, &TKelvraSpectrum::OnNotifyStreamDuration, this, &PlaybackController::onDuration);
+    // The current player's duration is shown; the other's is kept for a Norm
+    // hand-over.
+    connect(p, &TKelvraSpectrum::OnNotifyStreamDuration, this,
+            [this](TKelvraSpectrum *s, uint32_t duration) {
+                if (live()) {
+                    changer_->OnNotifyStreamDuration(s, duration);
+                }
+            });
     connect(p, &TKelvraSpectrum::OnNotifyStreamParameters, this,
             &PlaybackController::onStreamParameters);
     connect(p, &TKelvraSpectrum::OnNotifyOutputVolume, this,
@@ -143,6 +171,12 @@ void PlaybackController::bindPlayer(TKelvraSpectrum *p) {
     connect(p, &TKelvraSpectrum::OnNotifyOutputBalance, this,
             [this](TKelvraSpectrum *s, uint8_t balance) { onVolume(s, {}, {}, balance); });
     connect(p, &TKelvraSpectrum::OnNotifyOutputState, this, &PlaybackController::onOutputState);
+    connect(p, &TKelvraSpectrum::OnNotifyCodecEqualizer, this,
+            [this](TKelvraSpectrum *s, KV_EqualizerInfo &equalizer) {
+                if (s == currentPlayer()) {
+                    emit equalizerReported(equalizer);
+                }
+            });
 }
 
 // --- set-up ---------------------------------------------------------------------------
@@ -151,17 +185,15 @@ void PlaybackController::start() {
     // Each step on its own, so a missing engine is reported once per step the
     // user would otherwise silently lose, as the program always has.
     runCommand([this] {
-        configureOutput(spelare1_);
-        configureOutput(spelare2_);
-        selectOutput({spelare1_, spelare2_});
+        output_->setUp(*spelare1_);
+        output_->setUp(*spelare2_);
     });
     runCommand([this] {
         spelare1_->Init();
         spelare2_->Init();
     });
     try {
-        configureOutput(player3_);
-        selectOutput({player3_});
+        output_->setUp(*player3_);
         player3_->Init();
         player3_->Stop();
         player3_->OutputReset();
@@ -170,15 +202,16 @@ void PlaybackController::start() {
         reportError(QStringLiteral("There was an error initializing the PlayListPlayer!\r\r") +
                     QString::fromLocal8Bit(e.what()));
     }
-    const int mode = playModeIndex(ReadSetting(kSettings, QStringLiteral("PlayMode")));
-    changer_->mode = static_cast<PlayMode>(mode);
-    WriteSetting(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(mode));
+    const int mode = playModeIndex(settings_.read(kSettings, QStringLiteral("PlayMode")));
+    changer_->setMode(static_cast<PlayMode>(mode));
+    settings_.write(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(mode));
 }
 
 void PlaybackController::setLibrary(library::SongLibrary *songs,
                                     library::DurationQueue *durations) {
     songs_ = songs;
     songs_->startFirstSong = [this](const QString &path) { playFile(path); };
+    songs_->loudness = loudness_.get();
     songs_->shuffleOn = [this] { return modes_.shuffle; };
     if (durations != nullptr) {
         probe_->attach(*durations);
@@ -189,57 +222,51 @@ void PlaybackController::setLibrary(library::SongLibrary *songs,
     order_->modes = modes_;
 }
 
+PlayerSpectrum *PlaybackController::currentSpectrum() const {
+    if (!live()) {
+        return nullptr;
+    }
+    return spectra_.at(currentPlayer() == spelare1_ ? 0 : 1);
+}
+
+void PlaybackController::setPriority(int priority) {
+    for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
+        if (p != nullptr) {
+            runCommand([&] { p->setPriority(static_cast<uint32_t>(priority)); });
+        }
+    }
+}
+
 void PlaybackController::shutDown() {
+    if (!live()) {
+        return;
+    }
+    // Nothing of a song change may follow: no tick, no continuation, no DJ.
+    changer_->stop();
     for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
         try {
-            if (p != nullptr) {
-                p->Stop();
-            }
+            p->Stop();
         } catch (const std::exception &) {
             // A player that never started has nothing to stop.
         }
     }
-    // Deleting the players waits, bounded, for the engine to finish, so a WAV
-    // file being written is complete before the process ends.
+    output_->detach();
     probe_.reset();
-    delete std::exchange(spelare1_, nullptr);
-    delete std::exchange(spelare2_, nullptr);
-    delete std::exchange(player3_, nullptr);
+    // The handler that asked may be one of theirs. Deleting a player waits,
+    // bounded, for the engine to finish, so a WAV file being written is
+    // complete before the process ends.
+    for (TKelvraSpectrum *p : {spelare1_, spelare2_, player3_}) {
+        p->deleteLater();
+    }
+    spelare1_ = spelare2_ = player3_ = nullptr;
+    spectra_ = {};
 }
 
 // --- output selection ----------------------------------------------------------------------
 
-void PlaybackController::configureOutput(TKelvraSpectrum *player) {
-    player->OutputModuleRegister(kOutputModule);
-    player->SetPlayerEnvironmentInteger(kWindowVariable,
-                                        options_.windowHandle ? options_.windowHandle() : 0);
-}
-
-void PlaybackController::selectOutput(std::initializer_list<TKelvraSpectrum *> players) {
-    const int output = storedOutputChoice();
-    changer_->WavFileOutput = output == static_cast<int>(OutputChoice::WavFile);
-    if (auto name = deviceOutputName(output)) {
-        for (TKelvraSpectrum *p : players) {
-            p->SetOutputName(ansi(*name));
-        }
-    }
-}
-
-bool PlaybackController::chooseOutputForSong(TKelvraSpectrum &player, const QString &path) {
-    if (!wavFileOutput()) {
-        selectOutput({spelare1_, spelare2_});
-        return true;
-    }
-    QString folder = ReadSetting(kSettings, QStringLiteral("WAVDir"));
-    if (folder.isEmpty() || !QDir(folder).exists()) {
-        folder = options_.chooseWavFolder ? options_.chooseWavFolder() : QString();
-        if (folder.isEmpty()) {
-            return false;
-        }
-        WriteSetting(kSettings, QStringLiteral("WAVDir"), folder);
-    }
-    player.SetOutputName(ansi(wavOutputName(folder, path)));
-    return true;
+bool PlaybackController::prepareOutput(TKelvraSpectrum &player, const QString &path, bool byHand) {
+    using Start = SoundOutput::Start;
+    return output_->prepareSong(player, path, byHand ? Start::ByHand : Start::InAChange) && live();
 }
 
 // --- commands -------------------------------------------------------------------------------
@@ -253,8 +280,8 @@ void PlaybackController::runCommand(const std::function<void()> &command) {
 }
 
 void PlaybackController::playFile(const QString &path) {
-    TKelvraSpectrum *player = currentPlayer();
     const bool automatic = std::exchange(automaticOpen_, false);
+    TKelvraSpectrum *player = currentPlayer();
     if (player == nullptr) {
         return;
     }
@@ -265,10 +292,16 @@ void PlaybackController::playFile(const QString &path) {
         player->InputOpen(ansi(path));
         changer_->songOpened(path, automatic);
         noteCurrentSong();
-        if (!chooseOutputForSong(*player, path)) {
+        if (!prepareOutput(*player, path, !automatic)) {
+            // A cancelled folder choice is the user's answer; an automatic
+            // change never asks, and says why it stopped.
+            if (automatic && live()) {
+                halt(SongChanger::Halt::NoWavFolder, false);
+            }
             return;
         }
         showSong(path);
+        changer_->beforePlay();
         player->Play();
         emit playStarted();
     } catch (const std::exception &) {
@@ -277,16 +310,24 @@ void PlaybackController::playFile(const QString &path) {
 }
 
 void PlaybackController::play() {
-    if (currentPlayer() == nullptr) {
+    if (!live()) {
         return;
     }
-    runCommand([this] { currentPlayer()->Play(); });
+    runCommand([this] {
+        changer_->beforePlay();
+        currentPlayer()->Play();
+        changer_->resume();
+    });
     emit playStarted();
 }
 
 void PlaybackController::pause() {
-    if (currentPlayer() != nullptr) {
-        runCommand([this] { currentPlayer()->Pause(); });
+    if (live()) {
+        // A change half made is finished first, so both its songs wait.
+        runCommand([this] {
+            changer_->pause();
+            currentPlayer()->Pause();
+        });
     }
 }
 
@@ -299,9 +340,10 @@ void PlaybackController::playPause() {
 }
 
 void PlaybackController::stop() {
-    if (currentPlayer() == nullptr) {
+    if (!live()) {
         return;
     }
+    changer_->stop();
     Steps steps;
     for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
         steps.run([p] { p->Stop(); });
@@ -312,7 +354,7 @@ void PlaybackController::stop() {
     for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
         steps.run([p] { p->Synchronize(); });
     }
-    steps.run([this] { resetOutput(currentPlayer()); });
+    steps.run([this] { output_->reset(*currentPlayer()); });
     steps.run([this] { currentPlayer()->InputSeek(0, 0); });
     lastPlayFirstWrite_ = true;
     if (steps.failure()) {
@@ -320,22 +362,18 @@ void PlaybackController::stop() {
     }
 }
 
-void PlaybackController::resetOutput(TKelvraSpectrum *player) {
-    player->Init();
-    configureOutput(player);
-    selectOutput({player});
-}
-
 void PlaybackController::resetCurrentOutput() {
-    if (currentPlayer() != nullptr) {
-        runCommand([this] { resetOutput(currentPlayer()); });
+    if (live()) {
+        runCommand([this] { output_->reset(*currentPlayer()); });
     }
 }
 
 void PlaybackController::stopAndForget() {
     stop();
-    changer_->songOpened(QString());
-    noteCurrentSong();
+    if (live()) {
+        changer_->songOpened(QString());
+        noteCurrentSong();
+    }
 }
 
 void PlaybackController::playSelection() {
@@ -395,7 +433,7 @@ library::NavButtons PlaybackController::navButtons() const {
 }
 
 void PlaybackController::seek(uint32_t offset, uint32_t range) {
-    if (currentPlayer() != nullptr) {
+    if (live()) {
         runCommand([&] { currentPlayer()->InputSeek(offset, range); });
         emit seekSent(offset, range);
     }
@@ -413,34 +451,37 @@ void PlaybackController::seekBy(int seconds) {
     seekToSeconds(static_cast<int>(timeCode_) + seconds);
 }
 
-void PlaybackController::setOutputLevels(int master, int pcm, int balance,
-                                         TKelvraSpectrum *player) {
-    TKelvraSpectrum *target = player != nullptr ? player : currentPlayer();
-    if (isSongPlayer(target)) {
-        runCommand([&] { target->SetOutputVolume(balance, pcm, master); });
+void PlaybackController::setOutputLevels(int master, int pcm, int balance) {
+    if (live()) {
+        runCommand([&] { currentPlayer()->SetOutputVolume(balance, pcm, master); });
     }
 }
 
 void PlaybackController::setMuted(bool muted) {
-    if (currentPlayer() != nullptr) {
+    if (live()) {
         runCommand(
             [&] { muted ? currentPlayer()->OutputMute() : currentPlayer()->OutputUnmute(); });
     }
 }
 
 void PlaybackController::setChannels(kv_channel_mode mode) {
-    if (currentPlayer() != nullptr) {
+    if (live()) {
         runCommand([&] { currentPlayer()->SetOutputChannels(static_cast<uint32_t>(mode)); });
     }
 }
 
 void PlaybackController::setEqualizer(const KV_EqualizerInfo *equalizer) {
-    if (currentPlayer() == nullptr) {
+    if (!live()) {
         return;
     }
     Steps steps;
     for (TKelvraSpectrum *p : {spelare1_, spelare2_}) {
-        steps.run([&] { p->SetCodecEqualizer(equalizer); });
+        steps.run([&] {
+            p->SetCodecEqualizer(equalizer);
+            if (equalizer != nullptr) {
+                p->GetCodecEqualizer();
+            }
+        });
     }
     if (steps.failure()) {
         reportError(*steps.failure());
@@ -459,7 +500,7 @@ QString PlaybackController::chooseNextSong() {
 }
 
 void PlaybackController::Timer5Timer() {
-    if (spelare1_ == nullptr) {
+    if (!live()) {
         return; // a tick left over after shutDown
     }
     try {
@@ -475,6 +516,9 @@ void PlaybackController::Timer5Timer() {
 void PlaybackController::endOfSong() {
     stop();
     setState(PlayState::EndOfSong);
+    if (!live()) {
+        return;
+    }
     bool selectedIsLast = true;
     if (songs_ != nullptr) {
         const library::SongList &list = songs_->list;
@@ -513,8 +557,8 @@ void PlaybackController::applyModes(PlayModes modes) {
     if (order_ != nullptr) {
         order_->modes = modes_;
     }
-    WriteBooleanSetting(kSettings, QStringLiteral("ShuffleOn"), modes_.shuffle);
-    WriteBooleanSetting(kSettings, QStringLiteral("RepeatAll"), modes_.repeatAll);
+    settings_.writeBoolean(kSettings, QStringLiteral("ShuffleOn"), modes_.shuffle);
+    settings_.writeBoolean(kSettings, QStringLiteral("RepeatAll"), modes_.repeatAll);
     if (changed) {
         emit playModesChanged(modes_);
     }
@@ -555,9 +599,10 @@ void PlaybackController::setCurrentTrack(bool on) {
 
 void PlaybackController::setOverlapMode(int index) {
     index = std::clamp<int>(index, 0, static_cast<int>(playModeCaptions().size()) - 1);
-    WriteSetting(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(index));
+    settings_.write(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(index));
     const auto mode = static_cast<PlayMode>(index);
-    if (std::exchange(changer_->mode, mode) != mode) {
+    if (changer_->mode() != mode) {
+        changer_->setMode(mode);
         emit overlapModeChanged(index);
     }
 }
@@ -577,8 +622,8 @@ void PlaybackController::addCommandLine(const QStringList &entries) {
     }
     // The saved modes come back last; turning shuffle on here starts a random
     // song, as the check box would.
-    const bool shuffle = ReadBooleanSetting(kSettings, QStringLiteral("ShuffleOn"), false);
-    const bool repeatAll = ReadBooleanSetting(kSettings, QStringLiteral("RepeatAll"), false);
+    const bool shuffle = settings_.readBoolean(kSettings, QStringLiteral("ShuffleOn"), false);
+    const bool repeatAll = settings_.readBoolean(kSettings, QStringLiteral("RepeatAll"), false);
     setShuffle(shuffle);
     setRepeatAll(repeatAll);
     emit commandLineProcessed();
@@ -610,6 +655,14 @@ NowPlaying PlaybackController::describeSong(const QString &path) const {
     return nowPlayingFor(path, tag);
 }
 
+double PlaybackController::songGainDb(const QString &path) const {
+    const QString setting = settings_.read(QStringLiteral("Engine"), QStringLiteral("Loudness"));
+    if (setting.compare(QLatin1String("Off"), Qt::CaseInsensitive) == 0) {
+        return 0.0;
+    }
+    return library::playbackGainDb(loudness_->infoFor(path));
+}
+
 void PlaybackController::showSong(const QString &path) {
     nowPlaying_ = describeSong(path);
     emit nowPlayingChanged(nowPlaying_);
@@ -627,14 +680,36 @@ void PlaybackController::setState(PlayState state) {
     emit stateChanged(state);
 }
 
-// --- errors ------------------------------------------------------------------------------------
+// --- errors and notices ----------------------------------------------------------------------
 
 void PlaybackController::reportError(const QString &text, ErrorKind kind) {
-    emit errorOccurred(text, kind);
+    // Shown once the handler that found it has returned: a message box runs
+    // an event loop of its own.
+    QMetaObject::invokeMethod(
+        this, [this, text, kind] { emit errorOccurred(text, kind); }, Qt::QueuedConnection);
+}
+
+void PlaybackController::halt(SongChanger::Halt why, bool playsOn) {
+    if (!playsOn) {
+        stop();
+        setState(PlayState::Stopped);
+    }
+    if (why == SongChanger::Halt::NoWavFolder) {
+        emit statusNotice(QStringLiteral("Stopped: the folder for WAV files is missing"));
+    } else {
+        emit statusNotice(playsOn ? QStringLiteral("No playable song follows this one")
+                                  : QStringLiteral("Stopped: no playable song left"));
+    }
+}
+
+void PlaybackController::speak(const QString &text) {
+    if (options_.voice && options_.voice->available()) {
+        options_.voice->speak(SpeechTextFor(text));
+    }
 }
 
 void PlaybackController::onNack(TKelvraSpectrum *sender, uint8_t command, int16_t code) {
-    if (sender != currentPlayer()) {
+    if (!isSongPlayer(sender)) {
         return;
     }
     QString text;
@@ -656,12 +731,10 @@ void PlaybackController::onNack(TKelvraSpectrum *sender, uint8_t command, int16_
     // follows at once; the user hears of it once, here.
     refusedCode_ = code;
     refusedBy_ = sender;
-    const QString skipped = fileNamePart(currentSongFile()) + QStringLiteral(" skipped: ") +
-                            QString(message).replace(QLatin1Char('\r'), QLatin1Char(' '));
-    if (changer_->refused(sender, command, skipped)) {
-        return;
+    const QString oneLine = QString(message).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    if (changer_->refused(sender, command, oneLine) == SongChanger::Refusal::ForTheUser) {
+        reportError(message, ErrorKind::Engine);
     }
-    reportError(message, ErrorKind::Engine);
 }
 
 void PlaybackController::onError(TKelvraSpectrum *sender, uint8_t, int16_t code,
@@ -680,6 +753,9 @@ void PlaybackController::onError(TKelvraSpectrum *sender, uint8_t, int16_t code,
 // --- engine reports ------------------------------------------------------------------------------
 
 void PlaybackController::onPlayerState(TKelvraSpectrum *sender, int state) {
+    if (!isSongPlayer(sender)) {
+        return;
+    }
     changer_->OnNotifyPlayerState(sender, state);
     if (sender != currentPlayer()) {
         return;
@@ -718,14 +794,10 @@ void PlaybackController::onTimecode(TKelvraSpectrum *sender, uint8_t h, uint8_t 
     }
     timeCode_ = uint32_t{h} * 3600 + uint32_t{m} * 60 + s;
     emit timeCodeChanged(timeCode_);
-    // May start the overlap or the Norm preload, which pumps the event loop.
-    changer_->OnNotifyInputTimecode(sender, h, m, s);
-}
-
-void PlaybackController::onDuration(TKelvraSpectrum *sender, uint32_t duration) {
-    // The current player's duration is shown; the other's is kept for a Norm
-    // hand-over.
-    changer_->OnNotifyStreamDuration(sender, duration);
+    // May start the overlap or the Norm preload.
+    if (live()) {
+        changer_->OnNotifyInputTimecode(sender, h, m, s);
+    }
 }
 
 void PlaybackController::onStreamParameters(TKelvraSpectrum *sender, uint32_t frequency,
@@ -744,15 +816,7 @@ void PlaybackController::onVolume(TKelvraSpectrum *sender, std::optional<int> ma
     levels_ = {master.value_or(levels_.master), pcm.value_or(levels_.pcm),
                balance.value_or(levels_.balance)};
     emit levelsChanged(levels_);
-    if (master && pcm && balance) {
-        changer_->OnNotifyOutputVolume(sender, *master, *pcm, *balance);
-    } else if (pcm) {
-        changer_->OnNotifyOutputPcmLevel(sender, *pcm);
-    } else if (master) {
-        changer_->OnNotifyOutputMasterLevel(sender, *master);
-    } else if (balance) {
-        changer_->OnNotifyOutputBalance(sender, *balance);
-    }
+    emit levelsShown(master, pcm, balance);
 }
 
 void PlaybackController::onOutputState(TKelvraSpectrum *sender, int state) {
@@ -763,7 +827,6 @@ void PlaybackController::onOutputState(TKelvraSpectrum *sender, int state) {
             emit soundOutputLost(lost);
         }
     }
-    changer_->OnNotifyOutputState(sender, state);
 }
 
 } // namespace velbrin::player

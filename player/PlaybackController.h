@@ -2,6 +2,7 @@
 
 #include "PlayerLogic.h"
 #include "SongChanger.h"
+#include "SoundOutput.h"
 #include "kelvra_interface.h"
 #include "play_order.h"
 
@@ -9,24 +10,37 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+namespace velbrin {
+class SettingsStore;
+}
+
 namespace velbrin::engine {
 class TKelvraSpectrum;
+}
+
+namespace velbrin::platform {
+class SpeechVoice;
 }
 
 namespace velbrin::library {
 class DurationQueue;
 class EngineDurationProbe;
+class LoudnessAnalyser;
 class SongLibrary;
 class TagReader;
 } // namespace velbrin::library
 
 namespace velbrin::player {
+
+class PlayerInformation;
+class PlayerSpectrum;
 
 // The play modes of the main window's check boxes ("Shuffle", "All songs",
 // "Current track"). The controller holds the one copy; the check boxes, keys
@@ -45,14 +59,33 @@ struct OutputLevels {
 };
 
 // Everything that drives playback, without a widget: the two song players that
-// take turns and the duration probe (`KelvraPlayer3`), output selection, the
-// commands, the end-of-song decision, the play modes, the command line and the
-// played-songs record. Which song player is current (`KelvraSpectrum1`) and
-// which is the other (`KelvraSpectrumOld`) is the song changer's to say: it
-// makes the cross-fades and hand-overs of the overlap modes, fed here with the
-// players' reports. Windows, keys, hot keys and remote controls call its
-// commands and draw what it emits; every error meant for the user leaves
-// through `errorOccurred`, once.
+// take turns and the duration probe (`KelvraPlayer3`), the commands, the
+// end-of-song decision, the play modes, the command line and the played-songs
+// record. It owns the players and lends them to no one. Narrower owners under
+// it decide the rest alone:
+// - the song changer: which song player is current (`KelvraSpectrum1`), the
+//   current song, and the cross-fades and hand-overs of the overlap modes;
+// - the sound output: output module, output names and the WAV flag;
+// - the player information: what the information window shows and asks;
+// - one spectrum per song player, for the live spectrum display.
+// Windows, keys, hot keys and remote controls call its commands and draw what
+// it emits; every error meant for the user leaves through `errorOccurred`,
+// once.
+//
+// Re-entrancy, the rule kept here and by everything that draws what this
+// reports: a notification handler decides and returns. It never blocks and
+// never runs a nested event loop (no modal dialog, no event-loop pass, no
+// wait), so nothing can happen under it that it does not expect:
+// - a message for the user is raised after the handler that found it has
+//   returned, as a queued call (`errorOccurred`);
+// - a song change that lets the engine's reports be handled before it goes on
+//   continues in a queued call, which Stop, a song started by hand and
+//   `shutDown` cancel;
+// - the WAV folder is asked for only when playing starts by hand (or WAV
+//   output is chosen); an automatic change without one stops and says so;
+// - `shutDown` first stops the half-second timer and the song changer, then
+//   frees the players with `deleteLater`, once no handler of theirs is on the
+//   stack; every command and report after it does nothing.
 //
 // Threads: user-interface thread only. The engine's notifications reach it as
 // signals of the players, on this thread.
@@ -86,6 +119,10 @@ public:
         // Folder of the program, with a trailing separator; "lastplay.txt" goes
         // there when it can be written.
         QString appDir;
+        // The settings store (the program's when null) and the DJ's voice
+        // (silent when null).
+        SettingsStore *settings = nullptr;
+        std::shared_ptr<platform::SpeechVoice> voice;
     };
 
     explicit PlaybackController(Options options, QObject *parent = nullptr);
@@ -104,24 +141,20 @@ public:
     library::PlayOrder *playOrder() const { return order_.get(); }
     library::EngineDurationProbe &durationProbe() { return *probe_; }
 
-    // --- players ------------------------------------------------------------------
-    engine::TKelvraSpectrum *KelvraSpelare1() const { return spelare1_; }
-    engine::TKelvraSpectrum *KelvraSpelare2() const { return spelare2_; }
-    engine::TKelvraSpectrum *KelvraPlayer3() const { return player3_; }
-    // `KelvraSpectrum1` and `KelvraSpectrumOld`, as the song changer has them.
-    // `playersSwapped` tells when the roles change, so a volume window or a
-    // spectrum display can follow. Null after `shutDown`.
-    engine::TKelvraSpectrum *currentPlayer() const {
-        return spelare1_ != nullptr ? changer_->KelvraSpectrum1() : nullptr;
-    }
-    engine::TKelvraSpectrum *previousPlayer() const {
-        return spelare1_ != nullptr ? changer_->KelvraSpectrumOld() : nullptr;
-    }
-    bool isSongPlayer(const engine::TKelvraSpectrum *player) const {
-        return player != nullptr && (player == spelare1_ || player == spelare2_);
-    }
-    // Stops both song players and deletes all three; waits, bounded, for the
-    // engine to finish a WAV file. Commands afterwards do nothing.
+    // --- owners under the controller ---------------------------------------------------
+    // Where the song players' sound goes; the settings window and the "Make
+    // Wave-file" command choose through it.
+    SoundOutput &soundOutput() { return *output_; }
+    const SoundOutput &soundOutput() const { return *output_; }
+    PlayerInformation &information() { return *information_; }
+    // The spectrum of the song being heard; null after `shutDown`.
+    // `playersSwapped` tells when another player takes over.
+    PlayerSpectrum *currentSpectrum() const;
+    // The engine thread priority of both song players (0 to 4).
+    void setPriority(int priority);
+    // Stops the timer, the song changer and both song players, and frees all
+    // three players once the handler that asks has returned; the engine then
+    // waits, bounded, to finish a WAV file. Commands afterwards do nothing.
     void shutDown();
 
     // --- commands -----------------------------------------------------------------
@@ -155,14 +188,12 @@ public:
     // the last reported time code; both are kept inside the song.
     void seekToSeconds(int seconds);
     void seekBy(int seconds);
-    // Levels of the current player, or of `player` (either song player, for a
-    // cross-fade); -1 leaves a level as it is.
-    void setOutputLevels(int master, int pcm, int balance,
-                         engine::TKelvraSpectrum *player = nullptr);
+    // Levels of the current player; -1 leaves a level as it is.
+    void setOutputLevels(int master, int pcm, int balance);
     void setMuted(bool muted);
     void setChannels(kv_channel_mode mode);
     // Null switches the equalizer off. Both song players get it, so the next
-    // song sounds the same.
+    // song sounds the same, and each reads it back (`equalizerReported`).
     void setEqualizer(const KV_EqualizerInfo *equalizer);
 
     // --- song changes between the song players ----------------------------------------
@@ -172,8 +203,6 @@ public:
     // One half-second step of a cross-fade or hand-over, while
     // `songChangeTimer` has asked for the timer.
     void Timer5Timer();
-    // The volume window, which shows the current player's levels.
-    void setVolumeDisplay(VolumeDisplay *display) { changer_->setVolumeDisplay(display); }
 
     // --- play modes -----------------------------------------------------------------
     PlayModes playModes() const { return modes_; }
@@ -183,7 +212,7 @@ public:
     void setRepeatAll(bool on);
     void setCurrentTrack(bool on);
     // The overlap mode: 0 "Norm", 1 "Studio", 2 "Live".
-    int overlapMode() const { return static_cast<int>(changer_->mode); }
+    int overlapMode() const { return static_cast<int>(changer_->mode()); }
     void setOverlapMode(int index);
 
     // --- command line and the played-songs record -------------------------------------
@@ -200,22 +229,18 @@ public:
     // --- state ------------------------------------------------------------------------
     PlayState state() const { return state_; }
     bool isPlaying() const { return state_ == PlayState::Playing; }
-    QString currentSongFile() const { return changer_->CurrentSongFile; }
+    QString currentSongFile() const { return changer_->currentSongFile(); }
     // The song whose fade-out or hand-over started last.
-    QString previousSongFile() const { return changer_->PreviousSongFile; }
+    QString previousSongFile() const { return changer_->previousSongFile(); }
     // The now-playing texts of the current song, and those any song would show.
     const NowPlaying &nowPlaying() const { return nowPlaying_; }
     NowPlaying describeSong(const QString &path) const;
     uint32_t timeCode() const { return timeCode_; }
-    uint32_t duration() const { return static_cast<uint32_t>(changer_->SongDuration); }
+    uint32_t duration() const { return static_cast<uint32_t>(changer_->songDuration()); }
     uint32_t positionOffset() const { return positionOffset_; }
     uint32_t positionRange() const { return positionRange_; }
     QString streamParameters() const { return streamParameters_; }
     OutputLevels levels() const { return levels_; }
-    bool wavFileOutput() const { return changer_->WavFileOutput; }
-    // "Make Wave-file" and the settings window's output choice turn WAV output
-    // on and off for this and the following songs.
-    void setWavFileOutput(bool on) { changer_->WavFileOutput = on; }
     // While the user drags the position slider, position reports are not shown.
     void setTracking(bool tracking) { tracking_ = tracking; }
     bool tracking() const { return tracking_; }
@@ -235,23 +260,28 @@ signals:
     void durationChanged(uint32_t seconds);
     void streamParametersChanged(const QString &text);
     void levelsChanged(const velbrin::player::OutputLevels &levels);
+    // What the volume window shows: the levels the current player reports,
+    // and the level a song change gives it; a missing level stays as shown.
+    void levelsShown(std::optional<int> master, std::optional<int> pcm, std::optional<int> balance);
     // Whether the current player's output works (the volume window needs it).
     void outputAvailableChanged(bool available);
     // The sound device went away (true) and came back (false); meanwhile the
     // engine holds the song where it was.
     void soundOutputLost(bool lost);
+    // The equalizer the current player read back after `setEqualizer`.
+    void equalizerReported(const KV_EqualizerInfo &equalizer);
     void playModesChanged(const velbrin::player::PlayModes &modes);
     void overlapModeChanged(int index);
-    void playersSwapped(velbrin::engine::TKelvraSpectrum *current,
-                        velbrin::engine::TKelvraSpectrum *previous);
+    // Another song player is current (`currentSpectrum` follows).
+    void playersSwapped();
     // A Play was sent to the current player (the played-songs timer restarts).
     void playStarted();
     // The half-second timer of a song change, on or off; each of its ticks
     // calls `Timer5Timer`.
     void songChangeTimer(bool on);
-    // A song refused during an automatic change was skipped; said once, in
-    // the status bar, so unattended play goes on.
-    void songSkipped(const QString &text);
+    // Said once in the status bar: a song refused during an automatic change
+    // was skipped (unattended play goes on), or an automatic change stopped.
+    void statusNotice(const QString &text);
     // The list's current entry moved; the playlist window follows.
     void selectionChanged();
     // The command line was added.
@@ -260,16 +290,18 @@ signals:
                        velbrin::player::ErrorKind kind = velbrin::player::ErrorKind::Information);
 
 private:
-    void bindPlayer(engine::TKelvraSpectrum *player);
-    // Output selection, the one place: the output module and its window, the
-    // stored choice for `players`, and the per-song WAV file name.
-    void configureOutput(engine::TKelvraSpectrum *player);
-    void selectOutput(std::initializer_list<engine::TKelvraSpectrum *> players);
-    void resetOutput(engine::TKelvraSpectrum *player);
-    // The WAV file of a song goes to the player that opens it, never to the one
-    // still playing out the previous song.
-    bool chooseOutputForSong(engine::TKelvraSpectrum &player, const QString &path);
+    using Player = engine::TKelvraSpectrum;
+    void bindPlayer(Player *player);
+    Player *currentPlayer() const { return live() ? changer_->KelvraSpectrum1() : nullptr; }
+    bool isSongPlayer(const Player *player) const {
+        return live() && player != nullptr && (player == spelare1_ || player == spelare2_);
+    }
+    bool live() const { return spelare1_ != nullptr; }
+    // The output for a song about to play on `player`; the WAV folder is
+    // asked for only for a song the user started.
+    bool prepareOutput(Player &player, const QString &path, bool byHand);
     SongChanger::Hooks songChangerHooks();
+    void halt(SongChanger::Halt why, bool playsOn);
     void endOfSong();
     void navigate(library::NavOutcome outcome);
     void applyModes(PlayModes modes);
@@ -278,26 +310,32 @@ private:
     void noteCurrentSong();
     void showSong(const QString &path);
     void runCommand(const std::function<void()> &command);
+    void speak(const QString &text);
+    // The gain a song is opened with: the loudness match, or unity with the
+    // setting "Engine"/"Loudness" at "Off".
+    double songGainDb(const QString &path) const;
 
-    void onPlayerState(engine::TKelvraSpectrum *sender, int state);
-    void onNack(engine::TKelvraSpectrum *sender, uint8_t command, int16_t code);
-    void onError(engine::TKelvraSpectrum *sender, uint8_t source, int16_t code,
-                 const std::string &message);
-    void onPosition(engine::TKelvraSpectrum *sender, uint32_t offset, uint32_t range);
-    void onTimecode(engine::TKelvraSpectrum *sender, uint8_t h, uint8_t m, uint8_t s);
-    void onDuration(engine::TKelvraSpectrum *sender, uint32_t duration);
-    void onStreamParameters(engine::TKelvraSpectrum *sender, uint32_t frequency, int16_t bitrate,
-                            uint8_t channels);
-    void onVolume(engine::TKelvraSpectrum *sender, std::optional<int> master,
-                  std::optional<int> pcm, std::optional<int> balance);
-    void onOutputState(engine::TKelvraSpectrum *sender, int state);
+    void onPlayerState(Player *sender, int state);
+    void onNack(Player *sender, uint8_t command, int16_t code);
+    void onError(Player *sender, uint8_t source, int16_t code, const std::string &message);
+    void onPosition(Player *sender, uint32_t offset, uint32_t range);
+    void onTimecode(Player *sender, uint8_t h, uint8_t m, uint8_t s);
+    void onStreamParameters(Player *sender, uint32_t frequency, int16_t bitrate, uint8_t channels);
+    void onVolume(Player *sender, std::optional<int> master, std::optional<int> pcm,
+                  std::optional<int> balance);
+    void onOutputState(Player *sender, int state);
 
     Options options_;
-    engine::TKelvraSpectrum *spelare1_ = nullptr; // child objects
-    engine::TKelvraSpectrum *spelare2_ = nullptr;
-    engine::TKelvraSpectrum *player3_ = nullptr;
+    SettingsStore &settings_;
+    Player *spelare1_ = nullptr; // child objects
+    Player *spelare2_ = nullptr;
+    Player *player3_ = nullptr;
+    std::array<PlayerSpectrum *, 2> spectra_{}; // children of the song players
+    std::unique_ptr<SoundOutput> output_;
     std::unique_ptr<SongChanger> changer_;
+    PlayerInformation *information_ = nullptr; // child object
     std::unique_ptr<library::TagReader> tags_;
+    std::unique_ptr<library::LoudnessAnalyser> loudness_;
     std::unique_ptr<library::EngineDurationProbe> probe_;
     std::unique_ptr<library::PlayOrder> order_;
     library::SongLibrary *songs_ = nullptr;
@@ -319,7 +357,7 @@ private:
     // The refusal just shown, so the engine's wording of it that follows makes
     // no second message.
     int16_t refusedCode_ = 0;
-    engine::TKelvraSpectrum *refusedBy_ = nullptr;
+    Player *refusedBy_ = nullptr;
 };
 
 } // namespace velbrin::player

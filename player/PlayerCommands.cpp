@@ -146,7 +146,7 @@ void TPlayerForm::RecordClick() {
 }
 
 void TPlayerForm::MakeWaveClick() {
-    controller_->setWavFileOutput(true);
+    controller_->soundOutput().makeWaveFile();
     const QString path = selectedSongPath();
     if (path.isEmpty()) {
         ShowInformation(QStringLiteral("Please select a song first."));
@@ -159,7 +159,7 @@ void TPlayerForm::MakeWaveClick() {
                                                   this, [&started] { started = true; });
     initPlayer(path);
     disconnect(watch);
-    if (!started || !controller_->wavFileOutput())
+    if (!started || !controller_->soundOutput().wavFileOutput())
         return;
     ShowInformation(fileNamePart(path.left(path.size() - 4) + QStringLiteral(".wav")) +
                     QStringLiteral(" is being created in ") +

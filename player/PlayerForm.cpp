@@ -1,8 +1,8 @@
 #include "PlayerForm.h"
 
-#include "KelvraSpectrum.h"
 #include "KeyboardControl.h"
 #include "LiveSpectrum.h"
+#include "PlayerInformation.h"
 #include "PlayerLogic.h"
 #include "Skin.h"
 #include "SpectrumView.h"
@@ -46,8 +46,6 @@
 #include <QToolButton>
 
 namespace velbrin::player {
-
-using engine::TKelvraSpectrum;
 
 namespace {
 
@@ -96,6 +94,7 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
                                                  controller_->appDir());
     };
     c.appDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    c.voice = options_.voice;
     controller_ = new PlaybackController(std::move(c), this);
 
     buildControls();
@@ -103,7 +102,6 @@ TPlayerForm::TPlayerForm(Options options, QWidget *parent)
     infoForm_ = new TInfoForm(this);
     modulesForm_ = new TModulesForm(this);
     infoForm_->setModulesForm(modulesForm_);
-    infoForm_->setCurrentPlayer([this] { return controller_->currentPlayer(); });
     connectController();
     liveSpectrum_ = new LiveSpectrum(controller_, spectrumView, this);
     FormCreate();
@@ -338,12 +336,7 @@ void TPlayerForm::buildControls() {
     connect(PauseButton, &QToolButton::clicked, this, &TPlayerForm::PauseButtonClick);
     connect(StopButton, &QToolButton::clicked, this, &TPlayerForm::StopButtonClick);
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { infoForm_->show(); });
-    connect(VolumeButton, &QToolButton::clicked, this, [this] {
-        if (volumeForm_ != nullptr) {
-            volumeForm_->show();
-            volumeForm_->raise();
-        }
-    });
+    connect(VolumeButton, &QToolButton::clicked, this, &TPlayerForm::VolumeButtonClick);
     Label8->installEventFilter(this);
 }
 
@@ -380,7 +373,7 @@ void TPlayerForm::buildMenus() {
     edit->addAction(QStringLiteral("&Settings..."))->setObjectName(QStringLiteral("Settings1"));
     QAction *volume = edit->addAction(QStringLiteral("&Volume..."));
     volume->setObjectName(QStringLiteral("Volume1"));
-    connect(volume, &QAction::triggered, this, [this] { VolumeButton->click(); });
+    connect(volume, &QAction::triggered, this, &TPlayerForm::VolumeButtonClick);
 
     QMenu *saver = menuBar()->addMenu(QStringLiteral("Screensaver"));
     auto *group = new QActionGroup(this);
@@ -571,6 +564,7 @@ void TPlayerForm::initButtons() {
     bitbtn2->setEnabled(b.nextSong);
     prevdisc->setEnabled(b.previousFolder);
     nextdisc->setEnabled(b.nextFolder);
+    emit navigationChanged();
 }
 
 void TPlayerForm::StepSong(int direction) {
@@ -634,6 +628,15 @@ void TPlayerForm::playlistbuttonClick() {
     initButtons();
 }
 
+void TPlayerForm::VolumeButtonClick() {
+    // In every output state: while the output reports a fault the window is
+    // shown disabled, rather than the command doing nothing.
+    if (volumeForm_ != nullptr) {
+        volumeForm_->show();
+        volumeForm_->raise();
+    }
+}
+
 bool TPlayerForm::shuffleOn() const {
     return controller_->playModes().shuffle;
 }
@@ -688,6 +691,10 @@ void TPlayerForm::editTag(const QString &path) {
 }
 
 void TPlayerForm::closeEvent(QCloseEvent *event) {
+    // The timers go first, so no tick reaches a controller shutting down.
+    for (QTimer *timer : {Timer2, Timer3, Timer5, busyTimer_}) {
+        timer->stop();
+    }
     keyboard_->clear();
     setAcceptDrops(false);
     liveSpectrum_->shutDown();
@@ -737,9 +744,10 @@ void TPlayerForm::RadioGroup1Click() {
     }
     controller_->setOverlapMode(index);
     const QString mode = playModeCaptions().at(index);
-    setStatusPanel(3, QStringLiteral("Overlap: %1 sec")
-                          .arg(ReadIntegerSetting(QStringLiteral("DJ-Settings"),
-                                                  QStringLiteral("Overlap") + mode, 0)));
+    // The overlap the song changer will use, as it reads it.
+    setStatusPanel(3,
+                   QStringLiteral("Overlap: %1 sec")
+                       .arg(readModeMix(ProgramSettings(), static_cast<PlayMode>(index)).overlap));
     setStatusPanel(4,
                    QStringLiteral("Min vol: ") + ReadSetting(QStringLiteral("DJ-Settings"),
                                                              QStringLiteral("MinVolume") + mode));
@@ -833,7 +841,6 @@ void TPlayerForm::connectController() {
         infoForm_->setStreamParameters(text);
         setStatusPanel(2, text);
     });
-    connect(c, &PlaybackController::outputAvailableChanged, VolumeButton, &QWidget::setEnabled);
     connect(c, &PlaybackController::soundOutputLost, this, [this](bool lost) {
         lost ? statusBar()->showMessage(
                    QStringLiteral("Sound output lost: waiting for the sound server"))
@@ -843,19 +850,30 @@ void TPlayerForm::connectController() {
     // The controller's song changer decides when the half-second ramp runs.
     connect(c, &PlaybackController::songChangeTimer, Timer5,
             [this](bool on) { on ? Timer5->start() : Timer5->stop(); });
-    connect(c, &PlaybackController::songSkipped, this,
+    connect(c, &PlaybackController::statusNotice, this,
             [this](const QString &text) { statusBar()->showMessage(text, 10000); });
-    connectInformation(c->KelvraSpelare1());
-    connectInformation(c->KelvraSpelare2());
+    connectInformation();
 }
 
 void TPlayerForm::showError(const QString &text, ErrorKind kind) {
-    if (kind == ErrorKind::Engine) {
-        // Worded with the engine's own text already, shown as its errors are.
-        platform::showModalMessage(platform::MessageIcon::Error, QStringLiteral("Error"), text);
-    } else {
-        ShowInformation(text);
+    // One box at a time, in the order the messages came: a message that
+    // arrives while a box is open waits for it to close.
+    waitingErrors_.push_back({text, kind});
+    if (showingError_) {
+        return;
     }
+    showingError_ = true;
+    while (!waitingErrors_.isEmpty()) {
+        const auto [message, how] = waitingErrors_.takeFirst();
+        if (how == ErrorKind::Engine) {
+            // Worded with the engine's own text already, shown as its errors are.
+            platform::showModalMessage(platform::MessageIcon::Error, QStringLiteral("Error"),
+                                       message);
+        } else {
+            ShowInformation(message);
+        }
+    }
+    showingError_ = false;
 }
 
 void TPlayerForm::drawState(PlaybackController::PlayState state) {
@@ -871,63 +889,19 @@ void TPlayerForm::drawState(PlaybackController::PlayState state) {
     setApplicationTitle(view->applicationTitle);
 }
 
-void TPlayerForm::connectInformation(TKelvraSpectrum *p) {
-    auto current = [this](TKelvraSpectrum *s) { return s == controller_->currentPlayer(); };
-    auto text = [](const std::string &t) { return QString::fromLocal8Bit(t); };
-    connect(p, &TKelvraSpectrum::OnNotifyInputName, this,
-            [=, this](TKelvraSpectrum *s, const std::string &n) {
-                if (current(s)) {
-                    infoForm_->setInputName(text(n));
-                }
-            });
-    connect(p, &TKelvraSpectrum::OnNotifyOutputName, this,
-            [=, this](TKelvraSpectrum *s, const std::string &n) {
-                if (current(s)) {
-                    infoForm_->setOutputName(text(n));
-                }
-            });
-    connect(p, &TKelvraSpectrum::OnNotifyInputModule, this,
-            [=, this](TKelvraSpectrum *s, int16_t id) {
-                if (current(s)) {
-                    infoForm_->setInputModule(moduleIdText(id));
-                }
-            });
-    connect(p, &TKelvraSpectrum::OnNotifyOutputModule, this,
-            [=, this](TKelvraSpectrum *s, int16_t id) {
-                if (current(s)) {
-                    infoForm_->setOutputModule(moduleIdText(id));
-                }
-            });
-    connect(p, &TKelvraSpectrum::OnNotifyStreamMimeType, this,
-            [=, this](TKelvraSpectrum *s, const std::string &t) {
-                if (current(s)) {
-                    infoForm_->setMimeType(text(t));
-                }
-            });
-    connect(p, &TKelvraSpectrum::OnNotifyStreamProperties, this,
-            [=, this](TKelvraSpectrum *s, uint32_t n, const KV_Property *props) {
-                if (current(s)) {
-                    infoForm_->setProperties(streamPropertyLines(n, props));
-                }
-            });
-    auto moduleInfo = [=, this](TKelvraSpectrum *s, uint8_t, uint8_t, const std::string &name,
-                                const std::string &description) {
-        if (current(s)) {
-            modulesForm_->addModule(moduleNodeText(text(name), text(description)));
-        }
-    };
-    auto deviceInfo = [=, this](TKelvraSpectrum *s, uint8_t module, uint8_t, uint8_t,
-                                const std::string &name, const std::string &description) {
-        if (current(s)) {
-            modulesForm_->addDevice(module, moduleNodeText(text(name), text(description)));
-        }
-    };
-    connect(p, &TKelvraSpectrum::OnNotifyInputModuleInfo, this, moduleInfo);
-    connect(p, &TKelvraSpectrum::OnNotifyOutputModuleInfo, this, moduleInfo);
-    connect(p, &TKelvraSpectrum::OnNotifyCodecModuleInfo, this, moduleInfo);
-    connect(p, &TKelvraSpectrum::OnNotifyInputDeviceInfo, this, deviceInfo);
-    connect(p, &TKelvraSpectrum::OnNotifyOutputDeviceInfo, this, deviceInfo);
-    connect(p, &TKelvraSpectrum::OnNotifyCodecDeviceInfo, this, deviceInfo);
+void TPlayerForm::connectInformation() {
+    PlayerInformation *info = &controller_->information();
+    infoForm_->setRequests({[info] { info->listInputModules(); },
+                            [info] { info->listOutputModules(); },
+                            [info] { info->listCodecModules(); }, [info] { info->refresh(); }});
+    connect(info, &PlayerInformation::inputNameChanged, infoForm_, &TInfoForm::setInputName);
+    connect(info, &PlayerInformation::outputNameChanged, infoForm_, &TInfoForm::setOutputName);
+    connect(info, &PlayerInformation::inputModuleChanged, infoForm_, &TInfoForm::setInputModule);
+    connect(info, &PlayerInformation::outputModuleChanged, infoForm_, &TInfoForm::setOutputModule);
+    connect(info, &PlayerInformation::mimeTypeChanged, infoForm_, &TInfoForm::setMimeType);
+    connect(info, &PlayerInformation::propertiesChanged, infoForm_, &TInfoForm::setProperties);
+    connect(info, &PlayerInformation::moduleListed, modulesForm_, &TModulesForm::addModule);
+    connect(info, &PlayerInformation::deviceListed, modulesForm_, &TModulesForm::addDevice);
 }
 
 } // namespace velbrin::player

@@ -29,7 +29,8 @@ class Tplaylist;
 
 namespace velbrin::platform {
 class ScreenSaverInhibit;
-}
+class SpeechVoice;
+} // namespace velbrin::platform
 namespace velbrin::settings {
 class TVolumeForm;
 }
@@ -58,6 +59,8 @@ public:
         std::string enginePath = "kelvra.dll";
         // The command line, entry 0 being the program itself.
         QStringList arguments;
+        // The DJ's voice; silent when null.
+        std::shared_ptr<platform::SpeechVoice> voice;
     };
 
     explicit TPlayerForm(Options options, QWidget *parent = nullptr);
@@ -108,6 +111,7 @@ public:
     void StepSong(int direction);
     void MoveToDirectory(bool forward);
     void playlistbuttonClick();
+    void VolumeButtonClick();
     void shuffleClick();
     void checkbox1Click();
     void LoopedCbClick();
@@ -157,6 +161,9 @@ public:
 signals:
     // Raised after the command line has been processed (tests wait for it).
     void commandLineProcessed();
+    // The navigation buttons were worked out again: the song list, its current
+    // entry or the genre filter may have changed.
+    void navigationChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -176,7 +183,7 @@ private:
     void applyStyle();
     void connectController();
     // The information window follows the current song player's reports.
-    void connectInformation(engine::TKelvraSpectrum *player);
+    void connectInformation();
     void showError(const QString &text, ErrorKind kind);
 
     Options options_;
@@ -244,6 +251,8 @@ private:
     TInfoForm *infoForm_ = nullptr;                       // child window
     TModulesForm *modulesForm_ = nullptr;                 // child window
     LiveSpectrum *liveSpectrum_ = nullptr;                // child object
+    QList<std::pair<QString, ErrorKind>> waitingErrors_;
+    bool showingError_ = false;
 };
 
 } // namespace velbrin::player

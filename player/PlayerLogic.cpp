@@ -2,31 +2,10 @@
 
 namespace velbrin::player {
 
-std::optional<QString> deviceOutputName(int outputModule) {
-    switch (static_cast<OutputChoice>(outputModule)) {
-    case OutputChoice::SoundCard:
-        return QStringLiteral("/dev/dsound/0");
-    case OutputChoice::WaveDriver:
-        return QStringLiteral("/dev/wave/0");
-    default:
-        return std::nullopt;
-    }
-}
-
 QString fileNamePart(const QString &path) {
     const qsizetype cut =
         std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     return path.mid(cut + 1);
-}
-
-QString wavOutputName(const QString &folder, const QString &songPath) {
-    QString dir = folder;
-    if (!dir.endsWith(QLatin1Char('/')) && !dir.endsWith(QLatin1Char('\\'))) {
-        dir += QLatin1Char('/');
-    }
-    QString base = fileNamePart(songPath);
-    base.chop(std::min<qsizetype>(4, base.size()));
-    return QStringLiteral("wav:") + dir + base + QStringLiteral(".wav");
 }
 
 std::optional<StateView> viewForState(int state, const QString &titleText) {

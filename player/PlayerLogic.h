@@ -1,8 +1,8 @@
 #pragma once
 
 // Decisions of the main window that need no widget: what the buttons, status
-// and title show for a player state, what follows the end of a song, where a
-// WAV file goes, how engine reports become display texts. The window's
+// and title show for a player state, what follows the end of a song, how
+// engine reports become display texts. The window's
 // handlers call these; tests reach them without clicking.
 
 #include "kelvra_interface.h"
@@ -14,17 +14,6 @@
 #include <optional>
 
 namespace velbrin::player {
-
-// The engine's output choice kept in "Engine"/"OutputModule".
-enum class OutputChoice { SoundCard = 1, WaveDriver = 2, WavFile = 3 };
-
-// The engine output name for a stored "OutputModule" value: "/dev/dsound/0"
-// for 1, "/dev/wave/0" for 2, nothing for 3 (chosen per song) or any other value.
-std::optional<QString> deviceOutputName(int outputModule);
-
-// "wav:" + folder (with a trailing separator) + the song's file name without
-// its last four characters + ".wav". Both separators count in the song path.
-QString wavOutputName(const QString &folder, const QString &songPath);
 
 // The file-name part of a path, after the last '/' or '\'.
 QString fileNamePart(const QString &path);

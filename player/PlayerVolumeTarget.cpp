@@ -9,7 +9,11 @@ PlayerVolumeTarget::PlayerVolumeTarget(PlaybackController &controller)
 
 void PlayerVolumeTarget::listen(settings::TVolumeForm &window) {
     window_ = &window;
-    controller_.setVolumeDisplay(this);
+    connect(&controller_, &PlaybackController::levelsShown, this, &PlayerVolumeTarget::showLevels);
+    connect(&controller_, &PlaybackController::outputAvailableChanged, &window,
+            &QWidget::setEnabled);
+    connect(&controller_, &PlaybackController::equalizerReported, &window,
+            &settings::TVolumeForm::showReportedEqualizer);
 }
 
 void PlayerVolumeTarget::showLevels(std::optional<int> master, std::optional<int> pcm,
@@ -30,12 +34,6 @@ void PlayerVolumeTarget::showLevels(std::optional<int> master, std::optional<int
     }
     if (balance) {
         window_->showReportedBalance(*balance);
-    }
-}
-
-void PlayerVolumeTarget::setOutputAvailable(bool available) {
-    if (window_ != nullptr) {
-        window_->setEnabled(available);
     }
 }
 

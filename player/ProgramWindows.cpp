@@ -1,7 +1,7 @@
 #include "ProgramWindows.h"
 
 #include "EngineDurationProbe.h"
-#include "KelvraSpectrum.h"
+#include "HandedSongs.h"
 #include "MprisService.h"
 #include "PlaybackController.h"
 #include "PlayerVolumeTarget.h"
@@ -34,22 +34,14 @@ class FormSettingsHost : public QObject, public settings::SettingsHost {
 public:
     explicit FormSettingsHost(TPlayerForm &form) : QObject(&form), form_(form) {}
 
-    void setOutputName(const QString &name) override {
-        for (engine::TKelvraSpectrum *p : songPlayers()) {
-            p->SetOutputName(name.toLocal8Bit().toStdString());
-        }
+    void chooseOutput(int module) override {
+        form_.controller()->soundOutput().choose(static_cast<OutputChoice>(module));
     }
-    void setPriority(int priority) override {
-        for (engine::TKelvraSpectrum *p : songPlayers()) {
-            p->setPriority(static_cast<uint32_t>(priority));
-        }
-    }
+    void setPriority(int priority) override { form_.controller()->setPriority(priority); }
     void setPlayerEnvironmentInteger(const QString &name, int value) override {
-        for (engine::TKelvraSpectrum *p : songPlayers()) {
-            p->SetPlayerEnvironmentInteger(name.toLocal8Bit().toStdString(), value);
-        }
+        form_.controller()->soundOutput().setPlayerEnvironmentInteger(
+            name.toLocal8Bit().toStdString(), value);
     }
-    void setWavFileOutput(bool on) override { form_.controller()->setWavFileOutput(on); }
     void selectPlayMode(int index) override {
         if (auto *b = form_.RadioGroup1->findChild<QRadioButton *>(
                 QStringLiteral("RadioGroup1Item%1").arg(index))) {
@@ -81,24 +73,21 @@ public:
     QString appDir() const override { return form_.appDir(); }
 
 private:
-    std::vector<engine::TKelvraSpectrum *> songPlayers() const {
-        std::vector<engine::TKelvraSpectrum *> players;
-        for (engine::TKelvraSpectrum *p :
-             {form_.controller()->KelvraSpelare1(), form_.controller()->KelvraSpelare2()}) {
-            if (p != nullptr) {
-                players.push_back(p);
-            }
-        }
-        return players;
-    }
     TPlayerForm &form_;
 };
+
+void raiseWindow(TPlayerForm &form) {
+    form.showNormal();
+    form.raise();
+    form.activateWindow();
+}
 
 } // namespace
 
 ProgramWindows createProgramWindows(TPlayerForm::Options options,
                                     std::shared_ptr<platform::SpeechVoice> voice) {
     ProgramWindows w;
+    options.voice = voice;
     w.form = std::make_unique<TPlayerForm>(std::move(options));
     TPlayerForm *form = w.form.get();
     // Owned by the main window, which deletes the playlist before its probe.
@@ -147,15 +136,42 @@ ProgramWindows createProgramWindows(TPlayerForm::Options options,
     w.tagEditor = new library::TFEditTag(w.playlist->library(), form);
     form->setTagEditor(w.tagEditor);
 
-    w.mpris = MprisService::publish(*form->controller(),
-                                    {[form] {
-                                         form->showNormal();
-                                         form->raise();
-                                         form->activateWindow();
-                                     },
-                                     [form] { form->close(); }},
-                                    form);
+    w.mpris = MprisService::publish(
+        *form->controller(), {[form] { raiseWindow(*form); }, [form] { form->close(); }}, form);
+    // The desktop hears at once when the list or the filter changes Next and Previous.
+    QObject::connect(form, &TPlayerForm::navigationChanged, w.mpris,
+                     &MprisService::scheduleChanges);
     return w;
+}
+
+InstanceService::Hooks launchHooks(const ProgramWindows &windows) {
+    TPlayerForm *form = windows.form.get();
+    MprisService *mpris = windows.mpris;
+    settings::TCdform *cd = windows.cdForm;
+    InstanceService::Hooks h;
+    h.open = [form](const QStringList &entries) {
+        addAndPlayFirst(*form->controller(), entries,
+                        [form](const QStringList &names) { form->addNames(names); });
+    };
+    h.showCd = [cd](const QString &drive) {
+        cd->showCdPlayer();
+        cd->chooseDrive(drive);
+    };
+    // The launcher's actions do what the desktop's media controls do.
+    h.act = [form, mpris](const QString &action) {
+        PlaybackController &c = *form->controller();
+        if (action == QLatin1String("play-pause")) {
+            c.isPlaying() ? c.pause() : mpris->play();
+        } else if (action == QLatin1String("next")) {
+            mpris->step(+1);
+        } else if (action == QLatin1String("previous")) {
+            mpris->step(-1);
+        } else if (action == QLatin1String("stop")) {
+            c.stop();
+        }
+    };
+    h.raise = [form] { raiseWindow(*form); };
+    return h;
 }
 
 } // namespace velbrin::player

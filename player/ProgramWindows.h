@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InstanceService.h"
 #include "PlayerForm.h"
 
 #include <memory>
@@ -49,5 +50,10 @@ struct ProgramWindows {
 // `voice` is the program's speech voice; without one the program is silent.
 ProgramWindows createProgramWindows(TPlayerForm::Options options,
                                     std::shared_ptr<platform::SpeechVoice> voice = nullptr);
+
+// What the program does for a later start that hands its request over: songs
+// added as a drop and the first played, the CD player for a drive, the
+// launcher's actions as the media controls do them, and the main window raised.
+InstanceService::Hooks launchHooks(const ProgramWindows &windows);
 
 } // namespace velbrin::player

@@ -1,19 +1,26 @@
 // Program start: creates the windows in their fixed order and runs the message loop.
 #include "Application.h"
+#include "InstanceService.h"
+#include "MprisService.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
 #include "TCdform.h"
 #include "espeak_voice.h"
 #include "hidden_window.h"
+#include "launch_request.h"
+#include "mpris_state.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
 
+using velbrin::player::InstanceService;
+using velbrin::player::LaunchRequest;
 using velbrin::player::TPlayerForm;
 
 namespace {
@@ -49,16 +56,62 @@ void installRunHooks(TPlayerForm &form) {
     }
 }
 
+// Help, the version and a wrong option are answered before Qt starts, so
+// they work without a display.
+int answerWithoutWindow(int argc, char **argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const LaunchRequest r = velbrin::player::parseLaunch(arguments);
+    if (!r.badOption.isEmpty()) {
+        std::fprintf(stderr, "velbrin: unknown option %s\n%s", qPrintable(r.badOption),
+                     qPrintable(velbrin::player::usageText()));
+        return 2;
+    }
+    if (r.help || r.version) {
+        std::fputs(
+            qPrintable(r.help ? velbrin::player::usageText() : velbrin::player::versionText()),
+            stdout);
+        return 0;
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    if (const int status = answerWithoutWindow(argc, argv); status >= 0) {
+        return status;
+    }
     velbrin::player::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velbrin"));
     QApplication::setOrganizationName(QStringLiteral("Odalrin"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(velbrin::player::mpris::kDesktopEntry));
+
+    // A player already running on the session bus takes this start's request,
+    // and this start ends; without a bus every start is a player of its own.
+    const QStringList arguments = QApplication::arguments().mid(1);
+    LaunchRequest launch = velbrin::player::parseLaunch(arguments);
+    InstanceService instance;
+    if (velbrin::player::MprisService::sessionBusOffered()) {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!instance.claim(bus) && !launch.newInstance &&
+            InstanceService::handOver(
+                bus, velbrin::player::parseLaunch(arguments, QDir::currentPath()))) {
+            return 0;
+        }
+    }
     QApplication::setQuitOnLastWindowClosed(false);
-    // An error escaping a notification handler is shown, never fatal.
-    velbrin::platform::HiddenWindow::setErrorReporter([](const char *what) {
-        QMessageBox::critical(nullptr, QStringLiteral("Error"), QString::fromLocal8Bit(what));
+    // An error escaping a notification handler is shown, never fatal, once
+    // that handler has returned.
+    velbrin::platform::HiddenWindow::setErrorReporter([&app](const char *what) {
+        QMetaObject::invokeMethod(
+            &app,
+            [text = QString::fromLocal8Bit(what)] {
+                QMessageBox::critical(nullptr, QStringLiteral("Error"), text);
+            },
+            Qt::QueuedConnection);
     });
 
     TPlayerForm::Options options;
@@ -66,7 +119,7 @@ int main(int argc, char **argv) {
     if (!engine.isEmpty()) {
         options.enginePath = engine.toStdString();
     }
-    options.arguments = QApplication::arguments();
+    options.arguments = QStringList{QApplication::applicationFilePath()} + launch.entries;
 
     velbrin::player::ProgramWindows windows = velbrin::player::createProgramWindows(
         options,
@@ -84,5 +137,15 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsSet("VELBRIN_SHOW_CD")) {
         windows.cdForm->showCdPlayer();
     }
+    // This start's own drives and action, and any request handed over
+    // meanwhile, once the command line's songs are in the list.
+    launch.entries.clear();
+    QObject::connect(
+        &form, &TPlayerForm::commandLineProcessed, &instance,
+        [&instance, &windows, launch] {
+            instance.setHooks(velbrin::player::launchHooks(windows));
+            instance.deliver(launch, false);
+        },
+        Qt::SingleShotConnection);
     return QApplication::exec();
 }

@@ -25,7 +25,7 @@ QString PlaybackStatusFor(int playerState) {
     }
 }
 
-Metadata MetadataFor(const SongTag &tag) {
+Metadata MetadataFor(const SongTag &tag, uint64_t serial) {
     Metadata m;
     if (tag.path.isEmpty()) {
         m.trackId = QString::fromLatin1(kNoTrack);
@@ -34,7 +34,8 @@ Metadata MetadataFor(const SongTag &tag) {
     // Object paths allow only letters, digits and "_": the path's hash is.
     const QByteArray hash =
         QCryptographicHash::hash(tag.path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    m.trackId = QStringLiteral("/org/velbrin/track/t") + QString::fromLatin1(hash);
+    m.trackId =
+        QStringLiteral("/org/velbrin/track/t%1_%2").arg(QString::fromLatin1(hash)).arg(serial);
     m.title = tag.title.trimmed().isEmpty() ? QFileInfo(tag.path).completeBaseName()
                                             : tag.title.trimmed();
     if (!tag.artist.trimmed().isEmpty()) {
@@ -42,8 +43,16 @@ Metadata MetadataFor(const SongTag &tag) {
     }
     m.album = tag.album.trimmed();
     m.lengthUs = static_cast<int64_t>(tag.durationSeconds) * 1000000;
-    m.url = QString::fromLatin1(QUrl::fromLocalFile(tag.path).toEncoded());
+    // A path from the command line may be relative; an address never is.
+    m.url = QString::fromLatin1(
+        QUrl::fromLocalFile(QFileInfo(tag.path).absoluteFilePath()).toEncoded());
     return m;
+}
+
+QString ArtUrlFor(const QString &pictureFile) {
+    return pictureFile.isEmpty()
+               ? QString()
+               : QString::fromLatin1(QUrl::fromLocalFile(pictureFile).toEncoded());
 }
 
 double VolumeForLevel(int level) {
@@ -90,6 +99,36 @@ std::optional<LoopModes> LoopModesFor(const QString &loopStatus) {
     return std::nullopt;
 }
 
+Navigation NavigationFor(const ListPosition &list) {
+    Navigation n;
+    if (list.count <= 0) {
+        return n;
+    }
+    if (list.shuffle) {
+        // Either way a random song not yet played; the direction is ignored.
+        n.canGoNext = n.canGoPrevious = list.repeatAll || list.notPlayed > 0;
+        return n;
+    }
+    if (list.index < 0 || list.index >= list.count) {
+        return n;
+    }
+    const auto passes = [&](int i) { return !list.passes || list.passes(i); };
+    const auto anyIn = [&](int from, int to) {
+        for (int i = from; i <= to; ++i) {
+            if (passes(i)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const bool anyAtAll = anyIn(0, list.count - 1);
+    n.canGoNext = anyIn(list.index + 1, list.count - 1) || (list.repeatAll && anyAtAll);
+    n.canGoPrevious = anyIn(0, list.index - 1) || (list.repeatAll && anyAtAll);
+    n.nextWraps = !list.passes && list.repeatAll && list.index == list.count - 1;
+    n.previousWraps = !list.passes && list.repeatAll && list.index == 0;
+    return n;
+}
+
 QStringList ChangedProperties(const PlayerSnapshot &before, const PlayerSnapshot &after) {
     QStringList names;
     const auto add = [&](bool changed, const char *name) {
@@ -103,7 +142,7 @@ QStringList ChangedProperties(const PlayerSnapshot &before, const PlayerSnapshot
     add(before.canGoNext != after.canGoNext, "CanGoNext");
     add(before.canGoPrevious != after.canGoPrevious, "CanGoPrevious");
     add(before.canPlay != after.canPlay, "CanPlay");
-    add(before.canPlay != after.canPlay, "CanPause");
+    add(before.canPause != after.canPause, "CanPause");
     add(before.canSeek != after.canSeek, "CanSeek");
     add(before.loopStatus != after.loopStatus, "LoopStatus");
     add(before.shuffle != after.shuffle, "Shuffle");

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace velbrin::player::mpris {
@@ -33,16 +34,27 @@ struct Metadata {
     QString album;
     int64_t lengthUs = 0;
     QString url;
+    QString artUrl; // a file: address, or empty
     friend bool operator==(const Metadata &, const Metadata &) = default;
 };
 
 // The track id of "no song": the desktop's own name for it.
 inline constexpr const char *kNoTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 
-// A song's metadata; the same path always gives the same track id. Without a
-// title in its tag a song is called by its file name; an empty path is no
+// The installed launcher entry's name, without ".desktop": the desktop finds
+// the player's icon and name through it.
+inline constexpr const char *kDesktopEntry = VELBRIN_APP_ID;
+
+// A song's metadata. The track id names the path and how many songs the player
+// had opened before (`serial`), so a song listed twice, or opened again, is a
+// new track to the desktop; the same path and serial give the same id. Without
+// a title in its tag a song is called by its file name; an empty path is no
 // song.
-Metadata MetadataFor(const SongTag &tag);
+Metadata MetadataFor(const SongTag &tag, uint64_t serial = 0);
+
+// A song's cover picture file as the file: address desktops load it from;
+// empty for none.
+QString ArtUrlFor(const QString &pictureFile);
 
 // The engine's PCM level 0 to 99 as the desktop's volume 0.0 to 1.0, and back
 // (out-of-range and non-finite requests are kept inside the level's range).
@@ -70,6 +82,30 @@ struct LoopModes {
 QString LoopStatusFor(LoopModes modes);
 std::optional<LoopModes> LoopModesFor(const QString &loopStatus);
 
+// What Next and Previous would do on the bus, from the song list and the play
+// modes, so the desktop greys out exactly the commands that would do nothing.
+// Unlike the window's buttons, the bus wraps around the ends of the list with
+// "All songs", as the end of a song does: a desktop that shows "repeat the
+// list" expects Next on the last song to play the first.
+struct ListPosition {
+    int count = 0;
+    int index = -1; // the list's current entry, -1 for none
+    bool shuffle = false;
+    bool repeatAll = false;
+    int notPlayed = 0; // songs still to come under shuffle
+    // Under a genre filter, whether entry i may play; empty without a filter.
+    std::function<bool(int)> passes;
+};
+struct Navigation {
+    bool canGoNext = false;
+    bool canGoPrevious = false;
+    // The step is past an end of the list and wraps to the other end; the
+    // play order leaves that to the caller when no filter is on.
+    bool nextWraps = false;
+    bool previousWraps = false;
+};
+Navigation NavigationFor(const ListPosition &list);
+
 // Everything the Player interface reports, to tell the desktop what changed.
 struct PlayerSnapshot {
     QString playbackStatus = QStringLiteral("Stopped");
@@ -78,6 +114,7 @@ struct PlayerSnapshot {
     bool canGoNext = false;
     bool canGoPrevious = false;
     bool canPlay = false;
+    bool canPause = false;
     bool canSeek = false;
     QString loopStatus = QStringLiteral("None");
     bool shuffle = false;

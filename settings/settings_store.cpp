@@ -79,4 +79,36 @@ bool WriteBooleanSetting(const QString &section, const QString &name, bool value
     return WriteSetting(section, name, value ? QStringLiteral("-1") : QStringLiteral("0"));
 }
 
+int SettingsStore::readInteger(const QString &section, const QString &name,
+                               int defaultValue) const {
+    return ParseIntegerSetting(read(section, name), defaultValue);
+}
+
+bool SettingsStore::readBoolean(const QString &section, const QString &name,
+                                bool defaultValue) const {
+    return ParseBooleanSetting(read(section, name), defaultValue);
+}
+
+bool SettingsStore::writeInteger(const QString &section, const QString &name, int value) {
+    return write(section, name, QString::number(value));
+}
+
+bool SettingsStore::writeBoolean(const QString &section, const QString &name, bool value) {
+    return write(section, name, value ? QStringLiteral("-1") : QStringLiteral("0"));
+}
+
+SettingsStore &ProgramSettings() {
+    class FileStore final : public SettingsStore {
+    public:
+        QString read(const QString &section, const QString &name) const override {
+            return ReadSetting(section, name);
+        }
+        bool write(const QString &section, const QString &name, const QString &text) override {
+            return WriteSetting(section, name, text);
+        }
+    };
+    static FileStore store;
+    return store;
+}
+
 } // namespace velbrin

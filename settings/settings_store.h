@@ -38,4 +38,22 @@ bool ParseBooleanSetting(const QString &text, bool defaultValue);
 bool ReadBooleanSetting(const QString &section, const QString &name, bool defaultValue);
 bool WriteBooleanSetting(const QString &section, const QString &name, bool value);
 
+// A settings store as the plain classes see it. They are handed one rather
+// than reaching the program's file themselves, so a test can give them a store
+// of its own. Texts, integers and booleans follow the rules above.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    virtual QString read(const QString &section, const QString &name) const = 0;
+    virtual bool write(const QString &section, const QString &name, const QString &text) = 0;
+
+    int readInteger(const QString &section, const QString &name, int defaultValue) const;
+    bool readBoolean(const QString &section, const QString &name, bool defaultValue) const;
+    bool writeInteger(const QString &section, const QString &name, int value);
+    bool writeBoolean(const QString &section, const QString &name, bool value);
+};
+
+// The program's store: the file that ReadSetting and WriteSetting use.
+SettingsStore &ProgramSettings();
+
 } // namespace velbrin

@@ -3,7 +3,9 @@
 #include "id3v1.h"
 #include "settings_store.h"
 #include "song_library.h"
+#include "song_tags.h"
 #include "tag_encoding.h"
+#include "tag_writer.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -172,7 +174,14 @@ void TFEditTag::buildControls() {
 void TFEditTag::limitFieldsToEncoding() {
     for (QLineEdit *edit : {Edit1, Edit2, Edit3, Edit4}) {
         delete edit->validator();
-        edit->setValidator(new FieldWidthValidator(kTextWidth, edit));
+        if (wholeTexts_) {
+            // An ID3v2 or APEv2 tag keeps the whole text; ID3v1 gets what fits.
+            edit->setValidator(nullptr);
+            edit->setMaxLength(32767);
+        } else {
+            edit->setMaxLength(kTextWidth);
+            edit->setValidator(new FieldWidthValidator(kTextWidth, edit));
+        }
     }
 }
 
@@ -208,22 +217,26 @@ void TFEditTag::FormShow() {
     MaskEdit1->clear();
     ComboBox1->setCurrentIndex(-1);
     const QString path = Edit5->text();
-    TagReader &tags = library_.tags;
-    Edit1->setText(tags.getInfo(path, TagField::Artist));
-    Edit3->setText(tags.getInfo(path, TagField::Title));
-    MaskEdit1->setText(tags.getInfo(path, TagField::Year));
-    Edit4->setText(tags.getInfo(path, TagField::Comment));
-    Edit2->setText(tags.getInfo(path, TagField::Album));
+    const SongTags &tags = library_.tags.tagsOf(path);
+    wholeTexts_ = tags.hasId3v2 || tags.hasApe;
+    limitFieldsToEncoding();
+    Edit1->setText(tags.artist);
+    Edit3->setText(tags.title);
+    MaskEdit1->setText(tags.year);
+    Edit4->setText(tags.comment);
+    Edit2->setText(tags.album);
     // By name, first match: a genre byte of 83 ("Fusion" again) shows, and
-    // saves, as 30. An empty name (no tag, 115 and above) matches no entry.
-    const QString genre = tags.getInfo(path, TagField::Genre);
-    ComboBox1->setCurrentIndex(genre.isEmpty() ? -1 : ComboBox1->findText(genre, Qt::MatchExactly));
+    // saves, as 30. No genre, 115 and a genre outside the table match none.
+    const bool row = tags.genre >= 0 && tags.genre < GenreRowCount;
+    ComboBox1->setCurrentIndex(
+        row ? ComboBox1->findText(QLatin1String(GenreNames[static_cast<size_t>(tags.genre)]),
+                                  Qt::MatchExactly)
+            : -1);
+    shown_ = typedContents();
     Edit1->setFocus();
 }
 
-bool TFEditTag::BitBtn1Click() {
-    const QString path = Edit5->text();
-    library_.tags.forget();
+TagContents TFEditTag::typedContents() const {
     TagContents tag;
     tag.title = Edit3->text();
     tag.artist = Edit1->text();
@@ -231,7 +244,13 @@ bool TFEditTag::BitBtn1Click() {
     tag.year = MaskEdit1->displayText();
     tag.comment = Edit4->text();
     tag.genre = ComboBox1->currentIndex();
-    if (const auto error = writeTagBlock(path, buildTagBlock(tag))) {
+    return tag;
+}
+
+bool TFEditTag::BitBtn1Click() {
+    const QString path = Edit5->text();
+    library_.tags.forget();
+    if (const auto error = saveSongTags(path, shown_, typedContents())) {
         QMessageBox::critical(this, QStringLiteral("Error"),
                               QStringLiteral("The tag was not saved.\n") + *error);
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "id3v1.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -15,9 +17,10 @@ namespace velbrin::library {
 
 class SongLibrary;
 
-// The tag editor: shows one file's ID3v1 tag and writes a new one. It keeps no
-// state between showings; every showing reloads the fields from the file.
-// User-interface thread only.
+// The tag editor: shows one file's merged tags (ID3v2, else APEv2, else
+// ID3v1) and writes a new ID3v1 tag, and the changed fields into the file's
+// ID3v2 or APEv2 tag where it has one. It keeps no state between showings;
+// every showing reloads the fields from the file. User-interface thread only.
 class TFEditTag : public QDialog {
     Q_OBJECT
 public:
@@ -66,11 +69,16 @@ protected:
 
 private:
     void buildControls();
-    // The text fields take no more than their tag fields hold in the chosen encoding.
+    // The text fields take no more than their ID3v1 fields hold in the chosen
+    // encoding, unless the file keeps texts whole in another tag.
     void limitFieldsToEncoding();
     void refreshListEntry(const QString &path);
+    TagContents typedContents() const;
 
     SongLibrary &library_;
+    // What this showing loaded, so saving knows which fields the user changed.
+    TagContents shown_;
+    bool wholeTexts_ = false;
 };
 
 } // namespace velbrin::library

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -233,8 +234,16 @@ void TfrmPlayCategories::CloseButtonClick() {
     reject();
 }
 
+void TfrmPlayCategories::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        library_.categories.beginChoosing();
+    }
+}
+
 void TfrmPlayCategories::reject() {
     QDialog::reject();
+    library_.categories.endChoosing();
     checksomechecked();
 }
 

@@ -60,6 +60,10 @@ public:
 public slots:
     void reject() override;
 
+protected:
+    // Ticks made while the window is open take effect when it closes.
+    void showEvent(QShowEvent *event) override;
+
 private:
     SongLibrary &library_;
     CategoriesHost host_;

@@ -266,3 +266,28 @@ int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+TEST(EngineBinding, EngineWithoutExtensionsOpensSongsAsAlways) {
+    EngineDouble engine;
+    auto c = component();
+    int asked = 0;
+    c->setInputGainSource([&](const std::string &) {
+        ++asked;
+        return -6.0;
+    });
+    EXPECT_FALSE(c->SupportsInputGain());
+    EXPECT_FALSE(c->SetInputGain(-6.0));
+    engine.reset();
+    c->InputOpen("song.mp3");
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(engine.log(), std::vector<std::string>{"send_S #1 8 'song.mp3'"});
+}
+
+#ifdef KELVRA_ENGINE_PATH
+TEST(EngineBinding, RealEngineOffersTheInputGain) {
+    TKelvraSpectrum c;
+    c.setKelvraPath(KELVRA_ENGINE_PATH);
+    EXPECT_TRUE(c.SupportsInputGain());
+    EXPECT_TRUE(c.SetInputGain(-6.5));
+}
+#endif

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fstream>
 #include <iterator>
 #include <sys/wait.h>
@@ -241,4 +242,36 @@ TEST(KelvraSoundServer, ASongStartedBeforeAnyServerPlaysWhenOneStarts) {
     ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS, 8s));
     std::this_thread::sleep_for(500ms);
     EXPECT_NEAR(toneIn(recorder.stopAndReadLeft()).seconds, kSong, 0.3);
+}
+
+TEST(KelvraSoundServer, InputGainIsHeardForTheWholeSongOpenedAfterIt) {
+    if (std::getenv("PULSE_SERVER") == nullptr || !Media::run("pactl info"))
+        GTEST_SKIP() << "no private PulseAudio (PULSE_SERVER unset or unreachable)";
+    RealOutput real;
+    auto query = reinterpret_cast<kv_get_extension_fn>(
+        dlsym(Engine::get().library, KV_GET_EXTENSION_EXPORT));
+    ASSERT_NE(query, nullptr);
+    const auto *gain =
+        static_cast<const kv_player_gain_extension *>(query(KV_EXTENSION_PLAYER_GAIN));
+    ASSERT_NE(gain, nullptr);
+    const std::string mp3 = Media::get().tone("gained.mp3", 1.5);
+    velbrin::test::SinkRecorder recorder(Media::get().path("gained.raw"));
+    {
+        TestPlayer p;
+        p.S(KV_CMD_OUTPUT_MODULE_REGISTER, "dsound_output_module_register@kv_dsound_output.dll");
+        p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
+        ASSERT_EQ(gain->set_input_gain(p.handle(), -1200), 0);
+        p.S(KV_CMD_INPUT_OPEN, mp3);
+        // Too late for the song just opened: it keeps -12 dB throughout.
+        ASSERT_EQ(gain->set_input_gain(p.handle(), 0), 0);
+        ASSERT_TRUE(p.playToEnd(5s));
+        std::this_thread::sleep_for(700ms);
+        p.S(KV_CMD_INPUT_OPEN, mp3);
+        ASSERT_TRUE(p.playToEnd(5s));
+        std::this_thread::sleep_for(1500ms);
+    }
+    const std::vector<double> levels =
+        velbrin::test::stretchLevels(recorder.stopAndReadLeft(), -40.0, 44100 / 2);
+    ASSERT_EQ(levels.size(), 2u) << "two songs heard";
+    EXPECT_NEAR(levels[0] - levels[1], -12.0, 0.3);
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <dlfcn.h>
+
 using namespace kelvra_test;
 using namespace std::chrono_literals;
 
@@ -322,4 +324,22 @@ TEST(KelvraWav, OpeningTheNextSongLeavesTheFinishedFileAlone) {
     ASSERT_TRUE(wa && wb);
     EXPECT_EQ(wa->samples.size(), sourceSamples(first));
     EXPECT_EQ(wb->samples.size(), sourceSamples(second));
+}
+
+TEST(KelvraWav, InputGainNeverReachesAFile) {
+    auto query = reinterpret_cast<kv_get_extension_fn>(
+        dlsym(Engine::get().library, KV_GET_EXTENSION_EXPORT));
+    ASSERT_NE(query, nullptr);
+    EXPECT_EQ(query("no_such_extension"), nullptr);
+    const auto *gain =
+        static_cast<const kv_player_gain_extension *>(query(KV_EXTENSION_PLAYER_GAIN));
+    ASSERT_NE(gain, nullptr);
+    ASSERT_GE(gain->version, KV_PLAYER_GAIN_VERSION);
+    const std::string mp3 = Media::get().tone("gain.mp3", 1.0);
+    TestPlayer p;
+    ASSERT_EQ(gain->set_input_gain(p.handle(), -1200), 0);
+    render(p, mp3, Media::get().path("gain.wav"));
+    const auto written = readWav(Media::get().path("gain.wav"));
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(written->samples == reference(mp3).samples) << "a render stays the decode";
 }

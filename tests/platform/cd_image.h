@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace velbrin::test {
@@ -25,24 +26,24 @@ inline constexpr std::array<CdTrackTone, 3> kCdTones = {
     {{440.0, 2 * 75 + 30}, {1000.0, 3 * 75 + 10}, {1500.0, 75 + 40}}};
 
 // Writes "audio.bin" and "audio.cue" into `folder`; returns the cue file.
-inline QString writeCdImage(const QString &folder) {
+inline QString writeCdImage(const QString &folder, std::span<const CdTrackTone> tones = kCdTones) {
     std::vector<int16_t> pcm;
     QString cue = QStringLiteral("FILE \"audio.bin\" BINARY\n");
     int sector = 0;
-    for (size_t t = 0; t < kCdTones.size(); ++t) {
+    for (size_t t = 0; t < tones.size(); ++t) {
         cue += QStringLiteral("  TRACK %1 AUDIO\n    INDEX 01 %2:%3:%4\n")
                    .arg(t + 1, 2, 10, QLatin1Char('0'))
                    .arg(sector / 75 / 60, 2, 10, QLatin1Char('0'))
                    .arg(sector / 75 % 60, 2, 10, QLatin1Char('0'))
                    .arg(sector % 75, 2, 10, QLatin1Char('0'));
-        const int frames = kCdTones[t].sectors * 588; // 2352 bytes: 588 stereo frames
+        const int frames = tones[t].sectors * 588; // 2352 bytes: 588 stereo frames
         for (int i = 0; i < frames; ++i) {
-            const double v = 0.5 * std::sin(2.0 * M_PI * kCdTones[t].hertz * i / 44100.0);
+            const double v = 0.5 * std::sin(2.0 * M_PI * tones[t].hertz * i / 44100.0);
             const auto s = static_cast<int16_t>(std::lround(v * 32767.0));
             pcm.push_back(s);
             pcm.push_back(s);
         }
-        sector += kCdTones[t].sectors;
+        sector += tones[t].sectors;
     }
     QFile bin(QDir(folder).filePath(QStringLiteral("audio.bin")));
     bin.open(QIODevice::WriteOnly);

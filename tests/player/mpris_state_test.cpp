@@ -36,6 +36,10 @@ TEST(MprisState, MetadataFromTheTag) {
     EXPECT_EQ(MetadataFor(song("/music/My Song.mp3")).trackId, m.trackId)
         << "the same song keeps its id";
     EXPECT_NE(MetadataFor(song("/music/Other.mp3")).trackId, m.trackId);
+    EXPECT_NE(MetadataFor(song("/music/My Song.mp3"), 1).trackId, m.trackId)
+        << "opened again, it is a new track";
+    EXPECT_TRUE(MetadataFor(song("rel/a.mp3")).url.startsWith(QStringLiteral("file:///")))
+        << "a relative path gives an absolute address";
 
     const Metadata untagged = MetadataFor(song("/music/My Song.mp3"));
     EXPECT_EQ(untagged.title, QStringLiteral("My Song"));
@@ -87,6 +91,7 @@ TEST(MprisState, ChangedPropertiesNameOnlyWhatChanged) {
     b.playbackStatus = QStringLiteral("Playing");
     b.metadata = MetadataFor(song("/a.mp3"));
     b.canPlay = true;
+    b.canPause = true;
     EXPECT_EQ(ChangedProperties(a, b),
               (QStringList{QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
                            QStringLiteral("CanPlay"), QStringLiteral("CanPause")}));
@@ -101,4 +106,52 @@ TEST(MprisState, LoopStatusIsTheRepeatModes) {
     }
     EXPECT_EQ(LoopStatusFor({true, true}), QStringLiteral("Track")) << "the one song wins";
     EXPECT_FALSE(LoopModesFor(QStringLiteral("track")).has_value());
+}
+
+namespace {
+ListPosition pos(int count, int index, bool shuffle = false, bool repeatAll = false,
+                 int notPlayed = 0, std::function<bool(int)> passes = {}) {
+    return {count, index, shuffle, repeatAll, notPlayed, std::move(passes)};
+}
+} // namespace
+
+TEST(MprisState, NextAndPreviousAreOfferedExactlyWhenTheyDoSomething) {
+    const auto oddOnly = [](int i) { return i % 2 == 1; };
+    const struct {
+        const char *what;
+        ListPosition list;
+        bool next, previous, nextWraps, previousWraps;
+    } cases[] = {
+        {"empty list", pos(0, -1), false, false, false, false},
+        {"no current entry", pos(3, -1), false, false, false, false},
+        {"middle", pos(3, 1), true, true, false, false},
+        {"last, no repeat", pos(3, 2), false, true, false, false},
+        {"last, All songs", pos(3, 2, false, true), true, true, true, false},
+        {"first, All songs", pos(3, 0, false, true), true, true, false, true},
+        {"one song, All songs", pos(1, 0, false, true), true, true, true, true},
+        {"shuffle, songs left", pos(3, 2, true, false, 1), true, true, false, false},
+        {"shuffle, all played", pos(3, 2, true, false, 0), false, false, false, false},
+        {"shuffle, all played, All songs", pos(3, 2, true, true, 0), true, true, false, false},
+        {"filter, none passes after", pos(4, 3, false, false, 0, oddOnly), false, true, false,
+         false},
+        {"filter, one passes after", pos(4, 2, false, false, 0, oddOnly), true, true, false, false},
+        {"filter, none passes before", pos(4, 1, false, false, 0, oddOnly), true, false, false,
+         false},
+        {"filter wraps itself", pos(4, 3, false, true, 0, oddOnly), true, true, false, false},
+        {"filter, nothing passes", pos(4, 3, false, true, 0, [](int) { return false; }), false,
+         false, false, false},
+    };
+    for (const auto &c : cases) {
+        const Navigation n = NavigationFor(c.list);
+        EXPECT_EQ(n.canGoNext, c.next) << c.what;
+        EXPECT_EQ(n.canGoPrevious, c.previous) << c.what;
+        EXPECT_EQ(n.nextWraps, c.nextWraps) << c.what;
+        EXPECT_EQ(n.previousWraps, c.previousWraps) << c.what;
+    }
+}
+
+TEST(MprisState, CoverFilesAreFileAddresses) {
+    EXPECT_EQ(ArtUrlFor(QStringLiteral("/cache/covers/a b.png")),
+              QStringLiteral("file:///cache/covers/a%20b.png"));
+    EXPECT_EQ(ArtUrlFor(QString()), QString());
 }

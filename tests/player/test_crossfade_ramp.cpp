@@ -1,11 +1,11 @@
 // The song-change arithmetic: trigger seconds, steps, the levels of every tick.
 #include "CrossfadeRamp.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "settings_store.h"
 
+#include <map>
 #include <vector>
 
 using namespace velbrin::player;
@@ -169,18 +169,46 @@ TEST(SongChangeTrigger, ANewSongArmsItAgain) {
     EXPECT_EQ(trigger.check(PlayMode::Norm, 20, 15, 0), SongChangeTrigger::Action::Preload);
 }
 
-TEST(ModeMix, ReadsTheSelectedModesValuesWithTheirDefaults) {
-    QTemporaryDir dir;
-    qputenv("VELBRIN_SETTINGS", dir.filePath("velbrin.ini").toLocal8Bit());
-    EXPECT_EQ(readModeMix(PlayMode::Live).overlap, 0);
-    EXPECT_EQ(readModeMix(PlayMode::Live).minvol, 75);
-    velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "300");
-    velbrin::WriteSetting("DJ-Settings", "MinVolumeStudio", "43");
-    velbrin::WriteSetting("DJ-Settings", "OverlapLive", "six");
-    EXPECT_EQ(readModeMix(PlayMode::Studio).overlap, 300);
-    EXPECT_EQ(readModeMix(PlayMode::Studio).minvol, 43);
-    EXPECT_EQ(readModeMix(PlayMode::Live).overlap, 0);
-    qunsetenv("VELBRIN_SETTINGS");
+// A store of its own, so the reading rules are all that is tested.
+class MemoryStore : public velbrin::SettingsStore {
+public:
+    QString read(const QString &section, const QString &name) const override {
+        const auto it = values.find(section + '/' + name);
+        return it == values.end() ? QString() : it->second;
+    }
+    bool write(const QString &section, const QString &name, const QString &text) override {
+        values[section + '/' + name] = text;
+        return true;
+    }
+    std::map<QString, QString> values;
+};
+
+TEST(ModeMix, StoredValuesAreReadWithTheirDefaultsAndClamped) {
+    struct Case {
+        const char *overlap, *minvol; // stored texts; null for none
+        int64_t readOverlap;
+        int readMinvol;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, 0, 75},
+        {"300", "43", 300, 43},
+        {"six", "many", 0, 75},
+        // A huge overlap overflowed the ramp's arithmetic; an hour is plenty.
+        {"9223372036854775807", "150", kMaxOverlapSeconds, 99},
+        {"-5", "-3", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.overlap != nullptr ? c.overlap : "missing");
+        MemoryStore store;
+        if (c.overlap != nullptr) {
+            store.write("DJ-Settings", "OverlapNorm", c.overlap);
+            store.write("DJ-Settings", "MinVolumeNorm", c.minvol);
+        }
+        const ModeMix mix = readModeMix(store, PlayMode::Norm);
+        EXPECT_EQ(mix.overlap, c.readOverlap);
+        EXPECT_EQ(mix.minvol, c.readMinvol);
+        EXPECT_EQ(readModeMix(store, PlayMode::Studio).overlap, 0) << "each mode its own";
+    }
 }
 
 } // namespace

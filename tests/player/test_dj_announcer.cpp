@@ -58,7 +58,7 @@ protected:
         DjInput in{tag, overlap, {"New title", "New artist", "", ""}, [] {
                        return AnnouncedFields{"Old title", "Old artist", "", ""};
                    }};
-        return djAnnouncement(in, [] { return 0; });
+        return djAnnouncement(velbrin::ProgramSettings(), in, [] { return 0; });
     }
     QTemporaryDir dir;
 };

@@ -2,20 +2,26 @@
 // with the real engine, driven from outside the process with gdbus as the
 // desktop's media controls would.
 #include "Application.h"
+#include "KelvraSpectrum.h"
 #include "MprisService.h"
 #include "PlaybackController.h"
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
 #include "fake_screen_saver.h"
 #include "private_session_bus.h"
+#include "recording_speech_voice.h"
+#include "settings_store.h"
 #include "sink_recorder.h"
+#include "song_library.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -159,8 +165,9 @@ TEST_F(MprisBus, TheRootInterfaceNamesRaisesAndQuitsThePlayer) {
     ASSERT_TRUE(windows.mpris->isRegistered());
     const QString all = gdbus({"--method", "org.freedesktop.DBus.Properties.GetAll", kRoot});
     for (const char *expected :
-         {"'Identity': <'Velbrin MP3 Player'>", "'CanQuit': <true>", "'CanRaise': <true>",
-          "'HasTrackList': <false>", "'SupportedUriSchemes': <['file']>"}) {
+         {"'Identity': <'Velbrin MP3 Player'>", "'DesktopEntry': <'org.odalrin.Velbrin'>",
+          "'CanQuit': <true>", "'CanRaise': <true>", "'HasTrackList': <false>",
+          "'SupportedUriSchemes': <['file']>"}) {
         EXPECT_TRUE(all.contains(QLatin1String(expected)))
             << expected << " in " << all.toStdString();
     }
@@ -169,7 +176,9 @@ TEST_F(MprisBus, TheRootInterfaceNamesRaisesAndQuitsThePlayer) {
     EXPECT_TRUE(windows.form->isVisible());
     gdbus({"--method", kRoot + ".Quit"});
     EXPECT_TRUE(waitFor([&] { return !windows.form->isVisible(); }));
-    EXPECT_EQ(controller->currentPlayer(), nullptr) << "closing stopped and freed the players";
+    EXPECT_TRUE(waitFor([&] {
+        return controller->findChildren<velbrin::engine::TKelvraSpectrum *>().isEmpty();
+    })) << "closing stopped and freed the players";
 }
 
 TEST_F(MprisBus, CommandsReachTheEngineAndPlaybackStatusFollows) {
@@ -202,6 +211,7 @@ TEST_F(MprisBus, NextAndPreviousChangeTheSongAndMetadataFollows) {
         EXPECT_TRUE(metadata.contains(QLatin1String(expected)))
             << expected << " in " << metadata.toStdString();
     }
+    const QString firstId = trackId();
     log.changed.clear();
     call("Next");
     ASSERT_TRUE(waitFor([&] { return controller->currentSongFile() == second; }));
@@ -211,8 +221,31 @@ TEST_F(MprisBus, NextAndPreviousChangeTheSongAndMetadataFollows) {
     EXPECT_TRUE(next.contains("'xesam:title': <'Second'>")) << next.toStdString();
     EXPECT_TRUE(next.contains("'mpris:length': <int64 6000000>")) << next.toStdString();
     EXPECT_FALSE(next.contains("xesam:album")) << "an empty field is left out";
+    const QString secondId = trackId();
+    EXPECT_NE(secondId, firstId);
     call("Previous");
     EXPECT_TRUE(waitFor([&] { return controller->currentSongFile() == first; }));
+    EXPECT_TRUE(waitFor([&] { return trackId() != secondId; }));
+    EXPECT_NE(trackId(), firstId) << "the first song opened again is a new track";
+}
+
+TEST_F(MprisBus, CanGoNextEndsWithTheListUnlessAllSongsIsTicked) {
+    startPlayer();
+    EXPECT_EQ(get(kPlayer, "CanGoNext"), "(<true>,)");
+    EXPECT_EQ(get(kPlayer, "CanGoPrevious"), "(<false>,)");
+    EXPECT_EQ(get(kPlayer, "CanPause"), "(<true>,)");
+    call("Next");
+    ASSERT_TRUE(waitFor([&] { return controller->currentSongFile() == second; }));
+    EXPECT_TRUE(waitFor([&] { return log.changed.contains("CanGoNext"); }));
+    EXPECT_EQ(get(kPlayer, "CanGoNext"), "(<false>,)");
+    EXPECT_EQ(get(kPlayer, "CanGoPrevious"), "(<true>,)");
+    log.changed.clear();
+    windows.form->checkbox1->click(); // "All songs"
+    EXPECT_TRUE(waitFor([&] { return log.changed.contains("CanGoNext"); }));
+    EXPECT_EQ(get(kPlayer, "CanGoNext"), "(<true>,)");
+    call("Next");
+    EXPECT_TRUE(waitFor([&] { return controller->currentSongFile() == first; }))
+        << "Next on the last song plays the first";
 }
 
 TEST_F(MprisBus, SeekAndSetPositionMoveThePlayer) {
@@ -305,6 +338,55 @@ TEST_F(MprisBus, TheScreensaverMenuHoldsAndReleasesThroughTheDesktop) {
     const QString app = QCoreApplication::applicationName();
     EXPECT_EQ(service.calls(), (QStringList{QStringLiteral("Inhibit %1 Playing music").arg(app),
                                             QStringLiteral("UnInhibit 77")}));
+}
+
+// A song tagged only in ID3v2 by a current tagger, with a Cyrillic title far
+// longer than ID3v1 holds and a cover: the window, the list, the desktop and
+// the DJ all have it whole.
+TEST_F(MprisBus, AnId3v2OnlySongIsShownWholeEverywhereAndAnnounced) {
+    const QString title = QString::fromUtf8("Звезда по имени Солнце и другие песни о городе");
+    const QString song = makeSong("cyrillic", 5, 440,
+                                  {"--id3v2-only", "--tt", title, "--ta", QString::fromUtf8("Кино"),
+                                   "--tl", QString::fromUtf8("Группа крови")});
+    ASSERT_EQ(
+        QProcess::execute("/usr/bin/python3",
+                          {"-c",
+                           "import sys\nfrom mutagen.id3 import ID3, APIC\nt = ID3(sys.argv[1])\n"
+                           "t.add(APIC(encoding=0, mime='image/png', type=3, desc='',"
+                           " data=b'\\x89PNGcover'))\nt.save(sys.argv[1], v2_version=3)\n",
+                           song}),
+        0);
+    const QString next =
+        makeSong("next", 6, 660, {"--id3v2-only", "--tt", "Next", "--ta", "Band", "--tl", "Album"});
+    velbrin::WriteSetting("DJ-Settings", "UseDJ", "-1");
+    velbrin::WriteSetting("DJ-Settings", "DJ-text0",
+                          "That was %ARTIST% playing %SONGTITLE% from the album %ALBUM%");
+    velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "3");
+    velbrin::WriteSetting("Settings", "PlayMode", "Studio");
+    velbrin::player::TPlayerForm::Options o;
+    o.enginePath = VELBRIN_ENGINE;
+    auto voice = std::make_shared<velbrin::test::RecordingSpeechVoice>();
+    windows = velbrin::player::createProgramWindows(o, voice);
+    controller = windows.form->controller();
+    controller->addCommandLine({song, next});
+    ASSERT_TRUE(waitFor([&] { return controller->state() == State::Playing; }));
+
+    EXPECT_EQ(controller->nowPlaying().currentTitleText, title + "\r\n");
+    EXPECT_EQ(controller->nowPlaying().artist, QString::fromUtf8("Кино"));
+    EXPECT_EQ(controller->library()->list.displayText(0),
+              QString::fromUtf8("Кино, Группа крови, ") + title);
+    const QString metadata = get(kPlayer, "Metadata");
+    EXPECT_TRUE(metadata.contains("'xesam:title': <'" + title + "'>")) << metadata.toStdString();
+    const qsizetype art = metadata.indexOf("'mpris:artUrl': <'file://");
+    ASSERT_GE(art, 0) << metadata.toStdString();
+    const QString artFile = QUrl(metadata.mid(art + 18).section('\'', 0, 0)).toLocalFile();
+    QFile picture(artFile);
+    ASSERT_TRUE(picture.open(QIODevice::ReadOnly)) << artFile.toStdString();
+    EXPECT_EQ(picture.readAll(), QByteArray("\x89PNGcover"));
+
+    ASSERT_TRUE(waitFor([&] { return !voice->spoken().empty(); }, 15000));
+    EXPECT_EQ(voice->spoken().front(), QString::fromUtf8("That was Кино playing ") + title +
+                                           QString::fromUtf8(" from the album Группа крови"));
 }
 
 } // namespace

@@ -108,7 +108,9 @@ protected:
         const QStringList texts = answerMessageBoxes(action);
         return texts.isEmpty() ? QString() : texts.front();
     }
-    // Runs the action and answers every message box it shows; returns their texts.
+    // Runs the action and answers every message box it shows, then or once
+    // it has returned (messages are shown after the handler that found them);
+    // returns their texts.
     static QStringList answerMessageBoxes(const std::function<void()> &action) {
         QStringList texts;
         QTimer poll;
@@ -123,6 +125,9 @@ protected:
         });
         poll.start();
         action();
+        for (int pass = 0; pass < 5; ++pass) {
+            QApplication::processEvents();
+        }
         return texts;
     }
 
@@ -179,7 +184,7 @@ TEST_F(PlayerForm, UnknownPlayModeSelectsNormAndWavOutputSetsNoName) {
     EXPECT_EQ(velbrin::ReadSetting("Settings", "PlayMode"), "Norm");
     EXPECT_EQ(form->statusPanel(3), "Overlap: 0 sec");
     EXPECT_EQ(form->statusPanel(4), "Min vol: ");
-    EXPECT_TRUE(form->controller()->wavFileOutput());
+    EXPECT_TRUE(form->controller()->soundOutput().wavFileOutput());
     for (int n : {0, 1, 2}) {
         for (const auto &s : sendsTo(n)) {
             EXPECT_NE(s.rfind("49 ", 0), 0u) << s;
@@ -411,7 +416,8 @@ TEST_F(PlayerForm, DisplayFollowsPositionTimeAndStreamReports) {
     m.Code = KV_NOTIFY_OUTPUT_STATE;
     m.Data.State = 2;
     post(0, m);
-    EXPECT_FALSE(form->VolumeButton->isEnabled());
+    EXPECT_FALSE(form->VolumeForm()->isEnabled());
+    EXPECT_TRUE(form->VolumeButton->isEnabled()) << "the button still shows the window";
 }
 
 TEST_F(PlayerForm, StreamPropertiesShowIntegersAndTexts) {
@@ -661,7 +667,8 @@ TEST_F(PlayerForm, AMissingEngineIsReportedAndNothingCrashes) {
         answerMessageBoxes([&] { form = velbrin::player::createProgramWindows(o).form; });
     ASSERT_FALSE(shown.isEmpty());
     EXPECT_EQ(shown.front(), "Cannot Load Kelvra DLL (/nonexistent/kelvra.dll)");
-    EXPECT_TRUE(shown.back().startsWith("There was an error initializing the PlayListPlayer!"));
+    EXPECT_TRUE(shown.back().startsWith("There was an error initializing the PlayListPlayer!"))
+        << shown.join("|").toStdString();
 
     // A user action that reaches the missing engine is reported, not fatal.
     form->show();
@@ -698,6 +705,64 @@ TEST_F(PlayerForm, SoundSettingsAndTheArrowLabelOpenTheirWindows) {
     EXPECT_EQ(form->Label8->palette().color(QPalette::WindowText), QColor(0, 255, 255));
 }
 
+// While the output reports a fault the button and the menu item still show
+// the volume window, disabled until the output works again.
+TEST_F(PlayerForm, VolumeWindowShowsDisabledWhileTheOutputFails) {
+    auto form = makeForm();
+    KV_Message fault{};
+    fault.Code = KV_NOTIFY_OUTPUT_STATE;
+    fault.Data.State = 1;
+    post(0, fault);
+    for (const auto &open : std::vector<std::function<void()>>{
+             [&] { form->findChild<QAction *>("Volume1")->trigger(); },
+             [&] { QTest::mouseClick(form->VolumeButton, Qt::LeftButton); }}) {
+        form->VolumeForm()->hide();
+        open();
+        EXPECT_TRUE(form->VolumeForm()->isVisible());
+        EXPECT_FALSE(form->VolumeForm()->isEnabled());
+    }
+    fault.Data.State = 0;
+    post(0, fault);
+    EXPECT_TRUE(form->VolumeForm()->isEnabled());
+}
+
+// Each player reads the equalizer back after it is set; the window shows what
+// the current player reports.
+TEST_F(PlayerForm, EqualizerIsReadBackAndTheCurrentPlayersReportShown) {
+    auto form = makeForm();
+    velbrin::settings::TVolumeForm *volume = form->VolumeForm();
+    const auto equalizerSends = [&](int n) {
+        std::vector<std::string> out;
+        for (const auto &s : sendsTo(n)) {
+            if (s.rfind("65 ", 0) == 0 || s == "66") {
+                out.push_back(s);
+            }
+        }
+        return out;
+    };
+    engine.reset();
+    volume->EnableCheckBox->setChecked(true);
+    volume->EnableCheckBox->setChecked(false); // switched off: nothing to read back
+    for (int n : {0, 1}) {
+        EXPECT_EQ(equalizerSends(n), (std::vector<std::string>{"65 ptr", "66", "65 null"})) << n;
+    }
+
+    volume->EnableCheckBox->setChecked(true);
+    KV_EqualizerInfo reported{};
+    reported.Left[0] = 40; // the engine holds +40 in band 0 and nothing else
+    KV_Message m{};
+    m.Code = KV_NOTIFY_CODEC_EQUALIZER;
+    m.Data.Equalizer = &reported;
+    volume->EqualizerTrackBars[15]->setValue(30);
+    post(1, m); // not the player the window follows
+    EXPECT_EQ(volume->EqualizerTrackBars[15]->value(), 30);
+    engine.reset();
+    post(0, m);
+    EXPECT_EQ(volume->EqualizerTrackBars[0]->value(), -40);
+    EXPECT_EQ(volume->EqualizerTrackBars[15]->value(), 0);
+    EXPECT_TRUE(equalizerSends(0).empty()) << "a report is not sent back";
+}
+
 TEST_F(PlayerForm, CurrentPlayersLevelsAreShownWithoutBeingSentBack) {
     auto form = makeForm();
     velbrin::settings::TVolumeForm *volume = form->VolumeForm();
@@ -721,6 +786,18 @@ TEST_F(PlayerForm, CurrentPlayersLevelsAreShownWithoutBeingSentBack) {
     EXPECT_EQ(volumeSends(), 0);
     volume->VolumeTrackBar->setValue(20);
     EXPECT_EQ(volumeSends(), 1);
+
+    // The window works only while the current player's output does.
+    m = {};
+    m.Code = KV_NOTIFY_OUTPUT_STATE;
+    m.Data.State = 1;
+    post(1, m);
+    EXPECT_TRUE(volume->isEnabled());
+    post(0, m);
+    EXPECT_FALSE(volume->isEnabled());
+    m.Data.State = 0;
+    post(0, m);
+    EXPECT_TRUE(volume->isEnabled());
 }
 
 namespace {
@@ -782,9 +859,10 @@ TEST_F(PlayerForm, MakeWaveFileNoticeOnlyForAStartedSong) {
     auto form = makeForm();
     EXPECT_EQ(answerNextMessageBox([&] { form->MakeWaveClick(); }),
               QStringLiteral("Please select a song first."));
-    EXPECT_TRUE(form->controller()->wavFileOutput()); // stays set for the songs that follow
+    // stays set for the songs that follow
+    EXPECT_TRUE(form->controller()->soundOutput().wavFileOutput());
     form->addNames({songs[0]});
-    form->controller()->setWavFileOutput(false);
+    form->controller()->soundOutput().choose(velbrin::player::OutputChoice::SoundCard);
     EXPECT_EQ(answerNextMessageBox([&] { form->MakeWaveClick(); }),
               QStringLiteral("1.wav is being created in ") + dir.path());
     EXPECT_EQ(form->currentSongFile(), songs[0]);
@@ -859,6 +937,8 @@ TEST_F(PlayerForm, LiveSpectrumFollowsTheCurrentPlayerAndGoesBeforeThePlayers) {
 
     engine.reset();
     form->close();
+    // The players go once no handler is left on the stack.
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const auto log = engine.log();
     const auto first = [&log](const std::string &prefix) {
         return std::find_if(log.begin(), log.end(),

@@ -1,5 +1,6 @@
 // Decisions of the main window, without a window.
 #include "PlayerLogic.h"
+#include "SoundOutput.h"
 
 #include <gtest/gtest.h>
 

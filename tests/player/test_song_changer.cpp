@@ -13,21 +13,12 @@
 using velbrin::engine::TKelvraSpectrum;
 using namespace velbrin::player;
 
-namespace {
+// Readable failure messages for Qt texts.
+void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
-class RecordingVolume : public VolumeDisplay {
-public:
-    void showLevels(std::optional<int> master, std::optional<int> pcm,
-                    std::optional<int> balance) override {
-        EXPECT_TRUE(UpdatingVolumeControls) << "a report must never be sent back";
-        shown.push_back(QStringLiteral("%1/%2/%3")
-                            .arg(master ? QString::number(*master) : "-")
-                            .arg(pcm ? QString::number(*pcm) : "-")
-                            .arg(balance ? QString::number(*balance) : "-"));
-    }
-    void setOutputAvailable(bool on) override { shown.push_back(on ? "enabled" : "disabled"); }
-    std::vector<QString> shown;
-};
+namespace {
 
 class SongChangerTest : public ::testing::Test {
 protected:
@@ -38,12 +29,17 @@ protected:
             p->Init();
             ids.push_back(newestId());
         }
+        remake();
+        engine.reset();
+    }
+    // A changer of its own, with the first player current.
+    void remake() {
         SongChanger::Hooks h;
         h.chooseNextSong = [this] {
             ++chosen;
             return next.empty() ? QString() : next.at(std::min(chosen, next.size()) - 1);
         };
-        h.chooseWavOutput = [this](TKelvraSpectrum &p, const QString &path) {
+        h.prepareOutput = [this](TKelvraSpectrum &p, const QString &path) {
             wavNames.push_back(name(&p) + path);
             return true;
         };
@@ -54,12 +50,25 @@ protected:
             return AnnouncedFields{"Title of " + path, "Artist of " + path, "", ""};
         };
         h.speak = [this](const QString &text) { spoken.push_back(text); };
+        h.stopSpeaking = [this] { spoken.push_back("(silence)"); };
         h.drawDigit = [] { return 0; };
-        h.reportSkipped = [this](const QString &text) { skipped.push_back(text); };
+        h.reportSkipped = [this](const QString &path, const QString &text) {
+            skipped.push_back(path + ": " + text);
+        };
+        h.halt = [this](SongChanger::Halt why, bool playsOn) { halts.push_back({why, playsOn}); };
         h.songCount = [] { return 3; };
-        h.volume = &volume;
-        changer.emplace(one, two, h);
-        engine.reset();
+        h.showLevel = [this](int level) { shownLevels.push_back(level); };
+        h.defer = [this](std::function<void()> step) { deferred.push_back(std::move(step)); };
+        changer.emplace(one, two, velbrin::ProgramSettings(), h);
+        chosen = 0;
+    }
+    // Runs the continuations asked for, as the event loop would.
+    void settle() {
+        while (!deferred.empty()) {
+            auto step = std::move(deferred.front());
+            deferred.erase(deferred.begin());
+            step();
+        }
     }
 
     int newestId() const {
@@ -94,6 +103,8 @@ protected:
                     out.push_back(who + "open " + f.at(1).mid(1).chopped(1));
                 } else if (code == KV_CMD_PLAY) {
                     out.push_back(who + "play");
+                } else if (code == KV_CMD_PAUSE) {
+                    out.push_back(who + "pause");
                 } else if (code == KV_CMD_SET_OUTPUT_VOLUME) {
                     out.push_back(who + f.at(2));
                 }
@@ -107,9 +118,18 @@ protected:
         changer->OnNotifyStreamDuration(&p, duration);
         changer->OnNotifyPlayerState(&p, KV_PLAYER_STATE_PLAYING);
     }
+    // Song a (20 s) plays on the first player in `mode` up to `second`; what
+    // was sent until then is dropped.
+    void aPlaysUntil(PlayMode mode, int second) {
+        changer->setMode(mode);
+        startSong(one, "/m/a.mp3", 20);
+        timeCodes(one, second, second);
+        commands();
+    }
     void timeCodes(TKelvraSpectrum &p, int from, int to) {
         for (int s = from; s <= to; ++s) {
             changer->OnNotifyInputTimecode(&p, 0, s / 60, s % 60);
+            settle();
         }
     }
     // Runs the ramp to its end; the commands of each tick.
@@ -127,11 +147,13 @@ protected:
     velbrin::test::EngineDouble engine;
     TKelvraSpectrum one, two;
     std::vector<int> ids;
-    RecordingVolume volume;
     std::optional<SongChanger> changer;
     std::vector<QString> next{"/m/b.mp3"};
     size_t chosen = 0;
     std::vector<QString> wavNames, shownSongs, spoken, skipped;
+    std::vector<int> shownLevels;
+    std::vector<std::pair<SongChanger::Halt, bool>> halts;
+    std::vector<std::function<void()>> deferred;
     bool timerOn = false;
 };
 
@@ -172,7 +194,7 @@ TEST_F(SongChangerTest, OverlapCommandsAndLevels) {
         const QString suffix = playModeCaption(c.mode);
         velbrin::WriteIntegerSetting("DJ-Settings", "Overlap" + suffix, c.overlap);
         velbrin::WriteIntegerSetting("DJ-Settings", "MinVolume" + suffix, c.minvol);
-        changer->mode = c.mode;
+        changer->setMode(c.mode);
         ASSERT_EQ(changer->KelvraSpectrum1(), &one);
         startSong(one, "/m/a.mp3", static_cast<uint32_t>(c.duration));
         timeCodes(one, 0, c.trigger - 1);
@@ -185,18 +207,17 @@ TEST_F(SongChangerTest, OverlapCommandsAndLevels) {
                                          "2:open /m/b.mp3", "2:play"};
         EXPECT_EQ(commands(), start);
         EXPECT_EQ(changer->KelvraSpectrum1(), &two);
-        EXPECT_EQ(changer->PreviousSongFile, "/m/a.mp3");
+        EXPECT_EQ(changer->previousSongFile(), "/m/a.mp3");
         EXPECT_EQ(ramp(), tickLevels(c.olds, c.news));
 
         // Back to the first player for the next case.
-        changer->SwapPlayers();
-        chosen = 0;
+        remake();
     }
 }
 
 TEST_F(SongChangerTest, AnOverlapLongerThanTheSongNeverStarts) {
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 9);
-    changer->mode = PlayMode::Studio;
+    changer->setMode(PlayMode::Studio);
     startSong(one, "/m/a.mp3", 8);
     timeCodes(one, 0, 8);
     EXPECT_TRUE(commands().empty());
@@ -204,27 +225,24 @@ TEST_F(SongChangerTest, AnOverlapLongerThanTheSongNeverStarts) {
 }
 
 TEST_F(SongChangerTest, NormPreloadsFiveSecondsBeforeTheEndAndHandsOverAtIt) {
-    changer->mode = PlayMode::Norm;
+    changer->setMode(PlayMode::Norm);
     startSong(one, "/m/a.mp3", 20);
     timeCodes(one, 0, 15);
     timeCodes(one, 15, 15);
     EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:75", "2:open /m/b.mp3"}));
     changer->OnNotifyStreamDuration(&two, 30);
-    EXPECT_EQ(changer->SongDuration, 20) << "the preloaded song's duration is kept aside";
+    EXPECT_EQ(changer->songDuration(), 20) << "the preloaded song's duration is kept aside";
     EXPECT_TRUE(changer->endOfStream(&one));
     EXPECT_EQ(commands(), (std::vector<QString>{"2:play"}));
-    EXPECT_EQ(changer->SongDuration, 30);
-    EXPECT_EQ(changer->CurrentSongFile, "/m/b.mp3");
-    EXPECT_EQ(changer->PreviousSongFile, "/m/a.mp3");
+    EXPECT_EQ(changer->songDuration(), 30);
+    EXPECT_EQ(changer->currentSongFile(), "/m/b.mp3");
+    EXPECT_EQ(changer->previousSongFile(), "/m/a.mp3");
     // No Norm overlap stored: one tick, then full volume and silence.
     EXPECT_EQ(ramp(), (std::vector<QString>{"1:99", "2:75", "2:99", "1:0"}));
 }
 
 TEST_F(SongChangerTest, ASongChosenByTheUserDropsThePreloadOfTheSongItReplaced) {
-    changer->mode = PlayMode::Norm;
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 15, 15);
-    commands();
+    aPlaysUntil(PlayMode::Norm, 15);
     startSong(one, "/m/c.mp3", 20);
     EXPECT_FALSE(changer->endOfStream(&one)) << "the play order decides what follows";
     EXPECT_TRUE(commands().empty());
@@ -236,63 +254,167 @@ TEST_F(SongChangerTest, ASongChosenByTheUserDropsThePreloadOfTheSongItReplaced) 
 
 TEST_F(SongChangerTest, ReportsOfThePlayerNoLongerCurrentAreIgnored) {
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 6);
-    changer->mode = PlayMode::Studio;
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 14, 14);
-    commands();
+    aPlaysUntil(PlayMode::Studio, 14);
     // The new player ended a very short song queued before it reported playing.
     EXPECT_TRUE(changer->endOfStream(&two));
     changer->OnNotifyPlayerState(&two, KV_PLAYER_STATE_PLAYING);
     EXPECT_TRUE(changer->endOfStream(&one)) << "the faded song's end";
     timeCodes(one, 14, 20);
     changer->OnNotifyStreamDuration(&one, 99);
-    changer->OnNotifyOutputPcmLevel(&one, 12);
     EXPECT_TRUE(commands().empty());
-    EXPECT_EQ(changer->SongDuration, 20);
+    EXPECT_EQ(changer->songDuration(), 20);
     EXPECT_FALSE(changer->endOfStream(&two)) << "the current song's own end";
-    changer->OnNotifyOutputVolume(&two, 90, 80, 50);
-    changer->OnNotifyOutputState(&two, 0);
-    EXPECT_EQ(volume.shown, (std::vector<QString>{"-/77/-", "90/80/50", "enabled"}));
-    EXPECT_FALSE(UpdatingVolumeControls);
+    EXPECT_EQ(shownLevels, std::vector<int>{77}) << "the new song's opening level is shown";
 }
 
 TEST_F(SongChangerTest, InWavModeEachSongNamesTheFileOfItsOwnPlayer) {
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
-    changer->mode = PlayMode::Studio;
-    changer->WavFileOutput = true;
+    changer->setMode(PlayMode::Studio);
     startSong(one, "/m/a.mp3", 20);
     timeCodes(one, 16, 16);
     EXPECT_EQ(wavNames, std::vector<QString>{"2:/m/b.mp3"});
 }
 
 TEST_F(SongChangerTest, ARefusedSongInAnAutomaticChangeIsSkippedAndReportedOnce) {
+    using R = SongChanger::Refusal;
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
-    changer->mode = PlayMode::Studio;
     next = {"/m/bad.mp3", "/m/c.mp3"};
-    startSong(one, "/m/a.mp3", 20);
-    timeCodes(one, 16, 16);
-    commands();
-    EXPECT_TRUE(changer->refused(&two, KV_CMD_INPUT_OPEN, "Cannot Open Input (bad)"));
-    EXPECT_TRUE(changer->refused(&two, KV_CMD_PLAY, "Cannot Play Stream (bad)"));
-    EXPECT_EQ(skipped, std::vector<QString>{"Cannot Open Input (bad)"});
+    aPlaysUntil(PlayMode::Studio, 16);
+    EXPECT_EQ(changer->refused(&two, KV_CMD_INPUT_OPEN, "Cannot Open Input (bad)"), R::Skipped);
+    EXPECT_EQ(changer->refused(&two, KV_CMD_PLAY, "Cannot Play Stream (bad)"), R::Stale);
+    EXPECT_EQ(skipped, std::vector<QString>{"/m/bad.mp3: Cannot Open Input (bad)"});
     EXPECT_EQ(commands(), (std::vector<QString>{"2:open /m/c.mp3", "2:play"}));
-    EXPECT_EQ(changer->CurrentSongFile, "/m/c.mp3");
+    EXPECT_EQ(changer->currentSongFile(), "/m/c.mp3");
     // A song the user starts gets the dialog.
     startSong(two, "/m/d.mp3", 20);
-    EXPECT_FALSE(changer->refused(&two, KV_CMD_INPUT_OPEN, "Cannot Open Input (d)"));
+    EXPECT_EQ(changer->refused(&two, KV_CMD_INPUT_OPEN, "Cannot Open Input (d)"), R::ForTheUser);
+}
+
+// Norm: the preload's refusal comes from the player that is not current, and
+// the hand-over's from a Play with no open before it; each skips the song.
+TEST_F(SongChangerTest, NormSkipsASongRefusedAtThePreloadOrTheHandOver) {
+    using R = SongChanger::Refusal;
+    next = {"/m/bad.mp3", "/m/c.mp3"};
+    aPlaysUntil(PlayMode::Norm, 15);
+    EXPECT_EQ(changer->refused(&two, KV_CMD_INPUT_OPEN, "no"), R::Skipped);
+    settle();
+    EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:75", "2:open /m/c.mp3"}));
+    EXPECT_TRUE(changer->endOfStream(&one));
+    EXPECT_EQ(commands(), (std::vector<QString>{"2:play"}));
+    EXPECT_EQ(changer->currentSongFile(), "/m/c.mp3");
+
+    // The hand-over's Play refused: the next song starts on the same player.
+    remake();
+    next = {"/m/bad.mp3", "/m/c.mp3"};
+    startSong(one, "/m/a.mp3", 20);
+    timeCodes(one, 15, 15);
+    ASSERT_TRUE(changer->endOfStream(&one));
+    commands();
+    EXPECT_EQ(changer->refused(&two, KV_CMD_PLAY, "no"), R::Skipped);
+    EXPECT_EQ(commands(), (std::vector<QString>{"2:open /m/c.mp3", "2:play"}));
+    EXPECT_EQ(skipped, (std::vector<QString>{"/m/bad.mp3: no", "/m/bad.mp3: no"}));
+    EXPECT_TRUE(halts.empty());
+}
+
+TEST_F(SongChangerTest, WithNothingPlayableLeftTheChangeGivesUp) {
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
+    // Studio: the faded song is still heard, so it becomes current again at full level.
+    next = {"/m/bad.mp3"};
+    aPlaysUntil(PlayMode::Studio, 16);
+    next.clear(); // nothing after the refused song
+    changer->refused(&two, KV_CMD_INPUT_OPEN, "no");
+    EXPECT_EQ(commands(), std::vector<QString>{"1:99"});
+    EXPECT_EQ(changer->KelvraSpectrum1(), &one);
+    EXPECT_EQ(changer->currentSongFile(), "/m/a.mp3");
+    EXPECT_FALSE(timerOn);
+    // The refused song's own Play, then one the user asks of the song heard.
+    using R = SongChanger::Refusal;
+    EXPECT_EQ(changer->refused(&two, KV_CMD_PLAY, "no"), R::Stale);
+    EXPECT_EQ(changer->refused(&one, KV_CMD_PLAY, "no"), R::ForTheUser);
+    // Norm, the preloaded song refused at its Play: nothing is heard any more.
+    remake();
+    changer->setMode(PlayMode::Norm);
+    next = {"/m/bad.mp3"};
+    startSong(one, "/m/a.mp3", 20);
+    timeCodes(one, 15, 15);
+    ASSERT_TRUE(changer->endOfStream(&one));
+    next.clear();
+    changer->refused(&two, KV_CMD_PLAY, "no");
+    using H = SongChanger::Halt;
+    EXPECT_EQ(halts, (std::vector<std::pair<H, bool>>{{H::NothingPlayable, true},
+                                                      {H::NothingPlayable, false}}));
+}
+
+TEST_F(SongChangerTest, StopEndsACrossFadeAndPauseHoldsBothSongs) {
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 6);
+    velbrin::WriteSetting("DJ-Settings", "DJ-text0", "That was %ARTIST%");
+    velbrin::WriteBooleanSetting("DJ-Settings", "UseDJ", true);
+    changer->setMode(PlayMode::Studio);
+    startSong(one, "/m/a.mp3", 20);
+    timeCodes(one, 14, 14);
+    changer->OnNotifyPlayerState(&two, KV_PLAYER_STATE_PLAYING);
+    for (int tick = 0; tick < 2; ++tick) {
+        changer->Timer5Timer();
+    }
+    commands();
+    changer->pause();
+    EXPECT_FALSE(timerOn);
+    EXPECT_EQ(commands(), std::vector<QString>{"1:pause"}) << "the fading song waits too";
+    EXPECT_TRUE(changer->resume());
+    EXPECT_TRUE(timerOn);
+    EXPECT_EQ(commands(), std::vector<QString>{"1:play"});
+    for (int tick = 0; tick < 3; ++tick) {
+        changer->Timer5Timer();
+    }
+    ASSERT_EQ(spoken, std::vector<QString>{"That was Artist of /m/a.mp3"});
+    commands();
+
+    changer->stop();
+    EXPECT_FALSE(timerOn);
+    EXPECT_EQ(spoken.back(), "(silence)");
+    changer->Timer5Timer(); // a tick already queued
+    EXPECT_FALSE(changer->resume());
+    EXPECT_TRUE(commands().empty()) << "no level after Stop";
+    changer->beforePlay();
+    EXPECT_EQ(commands(), std::vector<QString>{"2:99"}) << "the next start is at full level";
+
+    // A Stop between the overlap's start and its continuation: no open, no play.
+    remake();
+    changer->setMode(PlayMode::Studio);
+    startSong(one, "/m/a.mp3", 20);
+    changer->OnNotifyInputTimecode(&one, 0, 0, 14);
+    changer->stop();
+    settle();
+    EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:77"}));
+}
+
+TEST_F(SongChangerTest, AModeChangedAfterTheNormPreloadStillCrossFades) {
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 3);
+    changer->setMode(PlayMode::Norm);
+    startSong(one, "/m/a.mp3", 20);
+    timeCodes(one, 14, 15);
+    commands();
+    changer->setMode(PlayMode::Studio);
+    timeCodes(one, 16, 17);
+    const auto sent = commands();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "2:play");
+    EXPECT_EQ(changer->currentSongFile(), "/m/b.mp3") << "the preloaded song follows";
+    EXPECT_EQ(chosen, 1u);
 }
 
 TEST_F(SongChangerTest, TheDjAnnouncesTheEndedSongOnceInsideTheRamp) {
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 6);
     velbrin::WriteSetting("DJ-Settings", "DJ-text0", "That was %ARTIST%");
-    changer->mode = PlayMode::Studio;
+    changer->setMode(PlayMode::Studio);
     startSong(one, "/m/a.mp3", 20);
     timeCodes(one, 14, 14);
     ramp();
     EXPECT_TRUE(spoken.empty()) << "\"UseDJ\" is off";
 
     velbrin::WriteBooleanSetting("DJ-Settings", "UseDJ", true);
-    changer->SwapPlayers();
+    remake();
+    changer->setMode(PlayMode::Studio);
     startSong(one, "/m/a.mp3", 20);
     timeCodes(one, 14, 14);
     for (int tick = 1; tick <= 5; ++tick) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -15,6 +16,8 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using velbrin::ReadSetting;
 using velbrin::WriteSetting;
@@ -121,6 +124,38 @@ TEST_F(CdForm, StopFreezesTheDisplayUntilTheDriveIsOpenedAgain) {
     EXPECT_EQ(form.Label7->text(), frozen);
     form.chooseDrive(image);
     EXPECT_TRUE(waitFor([&] { return form.Label7->text() != frozen; }, 2000));
+}
+
+// Each showing reads the stored drive afresh: a disc still playing there goes
+// on undisturbed, a changed disc shows its own tracks.
+TEST_F(CdForm, ShowingAgainKeepsThePlayingDiscAndReadsAChangedOne) {
+    WriteSetting(QStringLiteral("CD-Player"), QStringLiteral("DefaultDrive"), image);
+    TCdform form;
+    form.showCdPlayer();
+    ASSERT_EQ(form.Label3->text(), QStringLiteral("3"));
+    QTest::mouseClick(form.btNext, Qt::LeftButton);
+    QTest::mouseClick(form.btPlay, Qt::LeftButton);
+    form.hide();
+    form.showCdPlayer();
+    EXPECT_EQ(form.device().mode(), CdAudioDevice::Mode::Playing);
+    EXPECT_EQ(form.Label5->text(), QStringLiteral("2"));
+
+    // Another disc in the drive: the new image takes the old one's place, as
+    // a whole, while the old one is still being read.
+    QTemporaryDir other;
+    const velbrin::test::CdTrackTone tones[] = {{660.0, 75}, {880.0, 2 * 75}};
+    velbrin::test::writeCdImage(other.path(), tones);
+    for (const char *name : {"audio.bin", "audio.cue"}) {
+        ASSERT_EQ(std::rename(QFile::encodeName(other.filePath(name)).constData(),
+                              QFile::encodeName(dir.filePath(name)).constData()),
+                  0);
+    }
+    form.hide();
+    form.showCdPlayer();
+    EXPECT_EQ(form.Label3->text(), QStringLiteral("2"));
+    EXPECT_EQ(form.Label5->text(), QStringLiteral("1"));
+    EXPECT_EQ(form.Label7->text(), QStringLiteral("00:03")) << "the new disc's length";
+    EXPECT_EQ(form.device().mode(), CdAudioDevice::Mode::Stopped);
 }
 
 TEST_F(CdForm, EndOfDiscRewindsAndPlaysAgainOnlyWithRepeat) {

@@ -37,14 +37,13 @@ char *argv[] = {arg0, nullptr};
 
 class RecordingHost : public SettingsHost {
 public:
-    void setOutputName(const QString &name) override { calls.push_back("output " + name); }
+    void chooseOutput(int module) override { calls.push_back(QString("output %1").arg(module)); }
     void setPriority(int priority) override {
         calls.push_back(QString("priority %1").arg(priority));
     }
     void setPlayerEnvironmentInteger(const QString &name, int value) override {
         calls.push_back(QString("%1 %2").arg(name).arg(value));
     }
-    void setWavFileOutput(bool on) override { calls.push_back(on ? "wav on" : "wav off"); }
     void selectPlayMode(int index) override { calls.push_back(QString("mode %1").arg(index)); }
     QStringList styleNames() const override { return {"Fusion", "Windows"}; }
     int activeStyleIndex() const override { return 0; }
@@ -111,17 +110,27 @@ TEST_F(SettingsWindow, StoredOutputModulesApplyAtStart) {
     velbrin::WriteSetting("Engine", "OutputModule", "2");
     velbrin::WriteSetting("Engine", "Pitch", "1300");
     open();
-    EXPECT_EQ(host.calls, (std::vector<QString>{"priority 4", "wav off", "output /dev/wave/0",
-                                                "OUTPUT.DIRECTSOUND.PITCH 1300"}));
+    EXPECT_EQ(host.calls,
+              (std::vector<QString>{"priority 4", "output 2", "OUTPUT.DIRECTSOUND.PITCH 1300"}));
     EXPECT_EQ(stored().at("Engine/OutputModule"), "2");
 
     window.reset();
     host.calls.clear();
     velbrin::WriteSetting("Engine", "OutputModule", "3");
     open();
-    EXPECT_EQ(host.calls, (std::vector<QString>{"priority 4", "wav on", "mode 0",
+    EXPECT_EQ(host.calls, (std::vector<QString>{"priority 4", "output 3", "mode 0",
                                                 "OUTPUT.DIRECTSOUND.PITCH 1300"}));
     EXPECT_TRUE(window->Button1->isEnabled());
+}
+
+TEST_F(SettingsWindow, LoudnessShowsTrackUntilOffIsChosen) {
+    open();
+    EXPECT_EQ(window->LoudnessComboBox->currentText(), "Track");
+    window->LoudnessComboBox->setCurrentText("Off");
+    EXPECT_EQ(stored().at("Engine/Loudness"), "Off");
+    window.reset();
+    open();
+    EXPECT_EQ(window->LoudnessComboBox->currentText(), "Off");
 }
 
 TEST_F(SettingsWindow, AVariableGoesInAtTheCursorAndNothingIsLost) {
@@ -156,6 +165,21 @@ TEST_F(SettingsWindow, SwitchingDjTabsStoresEachTextUnchanged) {
     EXPECT_EQ(s.at("DJ-Settings/DJ-text1"), "  second text\n");
     EXPECT_EQ(s.at("DJ-Settings/DJ-text2"), "");
     EXPECT_EQ(s.at("DJ-Settings/DJ-text0"), kTemplate);
+}
+
+TEST_F(SettingsWindow, ChoosingWavFilesAsksForTheFolderOnlyWhenNoneIsUsable) {
+    open();
+    int asked = 0;
+    window->chooseFolder = [&](const QString &) {
+        ++asked;
+        return dir.path();
+    };
+    window->RadioButton1->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(stored().at("Settings/WAVDir"), dir.path());
+    window->UseDirectSoundRadioButton->click();
+    window->RadioButton1->click();
+    EXPECT_EQ(asked, 1) << "the folder is there";
 }
 
 TEST_F(SettingsWindow, WithoutSpeechTheSpeechPageIsDisabled) {

@@ -137,6 +137,27 @@ TEST_F(SettingsVolumeWindow, ReportedLevelsAreShownWithoutBeingSentBack) {
     EXPECT_FALSE(w->UpdatingVolumeControls);
 }
 
+TEST_F(SettingsVolumeWindow, ReadBackEqualizerIsShownOnlyWhileOnAndNeverSentOrStored) {
+    auto w = make();
+    w->EnableCheckBox->setChecked(true);
+    w->EqualizerTrackBars[14]->setValue(-20);
+    const size_t sent = target.equalizers.size();
+    KV_EqualizerInfo reported{};
+    for (int band = 20; band <= 25; ++band) {
+        reported.Left[band] = 80; // slider 15's bands, read by its first
+    }
+    reported.Left[0] = -100; // beyond the slider: shown at its end
+    w->showReportedEqualizer(reported);
+    EXPECT_EQ(w->EqualizerTrackBars[14]->value(), -80);
+    EXPECT_EQ(w->EqualizerTrackBars[0]->value(), 80);
+    EXPECT_EQ(target.equalizers.size(), sent);
+    EXPECT_EQ(stored(25), "-20");
+
+    w->EnableCheckBox->setChecked(false);
+    w->showReportedEqualizer(KV_EqualizerInfo{});
+    EXPECT_EQ(w->EqualizerTrackBars[14]->value(), -80);
+}
+
 TEST_F(SettingsVolumeWindow, LevelControlsDriveTheCurrentPlayer) {
     auto w = make();
     w->MasterTrackBar->setValue(10);

@@ -4,6 +4,7 @@
 // 16-bit) and reads it back, for tests that must hear the program.
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -78,5 +79,36 @@ private:
     std::string file_;
     pid_t pid_ = -1;
 };
+
+// The level (RMS in dB of full scale) of each stretch of `channel` that stays
+// above `thresholdDb` for more than `minimumFrames`, over its middle half, in
+// the order heard.
+inline std::vector<double> stretchLevels(const std::vector<int16_t> &channel, double thresholdDb,
+                                         size_t minimumFrames) {
+    const size_t window = 441;
+    const auto level = [&](size_t from, size_t to) {
+        double sum = 0;
+        for (size_t i = from; i < to; ++i) {
+            sum += static_cast<double>(channel[i]) * channel[i];
+        }
+        return 10.0 *
+               std::log10(sum / static_cast<double>(to - from) / (32768.0 * 32768.0) + 1e-12);
+    };
+    std::vector<double> levels;
+    size_t start = 0;
+    bool inside = false;
+    for (size_t w = 0; w + window <= channel.size(); w += window) {
+        const bool loud = level(w, w + window) > thresholdDb;
+        if (loud && !inside) {
+            start = w;
+        }
+        if (!loud && inside && w - start > minimumFrames) {
+            const size_t quarter = (w - start) / 4;
+            levels.push_back(level(start + quarter, w - quarter));
+        }
+        inside = loud;
+    }
+    return levels;
+}
 
 } // namespace velbrin::test

@@ -1,6 +1,7 @@
 #include "song_changer_rig.h"
 
 #include "id3v1.h"
+#include "settings_store.h"
 #include "shared_helpers.h"
 
 #include <QCoreApplication>
@@ -113,10 +114,13 @@ void SongChangerRig::build(std::vector<QString> order, const QString &output) {
     }
     SongChanger::Hooks h;
     h.chooseNextSong = [this] { return next < songs.size() ? songs[next++] : QString(); };
-    h.chooseWavOutput = [this](TKelvraSpectrum &p, const QString &path) {
-        p.SetOutputName(
-            ("wav:" + QDir(folder_).filePath(QFileInfo(path).completeBaseName() + ".wav"))
-                .toStdString());
+    // Without a device name every song goes into a WAV file of its own.
+    h.prepareOutput = [this, wav = output.isEmpty()](TKelvraSpectrum &p, const QString &path) {
+        if (wav) {
+            p.SetOutputName(
+                ("wav:" + QDir(folder_).filePath(QFileInfo(path).completeBaseName() + ".wav"))
+                    .toStdString());
+        }
         return true;
     };
     h.showSong = [](const QString &) {};
@@ -128,11 +132,12 @@ void SongChangerRig::build(std::vector<QString> order, const QString &output) {
             tags.getInfo(path, TagField::Title), tags.getInfo(path, TagField::Artist),
             tags.getInfo(path, TagField::Album), tags.getInfo(path, TagField::Year)};
     };
-    h.shownFields = [this, tags = h.tagsOf] { return tags(changer->CurrentSongFile); };
+    h.shownFields = [this, tags = h.tagsOf] { return tags(changer->currentSongFile()); };
     h.speak = [](const QString &text) { SpeakText(text); };
     h.drawDigit = [] { return 0; };
     h.songCount = [this] { return int(songs.size()); };
-    changer.emplace(*one, *two, h);
+    h.defer = [this](std::function<void()> step) { QTimer::singleShot(0, &timer_, step); };
+    changer.emplace(*one, *two, ProgramSettings(), h);
     for (TKelvraSpectrum *p : {one.get(), two.get()}) {
         QObject::connect(p, &TKelvraSpectrum::OnNotifyInputTimecode,
                          [this](TKelvraSpectrum *sender, uint8_t hh, uint8_t mm, uint8_t ss,
@@ -154,8 +159,10 @@ void SongChangerRig::build(std::vector<QString> order, const QString &output) {
 bool SongChangerRig::play(int timeoutMs) {
     const QString first = songs[next++];
     changer->songOpened(first);
-    one->InputOpen(first.toStdString());
-    one->Play();
+    // The current player, which a change before left at full level.
+    Player *current = changer->KelvraSpectrum1();
+    current->InputOpen(first.toStdString());
+    current->Play();
     QElapsedTimer clock;
     clock.start();
     while (!finished && clock.elapsed() < timeoutMs) {

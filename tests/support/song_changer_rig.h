@@ -58,8 +58,8 @@ size_t quietBefore(const std::vector<int16_t> &s, size_t at);
 
 // Two players of the real engine driven by a song changer, with the hooks a
 // play order gives: the songs in list order, WAV files named after the songs
-// in `folder`, the half-second timer, tags read from the files, speech
-// through the selected voice.
+// in `folder` when no output is named, the half-second timer, tags read from
+// the files, speech through the selected voice.
 class SongChangerRig {
 public:
     using Player = engine::TKelvraSpectrum;
@@ -69,10 +69,10 @@ public:
     SongChangerRig(const SongChangerRig &) = delete;
     SongChangerRig &operator=(const SongChangerRig &) = delete;
 
-    // Binds both players, names `output` on both unless it is empty, and makes
-    // the changer for `order`.
+    // Binds both players, names `output` on both unless it is empty (then
+    // each song goes into a WAV file), and makes the changer for `order`.
     void build(std::vector<QString> order, const QString &output);
-    // Starts the first song as the user would and runs the event loop until
+    // Starts the first song on the current player as the user would and runs the event loop until
     // the last song ends, then lets the sink render the tail. False when the
     // songs did not end within `timeoutMs`.
     bool play(int timeoutMs);

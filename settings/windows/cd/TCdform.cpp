@@ -208,8 +208,12 @@ void TCdform::ShellComboBox1Change() {
 
 void TCdform::OpenDrive(const QString &name) {
     try {
-        // Showing the window again must not cut off the disc that plays.
-        if (!MediaPlayer1Device->isOpen() || name != openElement_) {
+        // Showing the window again reads the drive afresh, so a changed disc
+        // shows its own tracks, but never cuts off the disc that plays.
+        const auto mode = MediaPlayer1Device->mode();
+        const bool inUse = mode == platform::CdAudioDevice::Mode::Playing ||
+                           mode == platform::CdAudioDevice::Mode::Paused;
+        if (!inUse || name != openElement_ || !MediaPlayer1Device->holdsOpenDisc(name)) {
             openElement_.clear();
             MediaPlayer1Device->open(name);
             openElement_ = name;

@@ -15,8 +15,8 @@ namespace velbrin::settings {
 
 // The small audio CD player. It plays a disc (or a disc image) on its own
 // device, independently of the engine's players, and keeps the chosen drive
-// as "CD-Player"/"DefaultDrive". Created hidden at start; showing it opens the
-// stored drive.
+// as "CD-Player"/"DefaultDrive". Created hidden at start; each showing opens the
+// stored drive afresh, unless the disc playing there is still the same.
 //
 // Threads: user-interface thread only; the device announces completed
 // commands as queued signals.

@@ -1,6 +1,5 @@
 #include "TInfoForm.h"
 
-#include "KelvraSpectrum.h"
 #include "TModulesForm.h"
 
 #include <QGridLayout>
@@ -99,28 +98,24 @@ void TInfoForm::setProperties(const QStringList &lines) {
     StreamPropertiesList->addItems(lines);
 }
 
-void TInfoForm::ListInputModulesClick() {
-    if (modules_ != nullptr && current() != nullptr) {
-        modules_->startList(QStringLiteral("Input Modules"));
-        current()->InputModulesList();
+void TInfoForm::listModules(const QString &caption, const std::function<void()> &request) {
+    if (modules_ != nullptr && request) {
+        modules_->startList(caption);
+        request();
     }
+}
+void TInfoForm::ListInputModulesClick() {
+    listModules(QStringLiteral("Input Modules"), requests_.listInputModules);
 }
 void TInfoForm::ListOutputModulesClick() {
-    if (modules_ != nullptr && current() != nullptr) {
-        modules_->startList(QStringLiteral("Output Modules"));
-        current()->OutputModulesList();
-    }
+    listModules(QStringLiteral("Output Modules"), requests_.listOutputModules);
 }
 void TInfoForm::ListCodecModulesClick() {
-    if (modules_ != nullptr && current() != nullptr) {
-        modules_->startList(QStringLiteral("Codec Modules"));
-        current()->CodecModulesList();
-    }
+    listModules(QStringLiteral("Codec Modules"), requests_.listCodecModules);
 }
 void TInfoForm::RefreshClick() {
-    if (current() != nullptr) {
-        current()->GetInputModule();
-        current()->GetOutputModule();
+    if (requests_.refresh) {
+        requests_.refresh();
     }
 }
 

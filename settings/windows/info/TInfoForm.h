@@ -12,10 +12,6 @@
 class QLabel;
 class QListWidget;
 
-namespace velbrin::engine {
-class TKelvraSpectrum;
-}
-
 namespace velbrin::player {
 
 class TModulesForm;
@@ -25,10 +21,11 @@ class TInfoForm : public QDialog {
 public:
     explicit TInfoForm(QWidget *parent = nullptr);
 
-    // The player the buttons act on: the main window's current one.
-    void setCurrentPlayer(std::function<engine::TKelvraSpectrum *()> current) {
-        current_ = std::move(current);
-    }
+    // What the buttons ask of the song being heard; the main window answers.
+    struct Requests {
+        std::function<void()> listInputModules, listOutputModules, listCodecModules, refresh;
+    };
+    void setRequests(Requests requests) { requests_ = std::move(requests); }
     void setModulesForm(TModulesForm *modules) { modules_ = modules; }
 
     void setInputName(const QString &text);
@@ -47,9 +44,9 @@ public:
 
 private:
     QLabel *field(const char *name, const QString &caption, QWidget *group, int row);
-    engine::TKelvraSpectrum *current() const { return current_ ? current_() : nullptr; }
+    void listModules(const QString &caption, const std::function<void()> &request);
 
-    std::function<engine::TKelvraSpectrum *()> current_;
+    Requests requests_;
     TModulesForm *modules_ = nullptr;
     QListWidget *StreamPropertiesList = nullptr;
 };

@@ -5,19 +5,23 @@
 
 namespace velbrin::settings {
 
-// What the settings window changes outside itself: both song players of the
-// main window, the program's WAV-output flag, the main window's play mode and
-// its visual-style list. The main window provides it; tests record it.
+// What the settings window changes outside itself: the program's sound
+// output, both song players' priority and output settings, the main window's
+// play mode and its visual-style list. The main window provides it; tests
+// record it.
 class SettingsHost {
 public:
     virtual ~SettingsHost() = default;
 
+    // The user's output choice, as "Engine"/"OutputModule" stores it: 1 the
+    // sound card, 2 the wave driver, 3 WAV files. The sound output owns the
+    // names that go with it.
+    virtual void chooseOutput(int module) = 0;
+
     // On both song players.
-    virtual void setOutputName(const QString &name) = 0;
     virtual void setPriority(int priority) = 0;
     virtual void setPlayerEnvironmentInteger(const QString &name, int value) = 0;
 
-    virtual void setWavFileOutput(bool on) = 0;
     // Selects the play mode (0 "Norm", 1 "Studio", 2 "Live") and runs its change.
     virtual void selectPlayMode(int index) = 0;
 

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
@@ -47,6 +48,12 @@ const QString kDefaultTemplate =
     QStringLiteral("That was %ARTIST% playing %SONGTITLE% from the album %ALBUM%");
 const char *const kPitchVariable = "OUTPUT.DIRECTSOUND.PITCH";
 constexpr int kPitchNormal = 1000;
+
+// The stored WAV folder when it exists, else empty.
+QString usableWavDir() {
+    const QString dir = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
+    return !dir.isEmpty() && QDir(dir).exists() ? dir : QString();
+}
 
 template <typename W> W *named(W *widget, const char *name) {
     widget->setObjectName(QLatin1String(name));
@@ -132,6 +139,18 @@ QWidget *Tsettings::buildEnginePage() {
     bitbtn5->setToolTip(QStringLiteral("Normal pitch"));
     pitch->addWidget(bitbtn5);
     layout->addLayout(pitch);
+
+    auto *loudness = new QHBoxLayout;
+    auto *loudnessLabel = new QLabel(QStringLiteral("Loudness:"), page);
+    loudness->addWidget(loudnessLabel);
+    LoudnessComboBox = named(new QComboBox(page), "LoudnessComboBox");
+    LoudnessComboBox->addItems({QStringLiteral("Off"), QStringLiteral("Track")});
+    LoudnessComboBox->setToolTip(
+        QStringLiteral("Track: every song plays at the same loudness, from the next song on"));
+    loudnessLabel->setBuddy(LoudnessComboBox);
+    loudness->addWidget(LoudnessComboBox);
+    loudness->addStretch();
+    layout->addLayout(loudness);
 
     RadioGroup2 = named(new QGroupBox(QStringLiteral("Thread priority"), page), "RadioGroup2");
     auto *priorities = new QGridLayout(RadioGroup2);
@@ -344,12 +363,21 @@ void Tsettings::connectActions() {
             outputChosen(3);
         }
     });
+    // Chosen by the user, WAV output wants its folder now: a song change that
+    // comes later never stops to ask.
+    connect(RadioButton1, &QRadioButton::clicked, this, [this] {
+        if (usableWavDir().isEmpty()) {
+            Button1Click();
+        }
+    });
     connect(Button1, &QPushButton::clicked, this, &Tsettings::Button1Click);
     connect(PitchBar1, &QSlider::valueChanged, this, [this](int position) {
         host_.setPlayerEnvironmentInteger(QLatin1String(kPitchVariable), position);
         WriteIntegerSetting(kEngine, QStringLiteral("Pitch"), position);
     });
     connect(bitbtn5, &QToolButton::clicked, this, [this] { PitchBar1->setValue(kPitchNormal); });
+    connect(LoudnessComboBox, &QComboBox::currentTextChanged, this,
+            [](const QString &text) { WriteSetting(kEngine, QStringLiteral("Loudness"), text); });
     connect(priorityGroup_, &QButtonGroup::idToggled, this, [this](int index, bool on) {
         if (on) {
             host_.setPriority(index);
@@ -404,20 +432,7 @@ void Tsettings::connectActions() {
 
 void Tsettings::outputChosen(int module) {
     Button1->setEnabled(RadioButton1->isChecked());
-    switch (module) {
-    case 1:
-        host_.setWavFileOutput(false);
-        host_.setOutputName(QStringLiteral("/dev/dsound/0"));
-        break;
-    case 2:
-        host_.setWavFileOutput(false);
-        host_.setOutputName(QStringLiteral("/dev/wave/0"));
-        break;
-    default:
-        // The players' output names follow each song's WAV file from now on.
-        host_.setWavFileOutput(true);
-        break;
-    }
+    host_.chooseOutput(module);
     WriteIntegerSetting(kEngine, QStringLiteral("OutputModule"), module);
     if (module == 2) {
         PitchBar1->setValue(kPitchNormal);
@@ -428,8 +443,8 @@ void Tsettings::outputChosen(int module) {
 }
 
 void Tsettings::Button1Click() {
-    QString start = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
-    if (start.isEmpty() || !QDir(start).exists()) {
+    QString start = usableWavDir();
+    if (start.isEmpty()) {
         start = host_.appDir();
     }
     const QString chosen = chooseFolder ? chooseFolder(start) : QString();
@@ -441,8 +456,8 @@ void Tsettings::Button1Click() {
 }
 
 void Tsettings::setWavDirLabel() {
-    const QString dir = ReadSetting(QStringLiteral("Settings"), QStringLiteral("WAVDir"));
-    WavDirLabel->setText(!dir.isEmpty() && QDir(dir).exists() ? dir : kNoDir);
+    const QString dir = usableWavDir();
+    WavDirLabel->setText(!dir.isEmpty() ? dir : kNoDir);
 }
 
 void Tsettings::voiceChosen(int index) {
@@ -535,6 +550,14 @@ void Tsettings::FormCreate() {
         break; // "Use DirectSound" is selected already
     }
     PitchBar1->setValue(ReadIntegerSetting(kEngine, QStringLiteral("Pitch"), kPitchNormal));
+    // Anything but "Off" (a missing value too) matches the songs' loudness.
+    const bool loudnessOff = ReadSetting(kEngine, QStringLiteral("Loudness"))
+                                 .compare(QLatin1String("Off"), Qt::CaseInsensitive) == 0;
+    {
+        // Shown, not stored: a missing value stays missing until chosen.
+        const QSignalBlocker quiet(LoudnessComboBox);
+        LoudnessComboBox->setCurrentIndex(loudnessOff ? 0 : 1);
+    }
     FormShow();
 }
 

@@ -55,6 +55,7 @@ public:
     QPushButton *Button1 = nullptr;
     QSlider *PitchBar1 = nullptr;
     QToolButton *bitbtn5 = nullptr;
+    QComboBox *LoudnessComboBox = nullptr; // "Off" / "Track": every song at one loudness
     QGroupBox *RadioGroup2 = nullptr;
     QWidget *SpeechPage = nullptr;
     QComboBox *cbVoices = nullptr;

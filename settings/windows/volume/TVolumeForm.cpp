@@ -12,6 +12,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace velbrin::settings {
 
 namespace {
@@ -170,6 +172,26 @@ void TVolumeForm::showReportedMasterLevel(int masterLevel) {
 
 void TVolumeForm::showReportedBalance(int balance) {
     setSliderQuietly(BalanceTrackBar, balance);
+}
+
+void TVolumeForm::showReportedEqualizer(const KV_EqualizerInfo &equalizer) {
+    // A report may answer an earlier change than the slider shows now; each
+    // change is read back in turn, so the sliders settle on the last one. Only
+    // a slider the user holds would be pulled away from the mouse.
+    if (!EnableCheckBox->isChecked() ||
+        std::any_of(EqualizerTrackBars.begin(), EqualizerTrackBars.end(),
+                    [](const QSlider *s) { return s->isSliderDown(); })) {
+        return;
+    }
+    UpdatingVolumeControls = true;
+    for (size_t i = 0; i < EqualizerTrackBars.size(); ++i) {
+        const std::vector<int> bands = engineBandsFor(kEqualizerBandNumbers[i]);
+        if (!bands.empty()) {
+            EqualizerTrackBars[i]->setValue(
+                clampEqualizerPosition(-equalizer.Left[static_cast<size_t>(bands.front())]));
+        }
+    }
+    UpdatingVolumeControls = false;
 }
 
 void TVolumeForm::MasterTrackBarChange() {

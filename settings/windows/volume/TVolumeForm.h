@@ -52,6 +52,10 @@ public:
     void showReportedPcmLevel(int pcmLevel);
     void showReportedMasterLevel(int masterLevel);
     void showReportedBalance(int balance);
+    // The equalizer a player read back, shown on the sliders (each by its first
+    // engine band) without being sent back or stored. Left alone while the
+    // equalizer is off or the user holds a slider.
+    void showReportedEqualizer(const KV_EqualizerInfo &equalizer);
 
     // --- handlers -------------------------------------------------------------------
     void MasterTrackBarChange();

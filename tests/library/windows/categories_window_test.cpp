@@ -80,6 +80,29 @@ TEST_F(LibraryCategoriesWindow, ClosingSwitchesTheFilterAndMovesOnFromAnUnticked
     EXPECT_EQ(movesOn, 1);
 }
 
+// Songs coming or going while the window is open re-evaluate the filter with
+// the ticks in force, not with the choice the user is still making.
+TEST_F(LibraryCategoriesWindow, TicksTakeEffectOnlyWhenTheWindowCloses) {
+    playing = add("r.mp3", 17);
+    add("b.mp3", 0);
+    ASSERT_TRUE(tick(17, true));
+    window->CloseButtonClick();
+    window->show();
+    ASSERT_TRUE(tick(17, false));
+    ASSERT_TRUE(tick(0, true));
+    add("b2.mp3", 0);
+    window->checksomechecked(); // as the main window does for added songs
+    EXPECT_TRUE(library.categories.passes(17));
+    EXPECT_FALSE(library.categories.passes(0));
+    EXPECT_EQ(movesOn, 0);
+    EXPECT_EQ(row(0).data(Qt::CheckStateRole).toInt(), Qt::Checked) << "the choice stays shown";
+
+    window->CloseButtonClick();
+    EXPECT_FALSE(library.categories.passes(17));
+    EXPECT_TRUE(library.categories.passes(0));
+    EXPECT_EQ(movesOn, 1);
+}
+
 TEST_F(LibraryCategoriesWindow, LastSongOfAGenreGoingUnticksAndTheFilterTurnsOff) {
     add("r.mp3", 17);
     ASSERT_TRUE(tick(17, true));
@@ -136,6 +159,20 @@ TEST_F(LibraryCategoriesWindow, GenreChangeWritesTheFilesOwnFieldsAndMovesTheCou
     window->Selectthiscategoryforsongcurrentlyplaying1->trigger();
     EXPECT_EQ(readAll(playing).right(128), QByteArray("TAG") + QByteArray(124, ' ') + char(17));
     EXPECT_EQ(row(17).data(Qt::UserRole).toInt(), 1);
+}
+
+TEST_F(LibraryCategoriesWindow, GenreChangeToTheSongsOwnGenreChangesNothing) {
+    playing = add("r.mp3", 17); // the only Rock song
+    ASSERT_TRUE(tick(17, true));
+    window->CloseButtonClick();
+    const QByteArray before = readAll(playing);
+    window->selectRow(17);
+    window->Selectthiscategoryforsongcurrentlyplaying1->trigger();
+    EXPECT_EQ(row(17).data(Qt::UserRole).toInt(), 1);
+    EXPECT_EQ(row(17).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_TRUE(library.categories.CategoryFilterActive());
+    EXPECT_EQ(movesOn, 0);
+    EXPECT_EQ(readAll(playing), before);
 }
 
 TEST_F(LibraryCategoriesWindow, FailedGenreChangeReportsTheFileAndKeepsTheCounts) {

@@ -2,7 +2,9 @@
 #include "TFEditTag.h"
 #include "settings_store.h"
 #include "song_library.h"
+#include "song_tags.h"
 #include "tag_windows_support.h"
+#include "tagged_media.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -213,3 +215,25 @@ TEST_F(LibraryTagEditor, FieldsRefuseWhatTheTagCouldNotHold) {
 }
 
 } // namespace
+
+TEST_F(LibraryTagEditor, ALongId3v2TitleIsShownWholeAndKept) {
+    const QString title = QString::fromUtf8("Звезда по имени Солнце — сорок семь букв, ровно!");
+    ASSERT_EQ(title.size(), 48);
+    const QString f = TaggedMedia::get().lame(
+        "long.mp3", {"--add-id3v2", "--tt", title, "--ta", "Band", "--tg", "Rock"});
+    open(f);
+    EXPECT_EQ(editor.Edit3->text(), title) << "shown whole, not the 30 bytes of ID3v1";
+    EXPECT_GT(editor.Edit2->maxLength(), 30) << "ID3v2 keeps longer texts";
+    editor.Edit1->setText(QString::fromUtf8("Кино"));
+    ASSERT_TRUE(editor.BitBtn1Click());
+    const SongTags after = readSongTags(f, &tagCodec());
+    EXPECT_EQ(after.title, title);
+    EXPECT_EQ(after.artist, QString::fromUtf8("Кино"));
+    EXPECT_EQ(after.genre, 17);
+    // The block has what fits, as it always had.
+    TagContents typed;
+    typed.title = title;
+    typed.artist = QString::fromUtf8("Кино");
+    typed.genre = 17;
+    EXPECT_EQ(block(f).left(63), buildTagBlock(typed).left(63));
+}
