@@ -46,6 +46,8 @@ const char *errorText(int32_t code) {
         return "No such environment value";
     case Error::OutOfMemory:
         return "Out of memory";
+    case Error::OutputDeviceLost:
+        return "Sound output lost; playing goes on when it is back";
     }
     return "Unknown error";
 }

@@ -29,6 +29,7 @@ enum class Error : int16_t {
     DecoderFailed = 18,
     NoSuchEnvironmentValue = 19,
     OutOfMemory = 20,
+    OutputDeviceLost = 21, // KV_OUTPUT_STATE_LOST
 };
 
 const char *errorText(int32_t code);

@@ -29,6 +29,8 @@ constexpr auto kHold = std::chrono::milliseconds(25);
 // Silence written at once while idle: what the hold let pass, no more than a
 // device queue takes.
 constexpr double kMaxSilenceFrames = 2048.0;
+// How often a lost device is tried again.
+constexpr auto kReopenPeriod = std::chrono::milliseconds(500);
 
 struct SoxrDeleter {
     void operator()(soxr *converter) const { soxr_delete(converter); }
@@ -122,8 +124,12 @@ std::shared_ptr<Mixer> Mixer::acquire(const std::shared_ptr<const Module> &modul
     }
     mixer->opened_ = true;
     kv_output_format format{mixer->rate_, 2, 16, 0};
-    if (d.control != nullptr &&
-        d.control(&mixer->chain_, &format, KV_CONTROL_FORMAT) != KV_MODULE_OK) {
+    const int32_t started =
+        d.control != nullptr ? d.control(&mixer->chain_, &format, KV_CONTROL_FORMAT) : KV_MODULE_OK;
+    // A device that cannot be reached yet (no sound server so far) is a lost
+    // one: the players hold until it opens.
+    mixer->lost_ = started == KV_MODULE_DEVICE_LOST;
+    if (started != KV_MODULE_OK && !mixer->lost_) {
         d.close(mixer->instance_);
         error = Error::OutputDeviceFailed;
         return nullptr;
@@ -316,6 +322,11 @@ void Mixer::setPitch(MixerInput &input, int perMille) {
     input.pitch = std::clamp(perMille, 50, 2000);
 }
 
+bool Mixer::lost() const {
+    std::lock_guard lock(mutex_);
+    return lost_;
+}
+
 void Mixer::setGain(MixerInput &input, float factor) {
     std::lock_guard lock(mutex_);
     input.gain = factor;
@@ -379,10 +390,10 @@ void Mixer::refill(MixerInput &input, size_t want) {
             input.converterFlushed = true;
 }
 
-void Mixer::finishTransitions(std::vector<std::function<void()>> &wakes) {
+void Mixer::finishTransitions(std::vector<std::function<void()>> &wakes, bool heard) {
     using Run = MixerInput::Run;
     for (auto &input : inputs_) {
-        const bool faded = input->ramp.runSettled() && input->ramp.runGain() == 0.0f;
+        const bool faded = !heard || (input->ramp.runSettled() && input->ramp.runGain() == 0.0f);
         if (input->run == Run::FadingToPause && (faded || !hasAudio(*input))) {
             input->run = Run::Idle;
             wakes.push_back(input->wake);
@@ -399,8 +410,20 @@ void Mixer::finishTransitions(std::vector<std::function<void()>> &wakes) {
     }
 }
 
-void Mixer::writeDevice(const int16_t *samples, uint32_t frames) {
-    module_->descriptor.write(&chain_, samples, frames * 4, 2, 2, rate_);
+int32_t Mixer::writeDevice(const int16_t *samples, uint32_t frames) {
+    return module_->descriptor.write(&chain_, samples, frames * 4, 2, 2, rate_);
+}
+
+bool Mixer::reopenDevice() {
+    if (module_->descriptor.control == nullptr)
+        return true;
+    kv_output_format format{rate_, 2, 16, 0};
+    return module_->descriptor.control(&chain_, &format, KV_CONTROL_FORMAT) == KV_MODULE_OK;
+}
+
+void Mixer::wakeAll(std::vector<std::function<void()>> &wakes) {
+    for (auto &input : inputs_)
+        wakes.push_back(input->wake);
 }
 
 void Mixer::run() {
@@ -410,8 +433,52 @@ void Mixer::run() {
     std::vector<int16_t> silence;
     std::vector<std::function<void()>> wakes;
     auto lastWrite = Clock::now();
+    bool lossTold = false; // the players were woken for the loss
+    auto nextReopen = Clock::now();
     std::unique_lock lock(mutex_);
+    // Players are woken without the lock, which their calls take.
+    const auto callWakes = [&] {
+        lock.unlock();
+        for (auto &wake : wakes)
+            if (wake)
+                wake();
+        lock.lock();
+    };
     while (!quit_) {
+        if (lost_) {
+            wakes.clear();
+            if (!lossTold) {
+                wakeAll(wakes);
+                nextReopen = Clock::now() + kReopenPeriod;
+            }
+            lossTold = true;
+            // Pauses, stops and seeks made meanwhile take effect at once.
+            finishTransitions(wakes, false);
+            callWakes();
+            if (quit_)
+                break;
+            if (Clock::now() < nextReopen) {
+                wake_.wait_until(lock, nextReopen);
+                continue;
+            }
+            nextReopen = Clock::now() + kReopenPeriod;
+            lock.unlock();
+            const bool back = reopenDevice();
+            lock.lock();
+            if (back) {
+                lost_ = false;
+                lossTold = false;
+                lastWrite = Clock::now();
+                // What was cut off by the loss comes back faded in.
+                for (auto &input : inputs_)
+                    if (input->run == Run::Playing && input->startRunGain < 0.0f)
+                        input->startRunGain = 0.0f;
+                wakes.clear();
+                wakeAll(wakes);
+                callWakes();
+            }
+            continue;
+        }
         size_t slice = 0;
         for (auto &input : inputs_) {
             if (input->run == Run::Idle)
@@ -422,11 +489,7 @@ void Mixer::run() {
         wakes.clear();
         if (slice == 0) {
             finishTransitions(wakes);
-            lock.unlock();
-            for (auto &wake : wakes)
-                if (wake)
-                    wake();
-            lock.lock();
+            callWakes();
             if (!wakes.empty())
                 continue;
             const auto now = Clock::now();
@@ -439,9 +502,10 @@ void Mixer::run() {
                 static_cast<uint32_t>(std::clamp<double>(idle * rate_, 64.0, kMaxSilenceFrames));
             silence.assign(static_cast<size_t>(frames) * 2, 0);
             lock.unlock();
-            writeDevice(silence.data(), frames);
+            const int32_t written = writeDevice(silence.data(), frames);
             lock.lock();
             lastWrite = Clock::now();
+            lost_ = written == KV_MODULE_DEVICE_LOST;
             continue;
         }
 
@@ -471,9 +535,12 @@ void Mixer::run() {
             out[i] = static_cast<int16_t>(std::clamp(accumulator[i], -32768, 32767));
 
         lock.unlock();
-        writeDevice(out.data(), static_cast<uint32_t>(slice));
+        const int32_t written = writeDevice(out.data(), static_cast<uint32_t>(slice));
         lock.lock();
         lastWrite = Clock::now();
+        // The slice is gone with the device (a few milliseconds); counting
+        // it keeps the time codes true to the audio that follows.
+        lost_ = written == KV_MODULE_DEVICE_LOST;
         // What was handed to the device counts as played.
         for (auto &input : inputs_) {
             if (input->inFlight > 0 && input->inFlightGeneration == input->generation &&

@@ -26,6 +26,12 @@ struct MixerInput;
 // take it to push audio and change settings; a push into a full ring waits on
 // `space_`, which releases it. Nothing is called back into a player under the
 // lock: the wake functions are collected and called after it is released.
+//
+// A device that reports itself lost (KV_MODULE_DEVICE_LOST) is not written
+// to: the mixer thread takes nothing from the players' rings, so every player
+// holds where it was, and tries to reopen the device every kReopenPeriod
+// (outside the lock, like a write). `lost_` says which; the players are woken
+// on every change and read it through lost().
 class Mixer {
 public:
     static std::shared_ptr<Mixer> acquire(const std::shared_ptr<const Module> &module,
@@ -54,14 +60,18 @@ public:
     void setGain(MixerInput &input, float factor);
 
     uint32_t rate() const { return rate_; }
+    bool lost() const;
 
 private:
     void run();
     void refill(MixerInput &input, size_t want);
     void flushLocked(MixerInput &input);
     bool hasAudio(const MixerInput &input) const;
-    void finishTransitions(std::vector<std::function<void()>> &wakes);
-    void writeDevice(const int16_t *samples, uint32_t frames);
+    // With `heard` false nothing sounds, so fades end at once.
+    void finishTransitions(std::vector<std::function<void()>> &wakes, bool heard = true);
+    void wakeAll(std::vector<std::function<void()>> &wakes);
+    int32_t writeDevice(const int16_t *samples, uint32_t frames);
+    bool reopenDevice();
 
     std::shared_ptr<const Module> module_;
     void *instance_ = nullptr;
@@ -75,6 +85,7 @@ private:
     std::condition_variable space_; // ring space for a blocked push
     std::vector<std::shared_ptr<MixerInput>> inputs_;
     bool quit_ = false;
+    bool lost_ = false;
     std::thread thread_;
 };
 
@@ -95,6 +106,7 @@ public:
     void flush(bool fade) override;
     void markComplete() override;
     bool drained() const override { return !mixer_ || mixer_->drained(*input_); }
+    bool lost() const override { return mixer_ && mixer_->lost(); }
     uint64_t playedFrames() const override { return mixer_ ? mixer_->played(*input_) : 0; }
     uint32_t rate() const override { return rate_; }
     void setLevels(const LevelSettings &levels) override;

@@ -15,6 +15,8 @@
 
 namespace kelvra {
 
+static_assert(static_cast<int>(Error::OutputDeviceLost) == KV_OUTPUT_STATE_LOST);
+
 namespace {
 
 constexpr const char *kPitchName = "OUTPUT.DIRECTSOUND.PITCH";
@@ -175,6 +177,20 @@ void Player::postState(State state) {
     post(makeState(KV_NOTIFY_PLAYER_STATE, static_cast<uint8_t>(state)));
 }
 
+void Player::postOutputState() {
+    outputLost_ = sink_ && sink_->lost();
+    const Error shown = outputError_ != Error::None ? outputError_
+                        : outputLost_               ? Error::OutputDeviceLost
+                                                    : Error::None;
+    post(makeState(KV_NOTIFY_OUTPUT_STATE, static_cast<uint8_t>(shown)));
+}
+
+// The mixer wakes this thread when its device goes or comes back.
+void Player::watchOutput() {
+    if ((sink_ && sink_->lost()) != outputLost_)
+        postOutputState();
+}
+
 // ---------------------------------------------------------------------------
 // Playback
 
@@ -302,6 +318,7 @@ void Player::decodeBlock() {
 }
 
 bool Player::pump() {
+    watchOutput();
     if (!inputOpen_ || !sink_ || outputError_ != Error::None || decodeDone_) {
         updateClock();
         return false;
@@ -369,7 +386,7 @@ Error Player::buildFileOutputForPlay() {
     } else {
         post(makeError(static_cast<int16_t>(outputError_), outputErrorDetail_));
     }
-    post(makeState(KV_NOTIFY_OUTPUT_STATE, static_cast<uint8_t>(outputError_)));
+    postOutputState();
     return outputError_;
 }
 
@@ -392,7 +409,7 @@ void Player::retargetOutput() {
     } else {
         post(makeError(static_cast<int16_t>(outputError_), outputErrorDetail_));
     }
-    post(makeState(KV_NOTIFY_OUTPUT_STATE, static_cast<uint8_t>(outputError_)));
+    postOutputState();
 }
 
 void Player::clearChain() {
@@ -631,7 +648,7 @@ void Player::inputOpen(const std::string &requested) {
     } else {
         post(makeError(static_cast<int16_t>(outputError_), outputErrorDetail_));
     }
-    post(makeState(KV_NOTIFY_OUTPUT_STATE, static_cast<uint8_t>(outputError_)));
+    postOutputState();
     postPosition(true);
 }
 
@@ -898,7 +915,7 @@ void Player::execute(const Command &c) {
         if (!inputOpen_) {
             outputErrorDetail_.clear();
             outputError_ = buildOutput(outputErrorDetail_);
-            post(makeState(KV_NOTIFY_OUTPUT_STATE, static_cast<uint8_t>(outputError_)));
+            postOutputState();
         }
         post(makeAck(code));
         break;

@@ -91,6 +91,9 @@ private:
     void post(std::unique_ptr<Notification> notification);
     void postNack(int32_t command, Error error, const std::string &detail = {});
     void postState(State state);
+    // The output's state: why it does not work, or that its device is lost.
+    void postOutputState();
+    void watchOutput();
 
     // Commands.
     void play();
@@ -169,6 +172,7 @@ private:
     std::unique_ptr<Sink> sink_;
     FilterChain chain_;
     Error outputError_ = Error::None;
+    bool outputLost_ = false; // as last posted
     std::string outputErrorDetail_;
     int32_t activeOutputModule_ = -1;
 

@@ -48,6 +48,8 @@ public:
     virtual void setGain(float factor) { (void)factor; }
     // Paced by a clock (a sound card) rather than by decoding speed.
     virtual bool realTime() const = 0;
+    // The device went away; nothing is played until it is back.
+    virtual bool lost() const { return false; }
 };
 
 // A device module instance owned by one player, written at decoding speed

@@ -1,5 +1,7 @@
 #include "cd_audio.h"
 
+#include "sound_device.h"
+
 #include <SDL.h>
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
@@ -9,8 +11,13 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace velbrin::platform {
 
@@ -42,6 +49,9 @@ void installLogHandler() {
     (void)installed;
 }
 
+std::atomic<int> readDelayMs{0};
+std::atomic<int> liveReaders{0};
+
 uint32_t packMsf(int64_t frames) {
     frames = std::max<int64_t>(frames, 0);
     const int64_t seconds = frames / kFramesPerSecond;
@@ -53,8 +63,7 @@ uint32_t packMsf(int64_t frames) {
 } // namespace
 
 // The open disc: the device library's handle and, on real drives, the
-// error-correcting reader over it. Only the reader thread reads through it
-// while a disc is open.
+// error-correcting reader over it. Only the reader thread reads through it.
 struct CdAudioDevice::Disc {
     CdIo_t *cdio = nullptr;
     cdrom_drive_t *drive = nullptr;
@@ -75,6 +84,9 @@ struct CdAudioDevice::Disc {
     }
 
     bool read(int32_t sector, int count, std::vector<char> &into) {
+        if (const int delay = readDelayMs.load(); delay > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        }
         into.resize(static_cast<size_t>(count) * kSectorBytes);
         if (paranoia == nullptr) {
             return cdio_read_audio_sectors(cdio, into.data(), sector,
@@ -97,6 +109,114 @@ struct CdAudioDevice::Disc {
     }
 };
 
+// What the device and the reader of one open disc share.
+struct CdAudioDevice::Session {
+    enum class State { Stopped, Playing, Paused, Ended };
+
+    std::unique_ptr<Disc> disc;
+    // The table of contents, fixed at open.
+    std::vector<int32_t> trackStarts; // first sector of each track
+    int firstTrack = 1;
+    int32_t leadout = 0;
+    std::string source; // the drive's device path, for eject
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    State state = State::Stopped;
+    int32_t readSector = 0;  // next sector the reader extracts
+    int32_t heardSector = 0; // position while nothing is queued
+    SDL_AudioDeviceID output = 0;
+    CdAudioDevice *owner = nullptr; // gone once the session has ended
+
+    int trackOfSector(int32_t sector) const {
+        const auto after = std::upper_bound(trackStarts.begin(), trackStarts.end(), sector);
+        const auto index = std::max<ptrdiff_t>(after - trackStarts.begin() - 1, 0);
+        return static_cast<int>(index);
+    }
+
+    // The sector being heard; `mutex` held.
+    int32_t heardLocked() const {
+        int32_t heard = heardSector;
+        if ((state == State::Playing || state == State::Paused) && output != 0) {
+            const auto queued = static_cast<int32_t>(SDL_GetQueuedAudioSize(output) / kSectorBytes);
+            heard = std::max(readSector - queued, trackStarts.front());
+        }
+        return std::min(heard, leadout);
+    }
+
+    // `mutex` held, so the owner cannot go meanwhile.
+    void announceLocked() const {
+        if (owner != nullptr) {
+            owner->announce();
+        }
+    }
+
+    // Ends the reader after its current read; `mutex` not held.
+    void end() {
+        {
+            std::lock_guard lock(mutex);
+            state = State::Ended;
+            owner = nullptr;
+        }
+        wake.notify_all();
+    }
+
+    static void read(const std::shared_ptr<Session> &self);
+};
+
+void CdAudioDevice::Session::read(const std::shared_ptr<Session> &self) {
+    using namespace std::chrono_literals;
+    Session &s = *self;
+    std::vector<char> buffer;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        s.wake.wait(lock, [&s] { return s.state == State::Ended || s.state == State::Playing; });
+        if (s.state == State::Ended) {
+            return;
+        }
+        const uint32_t queued = SDL_GetQueuedAudioSize(s.output);
+        // Data tracks on mixed discs hold no sound: play on past them.
+        const int track = s.trackOfSector(std::min(s.readSector, s.leadout - 1));
+        if (s.readSector < s.leadout && !s.disc->audio[static_cast<size_t>(track)]) {
+            const size_t nextTrack = static_cast<size_t>(track) + 1;
+            s.readSector = nextTrack < s.trackStarts.size() ? s.trackStarts[nextTrack] : s.leadout;
+            continue;
+        }
+        if (s.readSector >= s.leadout) {
+            if (queued > 0) {
+                s.wake.wait_for(lock, 20ms);
+                continue;
+            }
+            s.heardSector = s.leadout;
+            s.state = State::Stopped;
+            SDL_PauseAudioDevice(s.output, 1);
+            s.announceLocked();
+            continue;
+        }
+        if (queued > kQueueAhead) {
+            s.wake.wait_for(lock, 20ms);
+            continue;
+        }
+        const int32_t sector = s.readSector;
+        const int count = std::min(kSectorsPerRead, s.leadout - sector);
+        lock.unlock();
+        const bool ok = s.disc->read(sector, count, buffer);
+        lock.lock();
+        if (s.state != State::Playing || s.readSector != sector) {
+            continue; // stopped, moved or ended while reading: this audio is stale
+        }
+        if (!ok) {
+            s.heardSector = sector;
+            s.state = State::Stopped;
+            SDL_PauseAudioDevice(s.output, 1);
+            s.announceLocked();
+            continue;
+        }
+        SDL_QueueAudio(s.output, buffer.data(), static_cast<uint32_t>(buffer.size()));
+        s.readSector = sector + count;
+    }
+}
+
 CdAudioDevice::CdAudioDevice(QObject *parent) : QObject(parent) {
     installLogHandler();
 }
@@ -104,9 +224,17 @@ CdAudioDevice::CdAudioDevice(QObject *parent) : QObject(parent) {
 CdAudioDevice::~CdAudioDevice() {
     close();
     if (output_ != 0) {
-        SDL_CloseAudioDevice(output_);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sound::closeOutput(output_);
+        sound::release();
     }
+}
+
+void CdAudioDevice::setReadDelayForTesting(std::chrono::milliseconds delay) {
+    readDelayMs = static_cast<int>(delay.count());
+}
+
+int CdAudioDevice::readersRunning() {
+    return liveReaders.load();
 }
 
 QStringList CdAudioDevice::drives() {
@@ -127,52 +255,60 @@ void CdAudioDevice::open(const QString &element) {
     ejected_ = false;
     const QByteArray name = element.toLocal8Bit();
     lastLibraryMessage.clear();
-    auto disc = std::make_unique<Disc>();
-    disc->cdio = name.isEmpty() ? nullptr : cdio_open(name.constData(), DRIVER_UNKNOWN);
-    if (disc->cdio == nullptr) {
+    auto session = std::make_shared<Session>();
+    session->disc = std::make_unique<Disc>();
+    Disc &disc = *session->disc;
+    disc.cdio = name.isEmpty() ? nullptr : cdio_open(name.constData(), DRIVER_UNKNOWN);
+    if (disc.cdio == nullptr) {
         throw CdError(lastLibraryMessage.empty()
                           ? "There is no CD drive or CD image named \"" + name.toStdString() + "\"."
                           : lastLibraryMessage);
     }
-    const driver_id_t driver = cdio_get_driver_id(disc->cdio);
+    const driver_id_t driver = cdio_get_driver_id(disc.cdio);
     const bool image = driver == DRIVER_BINCUE || driver == DRIVER_NRG || driver == DRIVER_CDRDAO;
-    const track_t first = cdio_get_first_track_num(disc->cdio);
-    const track_t count = cdio_get_num_tracks(disc->cdio);
+    const track_t first = cdio_get_first_track_num(disc.cdio);
+    const track_t count = cdio_get_num_tracks(disc.cdio);
     if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) {
         throw CdError("There is no audio CD in the drive.");
     }
-    std::vector<int32_t> starts;
     bool anyAudio = false;
     for (track_t t = first; t < first + count; ++t) {
-        starts.push_back(cdio_get_track_lsn(disc->cdio, t));
-        const bool audio = cdio_get_track_format(disc->cdio, t) == TRACK_FORMAT_AUDIO;
-        disc->audio.push_back(audio);
+        session->trackStarts.push_back(cdio_get_track_lsn(disc.cdio, t));
+        const bool audio = cdio_get_track_format(disc.cdio, t) == TRACK_FORMAT_AUDIO;
+        disc.audio.push_back(audio);
         anyAudio = anyAudio || audio;
     }
-    const lsn_t leadout = cdio_get_track_lsn(disc->cdio, CDIO_CDROM_LEADOUT_TRACK);
-    if (!anyAudio || leadout == CDIO_INVALID_LSN || leadout <= starts.front()) {
+    const lsn_t leadout = cdio_get_track_lsn(disc.cdio, CDIO_CDROM_LEADOUT_TRACK);
+    if (!anyAudio || leadout == CDIO_INVALID_LSN || leadout <= session->trackStarts.front()) {
         throw CdError("The disc in the drive is not an audio CD.");
     }
     if (!image) {
         // Scratched discs read back with gaps and clicks without error
         // correction; when the drive cannot be driven that way, plain reads
         // still play.
-        disc->drive = cdio_cddap_identify_cdio(disc->cdio, CDDA_MESSAGE_FORGETIT, nullptr);
-        if (disc->drive != nullptr && cdio_cddap_open(disc->drive) == 0) {
-            disc->paranoia = cdio_paranoia_init(disc->drive);
-            if (disc->paranoia != nullptr) {
-                cdio_paranoia_modeset(disc->paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+        disc.drive = cdio_cddap_identify_cdio(disc.cdio, CDDA_MESSAGE_FORGETIT, nullptr);
+        if (disc.drive != nullptr && cdio_cddap_open(disc.drive) == 0) {
+            disc.paranoia = cdio_paranoia_init(disc.drive);
+            if (disc.paranoia != nullptr) {
+                cdio_paranoia_modeset(disc.paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
             }
         }
     }
-    disc_ = std::move(disc);
+    if (const char *source = cdio_get_arg(disc.cdio, "source")) {
+        session->source = source;
+    }
+    session->firstTrack = first;
+    session->leadout = leadout;
+    session->readSector = session->heardSector = session->trackStarts.front();
+    session->output = output_;
+    session->owner = this;
     image_ = image;
-    trackStarts_ = std::move(starts);
-    firstTrack_ = first;
-    leadout_ = leadout;
-    state_ = State::Stopped;
-    readSector_ = heardSector_ = discStart();
-    startReader();
+    session_ = session;
+    ++liveReaders;
+    std::thread([session = std::move(session)] {
+        Session::read(session);
+        --liveReaders;
+    }).detach();
     announce();
 }
 
@@ -188,27 +324,30 @@ bool CdAudioDevice::holdsOpenDisc(const QString &element) const {
                 cdio_destroy(p);
             }
         });
-    if (probe == nullptr || cdio_get_first_track_num(probe.get()) != firstTrack_ ||
-        cdio_get_num_tracks(probe.get()) != trackStarts_.size()) {
+    const Session &s = *session_;
+    if (probe == nullptr || cdio_get_first_track_num(probe.get()) != s.firstTrack ||
+        cdio_get_num_tracks(probe.get()) != s.trackStarts.size()) {
         return false;
     }
-    for (size_t i = 0; i < trackStarts_.size(); ++i) {
-        const auto track = static_cast<track_t>(firstTrack_ + static_cast<int>(i));
-        if (cdio_get_track_lsn(probe.get(), track) != trackStarts_[i]) {
+    for (size_t i = 0; i < s.trackStarts.size(); ++i) {
+        const auto track = static_cast<track_t>(s.firstTrack + static_cast<int>(i));
+        if (cdio_get_track_lsn(probe.get(), track) != s.trackStarts[i]) {
             return false;
         }
     }
-    return cdio_get_track_lsn(probe.get(), CDIO_CDROM_LEADOUT_TRACK) == leadout_;
+    return cdio_get_track_lsn(probe.get(), CDIO_CDROM_LEADOUT_TRACK) == s.leadout;
 }
 
 void CdAudioDevice::close() {
-    stopReader();
+    if (!session_) {
+        return;
+    }
     if (output_ != 0) {
         SDL_PauseAudioDevice(output_, 1);
         SDL_ClearQueuedAudio(output_);
     }
-    disc_.reset();
-    trackStarts_.clear();
+    session_->end();
+    session_.reset();
     image_ = false;
 }
 
@@ -218,9 +357,17 @@ void CdAudioDevice::requireOpen() const {
     }
 }
 
+int32_t CdAudioDevice::discStart() const {
+    return session_->trackStarts.front();
+}
+
+int32_t CdAudioDevice::discEnd() const {
+    return session_->leadout;
+}
+
 int CdAudioDevice::trackCount() const {
     requireOpen();
-    return static_cast<int>(trackStarts_.size());
+    return static_cast<int>(session_->trackStarts.size());
 }
 
 uint32_t CdAudioDevice::discLength() const {
@@ -230,51 +377,41 @@ uint32_t CdAudioDevice::discLength() const {
 
 uint32_t CdAudioDevice::trackLength(int track) const {
     requireOpen();
-    const int index = track - firstTrack_;
-    if (index < 0 || index >= static_cast<int>(trackStarts_.size())) {
+    const std::vector<int32_t> &starts = session_->trackStarts;
+    const int index = track - session_->firstTrack;
+    if (index < 0 || index >= static_cast<int>(starts.size())) {
         throw CdError("The CD has no track " + std::to_string(track) + ".");
     }
     const size_t i = static_cast<size_t>(index);
-    const int32_t end = i + 1 < trackStarts_.size() ? trackStarts_[i + 1] : leadout_;
-    return packMsf(end - trackStarts_[i]);
+    const int32_t end = i + 1 < starts.size() ? starts[i + 1] : discEnd();
+    return packMsf(end - starts[i]);
 }
 
 int CdAudioDevice::trackOfSector(int32_t sector) const {
-    const auto after = std::upper_bound(trackStarts_.begin(), trackStarts_.end(), sector);
-    const auto index = std::max<ptrdiff_t>(after - trackStarts_.begin() - 1, 0);
-    return static_cast<int>(index);
-}
-
-int32_t CdAudioDevice::heardLocked() const {
-    int32_t heard = heardSector_;
-    if (state_ == State::Playing || state_ == State::Paused) {
-        const auto queued = static_cast<int32_t>(SDL_GetQueuedAudioSize(output_) / kSectorBytes);
-        heard = std::max(readSector_ - queued, discStart());
-    }
-    return std::min(heard, leadout_);
+    return session_->trackOfSector(sector);
 }
 
 uint32_t CdAudioDevice::position() const {
     requireOpen();
     int32_t heard = 0;
     {
-        std::lock_guard lock(mutex_);
-        heard = heardLocked();
+        std::lock_guard lock(session_->mutex);
+        heard = session_->heardLocked();
     }
-    const int index = trackOfSector(std::min(heard, leadout_ - 1));
-    const int32_t inTrack = heard - trackStarts_[static_cast<size_t>(index)];
-    return static_cast<uint32_t>(index + firstTrack_) | packMsf(inTrack) << 8;
+    const int index = trackOfSector(std::min(heard, discEnd() - 1));
+    const int32_t inTrack = heard - session_->trackStarts[static_cast<size_t>(index)];
+    return static_cast<uint32_t>(index + session_->firstTrack) | packMsf(inTrack) << 8;
 }
 
 CdAudioDevice::Mode CdAudioDevice::mode() const {
     if (!isOpen()) {
         return ejected_ ? Mode::Open : Mode::NotReady;
     }
-    std::lock_guard lock(mutex_);
-    switch (state_) {
-    case State::Playing:
+    std::lock_guard lock(session_->mutex);
+    switch (session_->state) {
+    case Session::State::Playing:
         return Mode::Playing;
-    case State::Paused:
+    case Session::State::Paused:
         return Mode::Paused;
     default:
         return Mode::Stopped;
@@ -284,10 +421,7 @@ CdAudioDevice::Mode CdAudioDevice::mode() const {
 void CdAudioDevice::play() {
     requireOpen();
     if (output_ == 0) {
-        // The sound library would otherwise take SIGINT and SIGTERM for its own event
-        // queue, which nothing reads, and the program could no longer be ended.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        if (!sound::acquire()) {
             throw CdError(std::string("The sound output cannot be opened: ") + SDL_GetError());
         }
         SDL_AudioSpec want{};
@@ -295,33 +429,36 @@ void CdAudioDevice::play() {
         want.format = AUDIO_S16LSB;
         want.channels = 2;
         want.samples = 2048;
-        output_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        output_ = sound::openOutput(want, nullptr);
         if (output_ == 0) {
             const std::string why = SDL_GetError();
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            sound::release();
             throw CdError("The sound output cannot be opened: " + why);
         }
     }
+    Session &s = *session_;
     {
-        std::lock_guard lock(mutex_);
-        if (state_ == State::Stopped) {
-            readSector_ = heardSector_;
+        std::lock_guard lock(s.mutex);
+        s.output = output_;
+        if (s.state == Session::State::Stopped) {
+            s.readSector = s.heardSector;
         }
-        state_ = State::Playing;
+        s.state = Session::State::Playing;
     }
     SDL_PauseAudioDevice(output_, 0);
-    wake_.notify_all();
+    s.wake.notify_all();
     announce();
 }
 
 void CdAudioDevice::pause() {
     requireOpen();
+    Session &s = *session_;
     {
-        std::lock_guard lock(mutex_);
-        if (state_ != State::Playing) {
+        std::lock_guard lock(s.mutex);
+        if (s.state != Session::State::Playing) {
             return announce();
         }
-        state_ = State::Paused;
+        s.state = Session::State::Paused;
     }
     SDL_PauseAudioDevice(output_, 1);
     announce();
@@ -329,10 +466,11 @@ void CdAudioDevice::pause() {
 
 void CdAudioDevice::stop() {
     requireOpen();
+    Session &s = *session_;
     {
-        std::lock_guard lock(mutex_);
-        heardSector_ = readSector_ = heardLocked();
-        state_ = State::Stopped;
+        std::lock_guard lock(s.mutex);
+        s.heardSector = s.readSector = s.heardLocked();
+        s.state = Session::State::Stopped;
         if (output_ != 0) {
             SDL_PauseAudioDevice(output_, 1);
             SDL_ClearQueuedAudio(output_);
@@ -342,22 +480,24 @@ void CdAudioDevice::stop() {
 }
 
 void CdAudioDevice::seekTo(int32_t sector) {
+    Session &s = *session_;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(s.mutex);
         if (output_ != 0) {
             SDL_ClearQueuedAudio(output_);
         }
-        heardSector_ = readSector_ = std::clamp(sector, discStart(), discEnd());
+        s.heardSector = s.readSector = std::clamp(sector, discStart(), discEnd());
     }
-    wake_.notify_all();
+    s.wake.notify_all();
     announce();
 }
 
 void CdAudioDevice::next() {
     requireOpen();
-    const int index = static_cast<int>(position() & 0xFFu) - firstTrack_;
-    if (static_cast<size_t>(index) + 1 < trackStarts_.size()) {
-        seekTo(trackStarts_[static_cast<size_t>(index) + 1]);
+    const std::vector<int32_t> &starts = session_->trackStarts;
+    const int index = static_cast<int>(position() & 0xFFu) - session_->firstTrack;
+    if (static_cast<size_t>(index) + 1 < starts.size()) {
+        seekTo(starts[static_cast<size_t>(index) + 1]);
     } else {
         announce();
     }
@@ -366,9 +506,9 @@ void CdAudioDevice::next() {
 void CdAudioDevice::previous() {
     requireOpen();
     const uint32_t now = position();
-    const int index = static_cast<int>(now & 0xFFu) - firstTrack_;
+    const int index = static_cast<int>(now & 0xFFu) - session_->firstTrack;
     const bool nearStart = ((now >> 8) & 0xFFu) == 0 && ((now >> 16) & 0xFFu) < 2;
-    seekTo(trackStarts_[static_cast<size_t>(nearStart && index > 0 ? index - 1 : index)]);
+    seekTo(session_->trackStarts[static_cast<size_t>(nearStart && index > 0 ? index - 1 : index)]);
 }
 
 void CdAudioDevice::rewind() {
@@ -382,8 +522,7 @@ void CdAudioDevice::eject() {
         stop();
         return;
     }
-    const char *source = cdio_get_arg(disc_->cdio, "source");
-    const std::string drive = source != nullptr ? source : "";
+    const std::string drive = session_->source;
     close();
     lastLibraryMessage.clear();
     if (cdio_eject_media_drive(drive.c_str()) != DRIVER_OP_SUCCESS) {
@@ -398,75 +537,6 @@ void CdAudioDevice::eject() {
 void CdAudioDevice::announce() {
     QMetaObject::invokeMethod(
         this, [this] { emit notify(); }, Qt::QueuedConnection);
-}
-
-void CdAudioDevice::startReader() {
-    reader_ = std::thread([this] { readerLoop(); });
-}
-
-void CdAudioDevice::stopReader() {
-    if (!reader_.joinable()) {
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        state_ = State::Quit;
-    }
-    wake_.notify_all();
-    reader_.join();
-    state_ = State::Stopped;
-}
-
-void CdAudioDevice::readerLoop() {
-    using namespace std::chrono_literals;
-    std::vector<char> buffer;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return state_ == State::Quit || state_ == State::Playing; });
-        if (state_ == State::Quit) {
-            return;
-        }
-        const uint32_t queued = SDL_GetQueuedAudioSize(output_);
-        // Data tracks on mixed discs hold no sound: play on past them.
-        const int track = trackOfSector(std::min(readSector_, leadout_ - 1));
-        if (readSector_ < leadout_ && !disc_->audio[static_cast<size_t>(track)]) {
-            const size_t nextTrack = static_cast<size_t>(track) + 1;
-            readSector_ = nextTrack < trackStarts_.size() ? trackStarts_[nextTrack] : leadout_;
-            continue;
-        }
-        if (readSector_ >= leadout_) {
-            if (queued > 0) {
-                wake_.wait_for(lock, 20ms);
-                continue;
-            }
-            heardSector_ = leadout_;
-            state_ = State::Stopped;
-            SDL_PauseAudioDevice(output_, 1);
-            announce();
-            continue;
-        }
-        if (queued > kQueueAhead) {
-            wake_.wait_for(lock, 20ms);
-            continue;
-        }
-        const int32_t sector = readSector_;
-        const int count = std::min(kSectorsPerRead, leadout_ - sector);
-        lock.unlock();
-        const bool ok = disc_->read(sector, count, buffer);
-        lock.lock();
-        if (state_ != State::Playing || readSector_ != sector) {
-            continue; // stopped or moved while reading: this audio is stale
-        }
-        if (!ok) {
-            heardSector_ = sector;
-            state_ = State::Stopped;
-            SDL_PauseAudioDevice(output_, 1);
-            announce();
-            continue;
-        }
-        SDL_QueueAudio(output_, buffer.data(), static_cast<uint32_t>(buffer.size()));
-        readSector_ = sector + count;
-    }
 }
 
 } // namespace velbrin::platform

@@ -4,13 +4,10 @@
 #include <QString>
 #include <QStringList>
 
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
-#include <vector>
 
 namespace velbrin::platform {
 
@@ -30,12 +27,17 @@ public:
 // minutes/seconds/frames (75 frames a second).
 //
 // Threads and locks: every public function runs on the thread that created
-// the object. The reader thread owns the extraction handles while it runs;
-// `mutex_` guards the play state (`state_`, `readSector_`, `heardSector_`)
-// that both threads touch, and `wake_` tells the reader about a change. The
-// table of contents is read at open and never changes while a disc is open,
-// so it is read without the lock. Completion is announced by `notify`, always
-// queued to the creating thread.
+// the object and returns at once. Each open disc is a Session that the device
+// and the disc's reader thread share: the reader owns the extraction handles,
+// the session's `mutex` guards the play state (`state`, `readSector`,
+// `heardSector`, `output`, `owner`) that both threads touch, and `wake` tells
+// the reader about a change. The table of contents is read at open and never
+// changes, so it is read without the lock. Closing never waits for the
+// reader, which may sit in a slow error-correcting read: it marks the session
+// ended and lets go of it; the reader sees that after its read, touches
+// nothing of the device any more and ends, and whichever of the two lets go
+// last frees the disc. Completion is announced by `notify`, always queued to
+// the creating thread.
 class CdAudioDevice : public QObject {
     Q_OBJECT
 public:
@@ -53,7 +55,7 @@ public:
     // position is the start of the first track; nothing plays.
     void open(const QString &element);
     void close();
-    bool isOpen() const { return disc_ != nullptr; }
+    bool isOpen() const { return session_ != nullptr; }
     bool isImage() const { return image_; }
     // Whether the element holds the disc that is open, by its table of
     // contents: false after a disc change, or when nothing is open or the
@@ -80,6 +82,11 @@ public:
     // cannot close an image after that.
     void eject();
 
+    // For tests: every read of the disc takes this much longer, as a scratched
+    // disc does under error correction; and how many readers have not ended.
+    static void setReadDelayForTesting(std::chrono::milliseconds delay);
+    static int readersRunning();
+
 signals:
     // A command has completed: at once for most, at the end of the disc for
     // play (or when another command ends it).
@@ -87,34 +94,19 @@ signals:
 
 private:
     struct Disc;
-    enum class State { Stopped, Playing, Paused, Quit };
+    struct Session;
 
     void requireOpen() const;
     void seekTo(int32_t sector);
-    void startReader();
-    void stopReader();
-    void readerLoop();
     void announce();
     int trackOfSector(int32_t sector) const;
-    // The sector being heard; `mutex_` held.
-    int32_t heardLocked() const;
-    int32_t discStart() const { return trackStarts_.front(); }
-    int32_t discEnd() const { return leadout_; }
+    int32_t discStart() const;
+    int32_t discEnd() const;
 
-    std::unique_ptr<Disc> disc_;
+    std::shared_ptr<Session> session_;
     bool image_ = false;
     bool ejected_ = false;
-    std::vector<int32_t> trackStarts_; // first sector of each track
-    int firstTrack_ = 1;
-    int32_t leadout_ = 0;
     uint32_t output_ = 0; // the sound output, opened at the first play
-
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    State state_ = State::Stopped;
-    int32_t readSector_ = 0;  // next sector the reader extracts
-    int32_t heardSector_ = 0; // position while nothing is queued
-    std::thread reader_;
 };
 
 } // namespace velbrin::platform

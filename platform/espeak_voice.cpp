@@ -1,5 +1,7 @@
 #include "espeak_voice.h"
 
+#include "sound_device.h"
+
 #include <SDL2/SDL.h>
 #include <espeak-ng/speak_lib.h>
 
@@ -70,6 +72,10 @@ struct EspeakVoice::Impl {
 
     static int onSamples(short *wav, int count, espeak_EVENT *events);
     void run();
+    SDL_AudioSpec spec() const;
+    // A device SDL has stopped (its sound server went away) is replaced by a
+    // new one, so speech is heard again once a server is back; `mutex` held.
+    void reopenIfLost();
 };
 
 namespace {
@@ -114,11 +120,32 @@ void EspeakVoice::Impl::run() {
         std::lock_guard lock(mutex);
         // Queued under the lock, so a stop either sees this sound and clears
         // it or comes first and this is dropped.
-        if (!quit && generation == current && !samples.empty()) {
+        reopenIfLost();
+        if (!quit && generation == current && !samples.empty() && device != 0) {
             SDL_QueueAudio(device, samples.data(),
                            static_cast<Uint32>(samples.size() * sizeof(int16_t)));
         }
         synthesising = false;
+    }
+}
+
+SDL_AudioSpec EspeakVoice::Impl::spec() const {
+    SDL_AudioSpec want{};
+    want.freq = sampleRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = 1024;
+    return want;
+}
+
+void EspeakVoice::Impl::reopenIfLost() {
+    if (device != 0 && SDL_GetAudioDeviceStatus(device) != SDL_AUDIO_STOPPED) {
+        return;
+    }
+    sound::closeOutput(device);
+    device = sound::openOutput(spec(), nullptr);
+    if (device != 0) {
+        SDL_PauseAudioDevice(device, 0);
     }
 }
 
@@ -145,24 +172,19 @@ std::unique_ptr<EspeakVoice> EspeakVoice::create() {
             d.identifiers.emplace_back(v->identifier);
         }
     }
-    // The sound library would otherwise take SIGINT and SIGTERM for its own event
-    // queue, which nothing reads, and the program could no longer be ended.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (d.descriptions.isEmpty() || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (d.descriptions.isEmpty() || !sound::acquire()) {
         return voice;
     }
     d.audioStarted = true;
     // A stream of its own at the sound server, mixed there with the music.
     // Without a server nothing would be heard; the program then runs silently
     // rather than speaking into nowhere.
-    SDL_AudioSpec want{};
-    want.freq = d.sampleRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 1;
-    want.samples = 1024;
-    SDL_AudioSpec have{};
-    d.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    d.device = sound::openOutput(d.spec(), nullptr);
     if (d.device == 0) {
+        // Not held for nothing: the engine's output may find a sound server
+        // started later only when the subsystem starts afresh.
+        sound::release();
+        d.audioStarted = false;
         return voice;
     }
     SDL_PauseAudioDevice(d.device, 0);
@@ -184,11 +206,9 @@ EspeakVoice::~EspeakVoice() {
         d.wake.notify_all();
         d.worker.join();
     }
-    if (d.device != 0) {
-        SDL_CloseAudioDevice(d.device);
-    }
+    sound::closeOutput(d.device);
     if (d.audioStarted) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sound::release();
     }
     if (d.ownsSynthesiser) {
         active = nullptr;
@@ -250,7 +270,8 @@ void EspeakVoice::speak(const QString &text) {
 bool EspeakVoice::busy() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->synthesising || !impl_->queue.empty() ||
-           (impl_->device != 0 && SDL_GetQueuedAudioSize(impl_->device) > 0);
+           (impl_->device != 0 && SDL_GetAudioDeviceStatus(impl_->device) != SDL_AUDIO_STOPPED &&
+            SDL_GetQueuedAudioSize(impl_->device) > 0);
 }
 
 } // namespace velbrin::platform

@@ -822,6 +822,10 @@ void PlaybackController::onVolume(TKelvraSpectrum *sender, std::optional<int> ma
 void PlaybackController::onOutputState(TKelvraSpectrum *sender, int state) {
     if (sender == currentPlayer()) {
         emit outputAvailableChanged(state == 0);
+        if (const bool lost = state == KV_OUTPUT_STATE_LOST; lost != outputLost_) {
+            outputLost_ = lost;
+            emit soundOutputLost(lost);
+        }
     }
 }
 

@@ -265,6 +265,9 @@ signals:
     void levelsShown(std::optional<int> master, std::optional<int> pcm, std::optional<int> balance);
     // Whether the current player's output works (the volume window needs it).
     void outputAvailableChanged(bool available);
+    // The sound device went away (true) and came back (false); meanwhile the
+    // engine holds the song where it was.
+    void soundOutputLost(bool lost);
     // The equalizer the current player read back after `setEqualizer`.
     void equalizerReported(const KV_EqualizerInfo &equalizer);
     void playModesChanged(const velbrin::player::PlayModes &modes);
@@ -349,6 +352,7 @@ private:
     QString streamParameters_;
     OutputLevels levels_;
     bool tracking_ = false;
+    bool outputLost_ = false;
     bool lastPlayFirstWrite_ = true;
     // The refusal just shown, so the engine's wording of it that follows makes
     // no second message.

@@ -6,15 +6,17 @@
 #include "PlayerLogic.h"
 #include "Skin.h"
 #include "SpectrumView.h"
+#include "TAboutBox.h"
 #include "TCoolScrollingText.h"
 #include "TFEditTag.h"
+#include "TInfoForm.h"
+#include "TModulesForm.h"
 #include "TSlider.h"
 #include "TVolumeForm.h"
 #include "TfrmPlayCategories.h"
 #include "Tplaylist.h"
 #include "message_box.h"
 #include "message_helpers.h"
-#include "secondary_windows.h"
 #include "settings_store.h"
 #include "song_library.h"
 
@@ -838,6 +840,11 @@ void TPlayerForm::connectController() {
     connect(c, &PlaybackController::streamParametersChanged, this, [this](const QString &text) {
         infoForm_->setStreamParameters(text);
         setStatusPanel(2, text);
+    });
+    connect(c, &PlaybackController::soundOutputLost, this, [this](bool lost) {
+        lost ? statusBar()->showMessage(
+                   QStringLiteral("Sound output lost: waiting for the sound server"))
+             : statusBar()->showMessage(QStringLiteral("Sound output is back"), 5000);
     });
     connect(c, &PlaybackController::errorOccurred, this, &TPlayerForm::showError);
     // The controller's song changer decides when the half-second ramp runs.

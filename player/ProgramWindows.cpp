@@ -15,7 +15,7 @@
 #include "TfrmSAPI51.h"
 #include "Tplaylist.h"
 #include "Tsettings.h"
-#include "secondary_windows.h"
+#include "Ttavrelopendialog.h"
 
 #include <QAction>
 #include <QApplication>

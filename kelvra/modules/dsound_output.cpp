@@ -5,12 +5,17 @@
 // accepted and has no use here; the engine applies "OUTPUT.DIRECTSOUND.PITCH"
 // itself before audio reaches this module.
 //
+// A device that SDL reports stopped (its sound server went away) or that
+// cannot be opened is answered with KV_MODULE_DEVICE_LOST, and the engine
+// reopens it through the format control. SDL's audio subsystem and its devices
+// are started and opened through the process's one sound device owner.
+//
 // Locking: each instance's `mutex` guards its ring buffer; write() (the
 // engine's mixer thread) and SDL's audio callback both take it. write() waits
-// on `drained` while the ring holds more than the target latency.
+// on `drained` while the ring holds more than the target latency. Devices are
+// closed without it, as closing waits for the callback.
 #include "kelvra_interface.h"
-
-#include <SDL2/SDL.h>
+#include "sound_device.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,8 +38,10 @@ constexpr Uint16 kDeviceFrames = 2048;
 // Queued here beyond one SDL buffer, so each callback finds a whole buffer
 // although the engine's mixer runs late now and then.
 constexpr double kMarginSeconds = 0.020;
+// How often a waiting write looks whether the device is still there.
+constexpr auto kStatusPoll = std::chrono::milliseconds(100);
 
-std::mutex sdlMutex; // SDL's audio subsystem start and stop
+namespace sound = velbrin::platform::sound;
 
 struct SoundCard {
     std::string name;
@@ -77,13 +84,17 @@ void callback(void *userdata, Uint8 *stream, int length) {
 }
 
 void closeDevice(SoundCard &s) {
-    std::lock_guard lock(sdlMutex);
-    if (s.device != 0)
-        SDL_CloseAudioDevice(s.device);
+    sound::closeOutput(s.device);
     s.device = 0;
     if (s.subsystem)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sound::release();
     s.subsystem = false;
+}
+
+// SDL stops a device whose server or hardware went away and never starts it
+// again; only a new device plays.
+bool deviceGone(const SoundCard &s) {
+    return s.device == 0 || SDL_GetAudioDeviceStatus(s.device) == SDL_AUDIO_STOPPED;
 }
 
 int32_t getInformation(kv_module_information *info, uint32_t flags) {
@@ -128,15 +139,13 @@ int32_t openOutput(void *instance, const char *name) {
 }
 
 // Opens the device for the announced format; SDL converts if the device
-// wants another.
+// wants another. The subsystem's reference is given back and taken again, so
+// when nothing else holds it the sound driver is chosen afresh and a sound
+// server that started after the first try is found.
 int32_t openDevice(SoundCard &s, uint32_t rate, uint32_t channels) {
     closeDevice(s);
-    std::lock_guard lock(sdlMutex);
-    // The sound library would otherwise take SIGINT and SIGTERM for its own event
-    // queue, which nothing reads, and the program could no longer be ended.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return KV_MODULE_UNSUPPORTED;
+    if (!sound::acquire())
+        return KV_MODULE_DEVICE_LOST;
     s.subsystem = true;
     SDL_AudioSpec want{};
     want.freq = static_cast<int>(rate);
@@ -146,11 +155,10 @@ int32_t openDevice(SoundCard &s, uint32_t rate, uint32_t channels) {
     want.callback = &callback;
     want.userdata = &s;
     SDL_AudioSpec have{};
-    s.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    s.device = sound::openOutput(want, &have);
     if (s.device == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        s.subsystem = false;
-        return KV_MODULE_UNSUPPORTED;
+        closeDevice(s);
+        return KV_MODULE_DEVICE_LOST;
     }
     s.rate = rate;
     s.channels = channels;
@@ -169,10 +177,15 @@ int32_t openDevice(SoundCard &s, uint32_t rate, uint32_t channels) {
 int32_t write(kv_output_chain *chain, const void *samples, uint32_t size, uint32_t,
               uint32_t channels, uint32_t rate) {
     auto &s = *static_cast<SoundCard *>(chain->instance);
-    if (s.device == 0 || (channels != 0 && channels != s.channels) || (rate != 0 && rate != s.rate))
-        if (openDevice(s, rate != 0 ? rate : s.rate, channels != 0 ? channels : s.channels) !=
-            KV_MODULE_OK)
-            return KV_MODULE_UNSUPPORTED;
+    if (s.device == 0 || (channels != 0 && channels != s.channels) ||
+        (rate != 0 && rate != s.rate)) {
+        const int32_t opened =
+            openDevice(s, rate != 0 ? rate : s.rate, channels != 0 ? channels : s.channels);
+        if (opened != KV_MODULE_OK)
+            return opened;
+    }
+    if (deviceGone(s))
+        return KV_MODULE_DEVICE_LOST;
     const auto *in = static_cast<const int16_t *>(samples);
     size_t count = size / sizeof(int16_t);
     const size_t target = s.target;
@@ -193,11 +206,16 @@ int32_t write(kv_output_chain *chain, const void *samples, uint32_t size, uint32
             // A stream may take a second or more to start pulling (a
             // server's idle sink wakes in large blocks); only a much longer
             // silence counts as a stalled device.
-            if (!s.drained.wait_for(lock, std::chrono::seconds(3),
-                                    [&] { return s.fill < target || s.callbacks != seen; })) {
-                s.stalled = true;
-                s.stalledAt = s.callbacks;
-                return KV_MODULE_UNSUPPORTED;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (s.fill >= target && s.callbacks == seen) {
+                if (deviceGone(s))
+                    return KV_MODULE_DEVICE_LOST;
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    s.stalled = true;
+                    s.stalledAt = s.callbacks;
+                    return KV_MODULE_UNSUPPORTED;
+                }
+                s.drained.wait_for(lock, kStatusPoll);
             }
             continue;
         }
@@ -216,16 +234,19 @@ int32_t control(kv_output_chain *chain, kv_output_format *format, uint32_t flags
     if ((flags & KV_CONTROL_FORMAT) != 0 && format != nullptr) {
         const uint32_t rate = format->rate != 0 ? format->rate : 44100;
         const uint32_t channels = format->channels != 0 ? format->channels : 2;
-        if (openDevice(s, rate, channels) != KV_MODULE_OK)
-            return KV_MODULE_UNSUPPORTED;
+        if (const int32_t opened = openDevice(s, rate, channels); opened != KV_MODULE_OK)
+            return opened;
     }
     if ((flags & KV_CONTROL_RESET) != 0 && s.device != 0) {
         std::lock_guard lock(s.mutex);
         s.fill = 0;
     }
     if ((flags & KV_CONTROL_DRAIN) != 0 && s.device != 0) {
+        // A device that went away plays nothing more, so nothing is waited for.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         std::unique_lock lock(s.mutex);
-        s.drained.wait_for(lock, std::chrono::seconds(2), [&] { return s.fill == 0; });
+        while (s.fill > 0 && !deviceGone(s) && std::chrono::steady_clock::now() < deadline)
+            s.drained.wait_for(lock, kStatusPoll);
     }
     return KV_MODULE_OK;
 }

@@ -2,10 +2,10 @@
 
 #include "PlaylistHost.h"
 #include "SongListView.h"
+#include "Ttavrelopendialog.h"
 #include "folder_walk.h"
 #include "message_helpers.h"
 #include "playlist_files.h"
-#include "secondary_windows.h"
 #include "settings_store.h"
 
 #include <QAction>

@@ -35,7 +35,8 @@ root="$work/installed"
 desktop-file-validate "$root/usr/share/applications/org.odalrin.Velbrin.desktop"
 appstreamcli validate --no-net --strict "$root/usr/share/metainfo/org.odalrin.Velbrin.metainfo.xml" >/dev/null
 for f in bin/velbrin bin/TavrelRec bin/Dresko lib/velbrin/libkelvra.so lib/velbrin/libkv_resampler.so \
-  lib/velbrin/libkv_dsound_output.so lib/velbrin/libkv_wav_output.so share/man/man1/velbrin.1.gz \
+  lib/velbrin/libkv_dsound_output.so lib/velbrin/libkv_wav_output.so \
+  lib/velbrin/libvelbrin_sound_device.so share/man/man1/velbrin.1.gz \
   share/icons/hicolor/48x48/apps/org.odalrin.Velbrin.png \
   share/icons/hicolor/scalable/apps/org.odalrin.Velbrin.svg; do
   [ -e "$root/usr/$f" ] || fail "$f is not installed"

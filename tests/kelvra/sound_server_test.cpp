@@ -1,6 +1,7 @@
 // The one real-time run through a sound server: a tone played to the sound
 // card output must arrive at the private PulseAudio's null sink.
 #include "engine_harness.h"
+#include "private_sound_server.h"
 #include "sink_recorder.h"
 
 #include <csignal>
@@ -44,6 +45,53 @@ pid_t startRecording(const std::string &file) {
         _exit(127);
     }
     return pid;
+}
+
+// Points this process's sound clients (SDL, parec) at a server of the test's
+// own for the test's length.
+class ServerAddress {
+public:
+    explicit ServerAddress(const std::string &address) {
+        if (const char *v = std::getenv("PULSE_SERVER"))
+            saved_ = v;
+        setenv("PULSE_SERVER", address.c_str(), 1);
+    }
+    ~ServerAddress() {
+        if (saved_.empty())
+            unsetenv("PULSE_SERVER");
+        else
+            setenv("PULSE_SERVER", saved_.c_str(), 1);
+    }
+
+private:
+    std::string saved_;
+};
+
+bool isOutputState(const Event &e, uint8_t state) {
+    return e.msg.Code == KV_NOTIFY_OUTPUT_STATE && e.msg.Data.State == state;
+}
+
+// Seconds of the 1 kHz tone in a recording's left channel, and where it starts.
+struct Heard {
+    double startSeconds = 0.0;
+    double seconds = 0.0;
+};
+Heard toneIn(const std::vector<int16_t> &left) {
+    size_t first = left.size();
+    size_t last = 0;
+    for (size_t i = 0; i < left.size(); ++i)
+        if (std::abs(left[i]) > 8000) {
+            first = std::min(first, i);
+            last = i;
+        }
+    if (first >= last)
+        return {};
+    return {static_cast<double>(first) / 44100.0, static_cast<double>(last - first) / 44100.0};
+}
+
+double secondsBetween(std::chrono::steady_clock::time_point a,
+                      std::chrono::steady_clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
 }
 
 } // namespace
@@ -97,31 +145,103 @@ TEST(KelvraSoundServer, ToneReachesTheNullSink) {
     EXPECT_NEAR(static_cast<double>(crossings) / 2.0 / seconds, 1000.0, 20.0);
 }
 
-TEST(KelvraSoundServer, MissingServerRefusesPlayWithoutHanging) {
+// The sound server crashes two seconds into a song and a new one starts on the
+// same socket: the engine says the output is lost within a second and holds the
+// song (no time codes, no state change), says it is back within two seconds of
+// the new server, and the rest of the song is heard there, from where it held.
+TEST(KelvraSoundServer, AServerRestartMidSongHoldsTheSongAndGoesOnFromThere) {
+    if (!velbrin::test::PrivateSoundServer::installed())
+        GTEST_SKIP() << "no pulseaudio";
     RealOutput real;
-    const char *server = std::getenv("PULSE_SERVER");
-    const std::string saved = server != nullptr ? server : "";
-    setenv("PULSE_SERVER", "unix:/nonexistent/kelvra-test-socket", 1);
-    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-    {
-        TestPlayer p;
-        p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
-        p.S(KV_CMD_INPUT_OPEN, Media::get().tone("short.mp3", 2.5));
-        const auto state = p.waitForCode(KV_NOTIFY_OUTPUT_STATE, 5s);
-        ASSERT_TRUE(state);
-        EXPECT_NE(state->msg.Data.State, 0u);
-        p.N(KV_CMD_PLAY);
-        const auto nack = p.waitForCode(KV_NOTIFY_NACK, 5s);
-        ASSERT_TRUE(nack);
-        EXPECT_EQ(nack->msg.Data.Nack.Command, KV_CMD_PLAY);
-        EXPECT_STREQ(p.engine().error_string(nack->msg.Data.Nack.Code),
-                     "Sound output device cannot be opened");
+    velbrin::test::PrivateSoundServer server(Media::get().path("restarting-server"));
+    ServerAddress address(server.address());
+    ASSERT_TRUE(server.start());
+    constexpr double kSong = 8.0;
+    TestPlayer p;
+    p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
+    p.S(KV_CMD_INPUT_OPEN, Media::get().tone("restart.mp3", kSong));
+    ASSERT_TRUE(p.waitFor([](const Event &e) { return isOutputState(e, 0); }));
+    p.N(KV_CMD_PLAY);
+    ASSERT_TRUE(p.waitFor([](const Event &e) {
+        return e.msg.Code == KV_NOTIFY_INPUT_TIMECODE && e.msg.Data.TimeCode.S == 2;
+    }));
+
+    const auto killed = std::chrono::steady_clock::now();
+    server.kill();
+    const size_t fromKill = p.events().size();
+    const auto lost = p.waitForFrom(
+        fromKill, [](const Event &e) { return isOutputState(e, KV_OUTPUT_STATE_LOST); }, 3s);
+    ASSERT_TRUE(lost) << "the loss is reported";
+    EXPECT_LT(secondsBetween(killed, lost->when), 1.0);
+    int heldAt = 0;
+    for (const Event &e : p.eventsWithCode(KV_NOTIFY_INPUT_TIMECODE))
+        heldAt = e.msg.Data.TimeCode.S;
+
+    std::this_thread::sleep_for(1500ms);
+    const auto restarted = std::chrono::steady_clock::now();
+    ASSERT_TRUE(server.start());
+    velbrin::test::SinkRecorder recorder(Media::get().path("restart.raw"));
+    const auto back = p.waitForFrom(
+        fromKill, [](const Event &e) { return isOutputState(e, 0); }, 3s);
+    ASSERT_TRUE(back) << "the output comes back by itself";
+    EXPECT_LT(secondsBetween(restarted, back->when), 2.0);
+    ASSERT_TRUE(recorder.waitUntilRendering());
+    for (size_t i = fromKill; i < p.events().size(); ++i) {
+        const Event &e = p.events()[i];
+        if (e.when < back->when) {
+            EXPECT_NE(e.msg.Code, KV_NOTIFY_PLAYER_STATE) << "the player keeps its state";
+            if (e.msg.Code == KV_NOTIFY_INPUT_TIMECODE) {
+                EXPECT_LT(secondsBetween(lost->when, e.when), 0.2) << "no time goes by unheard";
+            }
+        }
     }
-    unsetenv("SDL_AUDIODRIVER");
-    if (saved.empty())
-        unsetenv("PULSE_SERVER");
-    else
-        setenv("PULSE_SERVER", saved.c_str(), 1);
+    const auto resumed = p.waitForFrom(fromKill, [&](const Event &e) {
+        return e.msg.Code == KV_NOTIFY_INPUT_TIMECODE && e.when > back->when;
+    });
+    ASSERT_TRUE(resumed);
+    EXPECT_LE(resumed->msg.Data.TimeCode.S, heldAt + 1);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS, 12s));
+    std::this_thread::sleep_for(500ms);
+
+    // The recording starts with the new sink's first rendered sample: the
+    // earliest anything could be heard there.
+    const Heard heard = toneIn(recorder.stopAndReadLeft());
+    EXPECT_LT(heard.startSeconds, 2.0);
+    // Played from where it held: neither again from the start nor on in the dark.
+    EXPECT_GT(heard.seconds, kSong - heldAt - 1.3);
+    EXPECT_LT(heard.seconds, kSong - heldAt + 0.3);
+}
+
+// With no sound server yet, a song is taken and held, and it plays whole once a
+// server starts.
+TEST(KelvraSoundServer, ASongStartedBeforeAnyServerPlaysWhenOneStarts) {
+    if (!velbrin::test::PrivateSoundServer::installed())
+        GTEST_SKIP() << "no pulseaudio";
+    RealOutput real;
+    velbrin::test::PrivateSoundServer server(Media::get().path("late-server"));
+    ServerAddress address(server.address());
+    constexpr double kSong = 2.5;
+    TestPlayer p;
+    p.S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
+    p.S(KV_CMD_INPUT_OPEN, Media::get().tone("late.mp3", kSong));
+    ASSERT_TRUE(
+        p.waitFor([](const Event &e) { return isOutputState(e, KV_OUTPUT_STATE_LOST); }, 5s));
+    p.N(KV_CMD_PLAY);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_PLAYING, 2s));
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(p.eventsWithCode(KV_NOTIFY_NACK).empty()) << "Play is not refused";
+    EXPECT_LE(p.eventsWithCode(KV_NOTIFY_INPUT_TIMECODE).size(), 1u) << "nothing plays unheard";
+
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(server.start());
+    velbrin::test::SinkRecorder recorder(Media::get().path("late.raw"));
+    const auto back = p.waitFor([](const Event &e) { return isOutputState(e, 0); }, 3s);
+    ASSERT_TRUE(back);
+    EXPECT_LT(secondsBetween(started, back->when), 2.0);
+    ASSERT_TRUE(recorder.waitUntilRendering());
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS, 8s));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_NEAR(toneIn(recorder.stopAndReadLeft()).seconds, kSong, 0.3);
 }
 
 TEST(KelvraSoundServer, InputGainIsHeardForTheWholeSongOpenedAfterIt) {

@@ -14,6 +14,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 // The sound server libraries keep a few allocations of their own until the
 // process ends; only the sanitizer build consults this.
@@ -134,6 +136,32 @@ TEST_F(CdDevice, PausingHoldsThePositionAndTheDiscEndsStopped) {
     ASSERT_TRUE(waitFor([&] { return cd.mode() == Mode::Stopped; }, 5000));
     EXPECT_EQ(cd.position(), tmsf(3, 0, 1, 40)) << "the end of the last track";
     EXPECT_TRUE(waitFor([&] { return notifications > 0; }, 1000)) << "the end is announced";
+}
+
+// A scratched disc can keep the error-correcting reader in one read for
+// seconds; the window's commands never wait for it, and each reader left
+// behind ends on its own and frees its disc.
+TEST_F(CdDevice, CommandsReturnWhileTheReaderSitsInASlowRead) {
+    using Command = std::function<void(std::unique_ptr<CdAudioDevice> &)>;
+    const std::pair<const char *, Command> commands[] = {
+        {"close", [](auto &cd) { cd->close(); }},
+        {"open another", [&](auto &cd) { cd->open(image); }},
+        {"eject", [](auto &cd) { cd->eject(); }},
+        {"destroy", [](auto &cd) { cd.reset(); }},
+    };
+    CdAudioDevice::setReadDelayForTesting(std::chrono::seconds(3));
+    for (const auto &[name, command] : commands) {
+        auto cd = std::make_unique<CdAudioDevice>();
+        cd->open(image);
+        cd->play();
+        QThread::msleep(100); // the reader is in its first read now
+        QElapsedTimer took;
+        took.start();
+        command(cd);
+        EXPECT_LT(took.elapsed(), 1000) << name;
+    }
+    CdAudioDevice::setReadDelayForTesting(std::chrono::milliseconds(0));
+    EXPECT_TRUE(waitFor([] { return CdAudioDevice::readersRunning() == 0; }, 10000));
 }
 
 TEST_F(CdDevice, TrackTwoReachesTheSoundServer) {

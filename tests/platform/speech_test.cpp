@@ -1,5 +1,6 @@
 // The espeak-ng voice through a real sound server.
 #include "espeak_voice.h"
+#include "private_sound_server.h"
 #include "sink_recorder.h"
 
 #include <QTemporaryDir>
@@ -105,6 +106,35 @@ TEST(EspeakVoice, StopEndsTheSpeechAndDropsTheQueue) {
         std::this_thread::sleep_for(5ms);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
+}
+
+// The sound server restarts between two announcements; the second is heard.
+TEST(EspeakVoice, SpeechIsHeardAgainAfterTheSoundServerRestarts) {
+    if (!velbrin::test::PrivateSoundServer::installed()) {
+        GTEST_SKIP() << "no pulseaudio";
+    }
+    QTemporaryDir dir;
+    velbrin::test::PrivateSoundServer server(dir.filePath("server").toStdString());
+    const QByteArray saved = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", QByteArray::fromStdString(server.address()));
+    ASSERT_TRUE(server.start());
+    {
+        auto voice = EspeakVoice::create();
+        ASSERT_TRUE(voice->available());
+        server.kill();
+        std::this_thread::sleep_for(500ms);
+        ASSERT_TRUE(server.start());
+        velbrin::test::SinkRecorder recorder(dir.filePath("again.raw").toStdString());
+        ASSERT_TRUE(recorder.waitUntilRendering());
+        speakAndWait(*voice, kText);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_GT(rms(recorder.stopAndReadLeft()), 300.0);
+    }
+    if (saved.isEmpty()) {
+        qunsetenv("PULSE_SERVER");
+    } else {
+        qputenv("PULSE_SERVER", saved);
+    }
 }
 
 } // namespace

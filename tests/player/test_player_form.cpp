@@ -3,7 +3,10 @@
 #include "PlayerForm.h"
 #include "ProgramWindows.h"
 #include "SpectrumView.h"
+#include "TAboutBox.h"
 #include "TCoolScrollingText.h"
+#include "TInfoForm.h"
+#include "TModulesForm.h"
 #include "TSlider.h"
 #include "TVolumeForm.h"
 #include "TfrmPlayCategories.h"
@@ -11,7 +14,6 @@
 #include "engine_double.h"
 #include "id3v1.h"
 #include "play_order.h"
-#include "secondary_windows.h"
 #include "settings_store.h"
 #include "song_library.h"
 
@@ -945,4 +947,26 @@ TEST_F(PlayerForm, LiveSpectrumFollowsTheCurrentPlayerAndGoesBeforeThePlayers) {
     ASSERT_NE(first("fft_analyzer_delete A"), log.end());
     ASSERT_NE(first("player_delete"), log.end());
     EXPECT_LT(first("fft_analyzer_delete A"), first("player_delete"));
+}
+
+// The engine holds the song while its sound device is away; the user is told
+// why nothing is heard, and told again when it plays on.
+TEST_F(PlayerForm, StatusBarSaysWhenTheSoundOutputIsLostAndBack) {
+    auto form = makeForm();
+    const auto output = [](uint8_t s) {
+        KV_Message m{};
+        m.Code = KV_NOTIFY_OUTPUT_STATE;
+        m.Data.State = s;
+        return m;
+    };
+    post(0, output(0)); // every song's open says so
+    EXPECT_EQ(form->statusBar()->currentMessage(), "");
+    post(0, output(KV_OUTPUT_STATE_LOST));
+    EXPECT_EQ(form->statusBar()->currentMessage(),
+              "Sound output lost: waiting for the sound server");
+    post(1, output(0)); // not the current player
+    EXPECT_EQ(form->statusBar()->currentMessage(),
+              "Sound output lost: waiting for the sound server");
+    post(0, output(0));
+    EXPECT_EQ(form->statusBar()->currentMessage(), "Sound output is back");
 }

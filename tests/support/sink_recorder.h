@@ -41,6 +41,20 @@ public:
     SinkRecorder(const SinkRecorder &) = delete;
     SinkRecorder &operator=(const SinkRecorder &) = delete;
 
+    // Waits until the sink has rendered something. A freshly started server's
+    // null sink renders nothing for its first two seconds or so, whoever plays.
+    bool waitUntilRendering(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream in(file_, std::ios::binary | std::ios::ate);
+            if (in && in.tellg() > 0) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
     // Ends the recording and returns the left channel.
     std::vector<int16_t> stopAndReadLeft() {
         stop();

@@ -3,8 +3,8 @@
 #include "PlaylistHost.h"
 #include "SongListView.h"
 #include "Tplaylist.h"
+#include "Ttavrelopendialog.h"
 #include "library_test_support.h"
-#include "secondary_windows.h"
 #include "settings_store.h"
 
 #include <QAction>

@@ -153,6 +153,16 @@ enum kv_channel_mode {
 #define KV_LEVEL_UNCHANGED (-1)
 #define KV_BALANCE_CENTRE 50
 
+/* KV_NOTIFY_OUTPUT_STATE carries 0 while the player's output works, otherwise
+ * the engine error code of why it does not. KV_OUTPUT_STATE_LOST: the sound
+ * device went away or cannot be reached now (its sound server ended or has
+ * not started). The engine then plays nothing into it and holds each player
+ * where it was (no time codes follow), tries the device again at least once
+ * a second, and when it opens posts 0 and goes on from where it held; a
+ * player keeps its state (playing, paused) throughout. */
+#define KV_OUTPUT_STATE_READY 0
+#define KV_OUTPUT_STATE_LOST 21
+
 /* Default scale of KV_NOTIFY_INPUT_POSITION and KV_CMD_INPUT_SEEK. */
 #define KV_DEFAULT_POSITION_RANGE 400u
 
@@ -583,6 +593,10 @@ typedef int32_t (*kv_feedback_init_fn)(kv_feedback_table *table);
 /* Return codes of module functions. */
 #define KV_MODULE_OK 0
 #define KV_MODULE_UNSUPPORTED (-1)
+/* A device's write or format control: the device has gone or cannot be opened
+ * now; nothing was played. The engine keeps what it has not played and calls
+ * control with KV_CONTROL_FORMAT again until that returns KV_MODULE_OK. */
+#define KV_MODULE_DEVICE_LOST (-2)
 #define KV_MODULE_OUT_OF_MEMORY (-100)
 
 /* Flags of the control function. Several may be set in one call; a stage acts
