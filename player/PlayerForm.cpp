@@ -791,6 +791,9 @@ void TPlayerForm::hideworkpanel() {
     pnlWorking->hide();
     pnlWorking->lower();
     busyTimer_->stop();
+    // A title that started scrolling while the panel was up captured the
+    // panel's edge as its background; capture what lies there now.
+    Title2->RefreshBackground();
 }
 
 QString TPlayerForm::statusPanel(int index) const {
