@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoder.h"
+#include "feedback.h"
 #include "filter_chain.h"
 #include "kelvra_interface.h"
 #include "levels.h"
@@ -119,7 +120,7 @@ private:
     void postPosition(bool force);
     double playedSeconds() const;
     void finishStream();
-    void feedback(const int16_t *samples, size_t frames);
+    void feedHeardAudio();
     void applyThreadPriority();
 
     static int32_t hostGetInteger(kv_host_interface *host, const char *name, int32_t *value);
@@ -186,7 +187,9 @@ private:
     int feedbackHandler_ = -1;
     bool feedbackEnabled_ = false;
     uint32_t feedbackPeriodMs_ = 40;
-    uint64_t feedbackFramesSince_ = 0;
+    // The handler is given what is heard, once a period of heard audio.
+    HeardAudio heard_;
+    uint64_t nextFeedbackFrame_ = 0;
 
     std::vector<int16_t> decodeBuffer_;
 
