@@ -9,6 +9,10 @@
 
 class QTimer;
 
+namespace velbrin::platform {
+class WindowSight;
+}
+
 namespace velbrin::player {
 
 // The analyser's 64 bands, band i centred on (i + 1) * rate / 128 Hz, each 0
@@ -21,9 +25,11 @@ int BandForFrequency(double hertz, int rate);
 int PeakBand(const SpectrumBands &bands);
 
 // A small live spectrum for the main window's display panel. While the song
-// plays and the view is shown it asks its source for the latest bands about
-// 25 times a second and draws them as bars that fall back slowly; stopped or
-// hidden it asks for nothing and its timer does not run.
+// plays and the view can be seen it asks its source for the latest bands about
+// 25 times a second and draws them as bars that fall back slowly, repainting
+// only the bars that moved; stopped, hidden, minimised or covered it asks for
+// nothing and its timer does not run. While every bar stays flat it asks five
+// times a second only.
 //
 // Threads: user-interface thread only. The source reads what the engine's
 // thread left; the view never touches engine state itself.
@@ -32,6 +38,7 @@ class SpectrumView : public QWidget {
 public:
     enum class Look { Skin, Plain };
     static constexpr int kFrameMs = 40;
+    static constexpr int kFlatFrameMs = 200;
 
     explicit SpectrumView(QWidget *parent = nullptr);
 
@@ -42,6 +49,8 @@ public:
     // Follows the song: bars run only while it plays.
     void setPlaying(bool playing);
     bool isRunning() const;
+    // The frame interval in use: kFrameMs, or kFlatFrameMs while all is flat.
+    int frameInterval() const;
     const SpectrumBands &shownBands() const { return shown_; }
     // Columns drawn: two bands each.
     static constexpr int kColumns = 32;
@@ -56,8 +65,11 @@ protected:
 private:
     void frame();
     void updateTimer();
+    QRect columnArea(int column, int level) const;
+    int columnLevel(int column) const;
 
     QTimer *timer_ = nullptr;
+    platform::WindowSight *sight_ = nullptr; // child object
     std::function<bool(SpectrumBands &)> source_;
     SpectrumBands shown_{};
     Look look_ = Look::Skin;

@@ -3,6 +3,7 @@
 #include "SpectrumView.h"
 
 #include <QImage>
+#include <QPaintEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,12 +22,63 @@ struct ToneSource {
     bool operator()(SpectrumBands &bands) {
         ++asked;
         bands.fill(0);
-        bands[static_cast<size_t>(band)] = 255;
+        if (band >= 0) {
+            bands[static_cast<size_t>(band)] = 255;
+        }
         return true;
     }
 };
 
+// The regions the view is asked to paint.
+struct PaintLog : QObject {
+    QRegion painted;
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent *>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
+
 } // namespace
+
+TEST(SpectrumView, OnlyBarsThatMoveAreRepaintedAndSilenceIsAskedForSeldom) {
+    for (SpectrumView::Look look : {SpectrumView::Look::Skin, SpectrumView::Look::Plain}) {
+        SpectrumView view;
+        view.resize(128, 40);
+        view.setLook(look);
+        ToneSource tone;
+        view.setSource([&tone](SpectrumBands &b) { return tone(b); });
+        view.show();
+        view.setPlaying(true);
+        QTest::qWait(4 * SpectrumView::kFrameMs);
+        PaintLog log;
+        view.installEventFilter(&log);
+        QTest::qWait(4 * SpectrumView::kFrameMs);
+        EXPECT_EQ(log.paints, 0) << "a steady tone: nothing moves";
+
+        tone.band = 41; // from column 2 to column 20
+        QTest::qWait(3 * SpectrumView::kFrameMs);
+        EXPECT_GT(log.paints, 0);
+        EXPECT_EQ(log.painted.boundingRect().united(view.columnRect(2)),
+                  log.painted.boundingRect());
+        for (int column : {0, 5, 10, 15, 25, 31}) {
+            EXPECT_FALSE(log.painted.intersects(QRect(view.columnRect(column).x(), 0, 1, 40)))
+                << "column " << column;
+        }
+        EXPECT_EQ(view.frameInterval(), SpectrumView::kFrameMs);
+
+        tone.band = -1; // silence
+        QTest::qWait(30 * SpectrumView::kFrameMs);
+        EXPECT_EQ(view.frameInterval(), SpectrumView::kFlatFrameMs) << "all bars have fallen";
+        tone.band = 5;
+        ASSERT_TRUE(QTest::qWaitFor([&view] { return view.shownBands()[5] > 0; }, 1000));
+        EXPECT_EQ(view.frameInterval(), SpectrumView::kFrameMs);
+        view.removeEventFilter(&log);
+    }
+}
 
 TEST(SpectrumView, BandsByFrequency) {
     EXPECT_EQ(BandForFrequency(2000.0, 44100), 5); // bin 6 is centred on 2067 Hz
@@ -81,6 +133,10 @@ TEST(SpectrumView, NoWorkWhileStoppedOrHidden) {
     EXPECT_FALSE(view.isRunning());
 
     view.show();
+    EXPECT_TRUE(view.isRunning());
+    view.showMinimized();
+    EXPECT_FALSE(view.isRunning()) << "minimised";
+    view.showNormal();
     EXPECT_TRUE(view.isRunning());
     view.setPlaying(false);
     EXPECT_FALSE(view.isRunning());
