@@ -26,6 +26,11 @@ constexpr size_t kFeedbackFrames = 1152;
 // no clock to follow then, and commands and the mixer wake it at once.
 constexpr auto kIdleWait = std::chrono::seconds(1);
 constexpr auto kPlayingWait = std::chrono::milliseconds(20);
+// The longest a playing player sleeps on its own clock: time codes and
+// positions are this late at most.
+constexpr auto kClockWait = std::chrono::milliseconds(40);
+// How long after a command the mixer's every wake is answered.
+constexpr auto kPromptAfterCommand = std::chrono::milliseconds(200);
 
 std::atomic<uint64_t> nextSerial{1};
 
@@ -115,6 +120,8 @@ void Player::send(Command command) {
 
 std::function<void()> Player::wakeFunction() const {
     return [signal = signal_] {
+        if (!signal->wantWakes.load())
+            return;
         {
             std::lock_guard lock(signal->mutex);
             signal->woken = true;
@@ -153,15 +160,37 @@ void Player::run() {
             }
         }
         if (command) {
+            lastCommand_ = std::chrono::steady_clock::now();
+            signal.wantWakes = true;
             execute(*command);
             continue;
         }
         const bool busy = pump();
+        const std::chrono::milliseconds wait = nextWait();
         std::unique_lock lock(signal.mutex);
         if (!busy && signal.queue.empty() && !signal.quit && !signal.woken)
-            signal.changed.wait_for(lock, state_ == State::Playing ? kPlayingWait : kIdleWait);
+            signal.changed.wait_for(lock, wait);
         signal.woken = false;
     }
+}
+
+std::chrono::milliseconds Player::nextWait() {
+    if (state_ != State::Playing) {
+        signal_->wantWakes = true;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(kIdleWait);
+    }
+    const bool steady = inputOpen_ && !decodeDone_ && sink_ && sink_->realTime() &&
+                        std::chrono::steady_clock::now() - lastCommand_ > kPromptAfterCommand;
+    signal_->wantWakes = !steady;
+    if (!steady)
+        return kPlayingWait;
+    auto wait = kClockWait;
+    if (feedbackEnabled_ && info_.rate != 0) {
+        const auto playing = static_cast<uint64_t>(playedSeconds() * info_.rate);
+        const uint64_t frames = nextFeedbackFrame_ > playing ? nextFeedbackFrame_ - playing : 0;
+        wait = std::min(wait, std::chrono::milliseconds(frames * 1000 / info_.rate + 1));
+    }
+    return wait;
 }
 
 void Player::post(std::unique_ptr<Notification> notification) {
