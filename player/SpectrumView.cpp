@@ -2,8 +2,8 @@
 
 #include "window_sight.h"
 
+#include <QPaintEvent>
 #include <QPainter>
-#include <QRegion>
 #include <QTimer>
 
 #include <algorithm>
@@ -97,14 +97,15 @@ void SpectrumView::frame() {
         flat = flat && shown_[i] == 0;
     }
     // Only the bars that moved are drawn again; a bar's colour follows its
-    // height, so a moved bar is drawn whole.
-    QRegion moved;
+    // height, so a moved bar is drawn whole. One rectangle around them all
+    // keeps clipping cheap for the painter.
+    QRect moved;
     for (int c = 0; c < kColumns; ++c) {
         const int was = before[static_cast<size_t>(c)];
         const int now = columnLevel(c);
         if (columnArea(c, was).height() != columnArea(c, now).height() ||
             (look_ == Look::Skin && was != now && columnArea(c, now).height() > 0)) {
-            moved += columnArea(c, std::max(was, now));
+            moved |= columnArea(c, std::max(was, now));
         }
     }
     if (!moved.isEmpty()) {
@@ -140,14 +141,14 @@ QColor SpectrumView::barColour(int column) const {
     return QColor::fromHsv(std::clamp(120 - level * 120 / 255, 0, 120), 255, 255);
 }
 
-void SpectrumView::paintEvent(QPaintEvent *) {
+void SpectrumView::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     if (look_ == Look::Plain) {
-        painter.fillRect(rect(), Qt::black);
+        painter.fillRect(event->rect(), Qt::black);
     }
     for (int c = 0; c < kColumns; ++c) {
         const QRect bar = columnRect(c);
-        if (bar.height() > 0) {
+        if (bar.height() > 0 && bar.intersects(event->rect())) {
             painter.fillRect(bar, barColour(c));
         }
     }
