@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace velbrin::platform {
@@ -19,6 +21,18 @@ namespace {
 
 // The synthesiser hands over sound in pieces of this length.
 constexpr int kBufferMilliseconds = 80;
+// How long the device stays open after its queue has run dry: what SDL and
+// the sound server still hold is heard before the stream goes.
+constexpr auto kTailTime = std::chrono::milliseconds(300);
+
+SDL_AudioSpec deviceSpec(int rate) {
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = 1024;
+    return want;
+}
 
 // The synthesiser keeps global state; only one voice may own it at a time.
 // It is initialised once per process and never terminated: a second
@@ -44,8 +58,7 @@ struct EspeakVoice::Impl {
     int sampleRate = 0;
     bool ok = false;
     bool ownsSynthesiser = false;
-    bool audioStarted = false;
-    SDL_AudioDeviceID device = 0;
+    SDL_AudioDeviceID device = 0; // open only while there is speech to play
     QStringList descriptions;
     std::vector<std::string> identifiers;
 
@@ -70,6 +83,8 @@ struct EspeakVoice::Impl {
 
     static int onSamples(short *wav, int count, espeak_EVENT *events);
     void run();
+    void openDevice();
+    void closeWhenHeard(std::unique_lock<std::mutex> &lock);
 };
 
 namespace {
@@ -87,11 +102,47 @@ int EspeakVoice::Impl::onSamples(short *wav, int count, espeak_EVENT *) {
     return 0;
 }
 
+void EspeakVoice::Impl::openDevice() {
+    // An open device streams silence to the sound server all the time, and
+    // the sound library's device watch polls while its audio is started; both
+    // wait until there is something to say.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return;
+    }
+    SDL_AudioSpec want = deviceSpec(sampleRate);
+    const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (opened == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
+    SDL_PauseAudioDevice(opened, 0);
+    std::lock_guard lock(mutex);
+    device = opened;
+}
+
+void EspeakVoice::Impl::closeWhenHeard(std::unique_lock<std::mutex> &lock) {
+    const auto more = [this] { return quit || !queue.empty(); };
+    while (!more() && SDL_GetQueuedAudioSize(device) > 0) {
+        wake.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    if (more() || wake.wait_for(lock, kTailTime, more)) {
+        return;
+    }
+    const SDL_AudioDeviceID closing = std::exchange(device, 0);
+    lock.unlock();
+    SDL_CloseAudioDevice(closing);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    lock.lock();
+}
+
 void EspeakVoice::Impl::run() {
     for (;;) {
         Utterance u;
         {
             std::unique_lock lock(mutex);
+            if (device != 0 && queue.empty() && !quit) {
+                closeWhenHeard(lock);
+            }
             wake.wait(lock, [this] { return quit || !queue.empty(); });
             if (quit) {
                 return;
@@ -111,10 +162,18 @@ void EspeakVoice::Impl::run() {
         // queued behind what is still playing.
         espeak_Synth(u.text.c_str(), u.text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
                      nullptr, nullptr);
+        bool closed = false;
+        {
+            std::lock_guard lock(mutex);
+            closed = device == 0;
+        }
+        if (closed && !samples.empty() && !cancelled()) {
+            openDevice();
+        }
         std::lock_guard lock(mutex);
         // Queued under the lock, so a stop either sees this sound and clears
         // it or comes first and this is dropped.
-        if (!quit && generation == current && !samples.empty()) {
+        if (!quit && generation == current && !samples.empty() && device != 0) {
             SDL_QueueAudio(device, samples.data(),
                            static_cast<Uint32>(samples.size() * sizeof(int16_t)));
         }
@@ -151,21 +210,19 @@ std::unique_ptr<EspeakVoice> EspeakVoice::create() {
     if (d.descriptions.isEmpty() || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return voice;
     }
-    d.audioStarted = true;
     // A stream of its own at the sound server, mixed there with the music.
     // Without a server nothing would be heard; the program then runs silently
-    // rather than speaking into nowhere.
-    SDL_AudioSpec want{};
-    want.freq = d.sampleRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 1;
-    want.samples = 1024;
-    SDL_AudioSpec have{};
-    d.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (d.device == 0) {
+    // rather than speaking into nowhere. The device is tried here and opened
+    // again for each stretch of speech.
+    SDL_AudioSpec want = deviceSpec(d.sampleRate);
+    const SDL_AudioDeviceID probe = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (probe != 0) {
+        SDL_CloseAudioDevice(probe);
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (probe == 0) {
         return voice;
     }
-    SDL_PauseAudioDevice(d.device, 0);
     espeak_SetSynthCallback(&Impl::onSamples);
     active = &d;
     d.ok = true;
@@ -186,8 +243,6 @@ EspeakVoice::~EspeakVoice() {
     }
     if (d.device != 0) {
         SDL_CloseAudioDevice(d.device);
-    }
-    if (d.audioStarted) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     if (d.ownsSynthesiser) {
