@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using velbrin::player::BandForFrequency;
 using velbrin::player::PeakBand;
 using velbrin::player::SpectrumBands;
@@ -42,17 +44,24 @@ struct PaintLog : QObject {
     }
 };
 
+// A shown view of `look` playing from `tone`.
+std::unique_ptr<SpectrumView> playingView(SpectrumView::Look look, ToneSource &tone) {
+    auto view = std::make_unique<SpectrumView>();
+    view->resize(128, 40);
+    view->setLook(look);
+    view->setSource([&tone](SpectrumBands &b) { return tone(b); });
+    view->show();
+    view->setPlaying(true);
+    return view;
+}
+
 } // namespace
 
 TEST(SpectrumView, OnlyBarsThatMoveAreRepaintedAndSilenceIsAskedForSeldom) {
     for (SpectrumView::Look look : {SpectrumView::Look::Skin, SpectrumView::Look::Plain}) {
-        SpectrumView view;
-        view.resize(128, 40);
-        view.setLook(look);
         ToneSource tone;
-        view.setSource([&tone](SpectrumBands &b) { return tone(b); });
-        view.show();
-        view.setPlaying(true);
+        const auto shown = playingView(look, tone);
+        SpectrumView &view = *shown;
         QTest::qWait(4 * SpectrumView::kFrameMs);
         PaintLog log;
         view.installEventFilter(&log);
@@ -92,13 +101,9 @@ TEST(SpectrumView, BandsByFrequency) {
 
 TEST(SpectrumView, BarsStandOnlyWhereTheToneIsInBothLooks) {
     for (SpectrumView::Look look : {SpectrumView::Look::Skin, SpectrumView::Look::Plain}) {
-        SpectrumView view;
-        view.resize(128, 40);
-        view.setLook(look);
         ToneSource tone;
-        view.setSource([&tone](SpectrumBands &b) { return tone(b); });
-        view.show();
-        view.setPlaying(true);
+        const auto shown = playingView(look, tone);
+        SpectrumView &view = *shown;
         ASSERT_TRUE(view.isRunning());
         QTest::qWait(5 * SpectrumView::kFrameMs);
         EXPECT_EQ(PeakBand(view.shownBands()), 5);
