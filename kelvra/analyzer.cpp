@@ -47,7 +47,8 @@ namespace {
 // twiddle factors and the bit-reversed order.
 struct Tables {
     std::array<double, Analyzer::kPoints> window{};
-    std::array<std::complex<double>, Analyzer::kPoints / 2> twiddle{};
+    std::array<double, Analyzer::kPoints / 2> cosine{};
+    std::array<double, Analyzer::kPoints / 2> sine{};
     std::array<uint8_t, Analyzer::kPoints> reversed{};
 };
 
@@ -58,8 +59,11 @@ const Tables &tables() {
         for (int i = 0; i < n; ++i)
             made.window[static_cast<size_t>(i)] =
                 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / n);
-        for (int k = 0; k < n / 2; ++k)
-            made.twiddle[static_cast<size_t>(k)] = std::polar(1.0, -2.0 * std::numbers::pi * k / n);
+        for (int k = 0; k < n / 2; ++k) {
+            const std::complex<double> w = std::polar(1.0, -2.0 * std::numbers::pi * k / n);
+            made.cosine[static_cast<size_t>(k)] = w.real();
+            made.sine[static_cast<size_t>(k)] = w.imag();
+        }
         for (size_t i = 1, j = 0; i < static_cast<size_t>(n); ++i) {
             size_t bit = static_cast<size_t>(n) >> 1;
             for (; (j & bit) != 0; bit >>= 1)
@@ -79,18 +83,28 @@ void Analyzer::spectrum(uint8_t *out, int32_t bands) const {
         return;
     bands = std::min(bands, kBands);
     const Tables &t = tables();
-    // Iterative radix-2 transform of the windowed block, in bit-reversed order.
-    std::array<std::complex<double>, kPoints> x;
-    for (size_t i = 0; i < x.size(); ++i)
-        x[t.reversed[i]] = samples_[i] * t.window[i];
-    for (size_t length = 2; length <= x.size(); length <<= 1) {
-        const size_t stride = x.size() / length;
-        for (size_t start = 0; start < x.size(); start += length) {
-            for (size_t k = 0; k < length / 2; ++k) {
-                const auto a = x[start + k];
-                const auto b = x[start + k + length / 2] * t.twiddle[k * stride];
-                x[start + k] = a + b;
-                x[start + k + length / 2] = a - b;
+    // Iterative radix-2 transform of the windowed block, in bit-reversed
+    // order; real and imaginary parts apart, as complex arithmetic would
+    // check every product for infinities.
+    std::array<double, kPoints> re;
+    std::array<double, kPoints> im{};
+    for (size_t i = 0; i < re.size(); ++i)
+        re[t.reversed[i]] = samples_[i] * t.window[i];
+    for (size_t length = 2; length <= re.size(); length <<= 1) {
+        const size_t half = length / 2;
+        const size_t stride = re.size() / length;
+        for (size_t start = 0; start < re.size(); start += length) {
+            for (size_t k = 0; k < half; ++k) {
+                const size_t a = start + k;
+                const size_t b = a + half;
+                const double wr = t.cosine[k * stride];
+                const double wi = t.sine[k * stride];
+                const double br = re[b] * wr - im[b] * wi;
+                const double bi = re[b] * wi + im[b] * wr;
+                re[b] = re[a] - br;
+                im[b] = im[a] - bi;
+                re[a] += br;
+                im[a] += bi;
             }
         }
     }
@@ -98,7 +112,8 @@ void Analyzer::spectrum(uint8_t *out, int32_t bands) const {
     for (int bin = 0; bin < kBands; ++bin) {
         // A full-scale sine centred on a bin gives |X| = 32768 * N / 4.
         constexpr double kScale = 4.0 / kPoints / 32768.0;
-        const double power = std::norm(x[static_cast<size_t>(bin + 1)]) * kScale * kScale;
+        const auto at = static_cast<size_t>(bin + 1);
+        const double power = (re[at] * re[at] + im[at] * im[at]) * kScale * kScale;
         const double db = 10.0 * std::log10(std::max(power, 1e-18));
         const double scaled = (db + 80.0) * 255.0 / 80.0;
         values[static_cast<size_t>(bin)] =
