@@ -40,7 +40,18 @@ SpectrumView::SpectrumView(QWidget *parent) : QWidget(parent) {
 
 void SpectrumView::setLook(Look look) {
     look_ = look;
+    updateOpacity();
     update();
+}
+
+void SpectrumView::setBackground(const QPixmap &picture) {
+    background_ = picture;
+    updateOpacity();
+    update();
+}
+
+void SpectrumView::updateOpacity() {
+    setAttribute(Qt::WA_OpaquePaintEvent, look_ == Look::Plain || !background_.isNull());
 }
 
 void SpectrumView::setPlaying(bool playing) {
@@ -145,6 +156,8 @@ void SpectrumView::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     if (look_ == Look::Plain) {
         painter.fillRect(event->rect(), Qt::black);
+    } else if (!background_.isNull()) {
+        painter.drawPixmap(event->rect(), background_, event->rect());
     }
     for (int c = 0; c < kColumns; ++c) {
         const QRect bar = columnRect(c);

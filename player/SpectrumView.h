@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QWidget>
 
 #include <array>
@@ -44,6 +45,10 @@ public:
 
     void setLook(Look look);
     Look look() const { return look_; }
+    // What lies beneath the view in the skin look, drawn under the bars: the
+    // view then paints every pixel itself, so nothing beneath it is painted
+    // again for each frame.
+    void setBackground(const QPixmap &picture);
     // Fills the bands and returns true when there are new ones.
     void setSource(std::function<bool(SpectrumBands &)> source) { source_ = std::move(source); }
     // Follows the song: bars run only while it plays.
@@ -65,6 +70,7 @@ protected:
 private:
     void frame();
     void updateTimer();
+    void updateOpacity();
     QRect columnArea(int column, int level) const;
     int columnLevel(int column) const;
 
@@ -73,6 +79,7 @@ private:
     std::function<bool(SpectrumBands &)> source_;
     SpectrumBands shown_{};
     Look look_ = Look::Skin;
+    QPixmap background_;
     bool playing_ = false;
 };
 

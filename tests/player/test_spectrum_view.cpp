@@ -121,6 +121,21 @@ TEST(SpectrumView, BarsStandOnlyWhereTheToneIsInBothLooks) {
     }
 }
 
+TEST(SpectrumView, ABackgroundIsDrawnUnderTheBarsAndMakesTheViewOpaque) {
+    ToneSource tone;
+    const auto shown = playingView(SpectrumView::Look::Skin, tone);
+    SpectrumView &view = *shown;
+    EXPECT_FALSE(view.testAttribute(Qt::WA_OpaquePaintEvent)) << "nothing to draw beneath";
+    QPixmap ground(view.size());
+    ground.fill(Qt::blue);
+    view.setBackground(ground);
+    EXPECT_TRUE(view.testAttribute(Qt::WA_OpaquePaintEvent));
+    ASSERT_TRUE(QTest::qWaitFor([&view] { return view.shownBands()[5] == 255; }, 5000));
+    const QImage shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(view.columnRect(2).center()).rgb(), view.barColour(2).rgb());
+    EXPECT_EQ(shot.pixelColor(view.columnRect(20).x(), 20), QColor(Qt::blue));
+}
+
 TEST(SpectrumView, NoWorkWhileStoppedOrHidden) {
     SpectrumView view;
     view.resize(128, 40);
