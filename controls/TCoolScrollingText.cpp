@@ -15,9 +15,8 @@
 TCoolScrollingText::TCoolScrollingText(QWidget *owner) : QWidget(owner) {
     setObjectName(QStringLiteral("TCoolScrollingText"));
     FShadowColor = palette().color(QPalette::Light);
-    FTimer.setTimerType(Qt::PreciseTimer);
     FTimer.setInterval(FInterval);
-    connect(&FTimer, &QTimer::timeout, this, &TCoolScrollingText::ScrollStep);
+    connect(&FTimer, &FrameTimer::timeout, this, &TCoolScrollingText::ScrollStep);
     FGlyph.OnChange = [this] { contentChanged(); };
     FImageLink.OnChange = [this] { update(); };
     FSight = new velbrin::platform::WindowSight(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameTimer.h"
 #include "TCoolImages.h"
 #include "TGlyph.h"
 
@@ -7,7 +8,6 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -41,7 +41,8 @@ enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 // The control is named "TCoolScrollingText" until its owner names it.
 //
 // Threading: everything, including the step timer, runs on the user-interface
-// thread; the steps arrive as timer events of the event loop.
+// thread; the steps arrive as timer events of the event loop, on the beat the
+// window's other animations share.
 class TCoolScrollingText : public QWidget {
     Q_OBJECT
 
@@ -178,7 +179,7 @@ private:
     QPixmap FBackBitmap;
     bool FTakingSnapshot = false;
     int FShortcutId = 0;
-    QTimer FTimer;
+    FrameTimer FTimer;
     velbrin::platform::WindowSight *FSight = nullptr; // child object
     // What the text looks like, kept until it changes: its block, and its
     // picture for a text rectangle of `FTextPictureArea` at `FTextPictureAt`.

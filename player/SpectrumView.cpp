@@ -1,10 +1,10 @@
 #include "SpectrumView.h"
 
+#include "FrameTimer.h"
 #include "window_sight.h"
 
 #include <QPaintEvent>
 #include <QPainter>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -31,9 +31,9 @@ int PeakBand(const SpectrumBands &bands) {
 SpectrumView::SpectrumView(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("SpectrumView"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    timer_ = new QTimer(this);
+    timer_ = new FrameTimer(this);
     timer_->setInterval(kFrameMs);
-    connect(timer_, &QTimer::timeout, this, &SpectrumView::frame);
+    connect(timer_, &FrameTimer::timeout, this, &SpectrumView::frame);
     sight_ = new platform::WindowSight(this);
     connect(sight_, &platform::WindowSight::seenChanged, this, &SpectrumView::updateTimer);
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-class QTimer;
+class FrameTimer;
 
 namespace velbrin::platform {
 class WindowSight;
@@ -74,7 +74,7 @@ private:
     QRect columnArea(int column, int level) const;
     int columnLevel(int column) const;
 
-    QTimer *timer_ = nullptr;
+    FrameTimer *timer_ = nullptr;            // child object
     platform::WindowSight *sight_ = nullptr; // child object
     std::function<bool(SpectrumBands &)> source_;
     SpectrumBands shown_{};
