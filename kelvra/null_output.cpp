@@ -25,7 +25,7 @@ struct NullOutput {
 // and how far it lets the buffer run down before taking more: a sound card
 // asks for audio in blocks too, so a writer is woken once a block, not once
 // for every small write.
-constexpr double kQueueSeconds = 0.050;
+constexpr double kQueueSeconds = 0.070;
 constexpr double kLowSeconds = 0.030;
 
 int32_t getInformation(kv_module_information *info, uint32_t flags) {
