@@ -1,5 +1,7 @@
 #include "TCoolScrollingText.h"
 
+#include "window_sight.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QKeySequence>
@@ -8,15 +10,18 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstdlib>
 
 TCoolScrollingText::TCoolScrollingText(QWidget *owner) : QWidget(owner) {
     setObjectName(QStringLiteral("TCoolScrollingText"));
     FShadowColor = palette().color(QPalette::Light);
-    FTimer.setTimerType(Qt::PreciseTimer);
     FTimer.setInterval(FInterval);
-    connect(&FTimer, &QTimer::timeout, this, &TCoolScrollingText::ScrollStep);
+    connect(&FTimer, &FrameTimer::timeout, this, &TCoolScrollingText::ScrollStep);
     FGlyph.OnChange = [this] { contentChanged(); };
     FImageLink.OnChange = [this] { update(); };
+    FSight = new velbrin::platform::WindowSight(this);
+    connect(FSight, &velbrin::platform::WindowSight::seenChanged, this,
+            &TCoolScrollingText::updateTimer);
     updateOpacity();
 }
 
@@ -78,6 +83,8 @@ int TCoolScrollingText::textFlags() const {
 }
 
 QSize TCoolScrollingText::TextBlockSize() const {
+    if (FBlock)
+        return *FBlock;
     const QFontMetrics metrics(font());
     QSize block = metrics.boundingRect(rect(), textFlags(), drawnText()).size();
     if (!FGlyph.IsEmpty()) {
@@ -85,6 +92,7 @@ QSize TCoolScrollingText::TextBlockSize() const {
         block.rwidth() += image.width() + 2;
         block.setHeight(std::max(block.height(), image.height()));
     }
+    FBlock = block;
     return block;
 }
 
@@ -111,8 +119,12 @@ void TCoolScrollingText::setScrollDirection(TScrollDirection direction) {
         return;
     FScrollDirection = direction;
     if (direction == TScrollDirection::sdLeftToRight ||
-        direction == TScrollDirection::sdRightToLeft)
+        direction == TScrollDirection::sdRightToLeft) {
         FAlignment = TAlignment::taLeftJustify;
+        FBlock.reset();
+        lookChanged();
+        return;
+    }
     update();
 }
 
@@ -128,7 +140,7 @@ void TCoolScrollingText::setShadowColor(const QColor &color) {
         return;
     FShadowColor = color;
     FSimpleView = false;
-    update();
+    lookChanged();
 }
 
 void TCoolScrollingText::setShadowSize(int pixels) {
@@ -136,7 +148,7 @@ void TCoolScrollingText::setShadowSize(int pixels) {
         return;
     FShadowSize = pixels;
     FSimpleView = false;
-    update();
+    lookChanged();
 }
 
 void TCoolScrollingText::setShadowPos(TShadowPosition position) {
@@ -144,14 +156,14 @@ void TCoolScrollingText::setShadowPos(TShadowPosition position) {
         return;
     FShadowPos = position;
     FSimpleView = false;
-    update();
+    lookChanged();
 }
 
 void TCoolScrollingText::setSimpleView(bool simple) {
     if (simple == FSimpleView)
         return;
     FSimpleView = simple;
-    update();
+    lookChanged();
 }
 
 void TCoolScrollingText::setTransparent(bool transparent) {
@@ -265,7 +277,14 @@ QPixmap TCoolScrollingText::currentWallpaper() const {
 }
 
 void TCoolScrollingText::contentChanged() {
+    FBlock.reset();
+    FTextPicture = QPixmap();
     adjustSize();
+    update();
+}
+
+void TCoolScrollingText::lookChanged() {
+    FTextPicture = QPixmap();
     update();
 }
 
@@ -293,8 +312,12 @@ void TCoolScrollingText::updateTimer() {
     // A zero interval would run steps back to back and starve the user
     // interface; one millisecond is the shortest pause.
     FTimer.setInterval(std::max<int>(FInterval, 1));
-    if (!FTimer.isActive()) {
-        if (FTransparent)
+    if (!isVisible() || !FSight->seen()) {
+        // Nobody sees the steps; the activation's capture stays for when
+        // they can be seen again.
+        FTimer.stop();
+    } else if (!FTimer.isActive()) {
+        if (FTransparent && FBackBitmap.isNull())
             takeBackgroundSnapshot();
         FTimer.start();
     }
@@ -486,13 +509,41 @@ void TCoolScrollingText::paintEvent(QPaintEvent *) {
         }
         FGlyph.Draw(painter, glyphAt, isEnabled());
     }
-    drawText(painter, textRect);
+    drawTextPicture(painter, textRect);
+}
+
+void TCoolScrollingText::drawTextPicture(QPainter &painter, QRect rect) {
+    // Laying the text out is most of a step's cost, and the text moves by
+    // whole pixels, so it is drawn once into a picture that each step copies.
+    if (FTextPicture.isNull() || FTextPictureArea != rect.size()) {
+        const QRect area(QPoint(0, 0), rect.size());
+        const QFontMetrics metrics(font());
+        // Room for the shadow or the engraving beside the text, and for ink
+        // that reaches past the text's advance (italics, overhanging letters).
+        const int margin = std::abs(FShadowSize) + 1 + metrics.height() / 2;
+        const QRect extent = metrics.boundingRect(area, textFlags(), drawnText())
+                                 .adjusted(-margin, -margin, margin, margin);
+        const qreal ratio = devicePixelRatioF();
+        QPixmap picture(extent.size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter onPicture(&picture);
+        onPicture.setFont(font());
+        onPicture.translate(-extent.topLeft());
+        drawText(onPicture, area);
+        onPicture.end();
+        FTextPicture = picture;
+        FTextPictureArea = rect.size();
+        FTextPictureAt = extent.topLeft();
+    }
+    painter.drawPixmap(rect.topLeft() + FTextPictureAt, FTextPicture);
 }
 
 // ---- events -------------------------------------------------------------------------
 
 void TCoolScrollingText::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
+    FBlock.reset();
     RefreshBackground();
 }
 
@@ -501,10 +552,24 @@ void TCoolScrollingText::moveEvent(QMoveEvent *event) {
     RefreshBackground();
 }
 
+void TCoolScrollingText::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    updateTimer();
+}
+
+void TCoolScrollingText::hideEvent(QHideEvent *event) {
+    QWidget::hideEvent(event);
+    updateTimer();
+}
+
 void TCoolScrollingText::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange)
+    if (event->type() == QEvent::EnabledChange) {
         updateAccelerator();
+        lookChanged();
+    }
+    if (event->type() == QEvent::PaletteChange)
+        lookChanged();
     if (event->type() == QEvent::FontChange)
         contentChanged();
 }

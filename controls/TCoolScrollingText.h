@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameTimer.h"
 #include "TCoolImages.h"
 #include "TGlyph.h"
 
@@ -7,10 +8,14 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
+
+namespace velbrin::platform {
+class WindowSight;
+}
 
 enum class TScrollDirection { sdBottomToTop, sdTopToBottom, sdLeftToRight, sdRightToLeft };
 enum class TShadowPosition { spLeftTop, spLeftBottom, spRightBottom, spRightTop };
@@ -28,10 +33,16 @@ enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 // or is resized) and every step paints that capture plus the text as one
 // opaque frame; the parent is not repainted per step.
 //
+// Steps run only while they can be seen: the control is shown and its window
+// is neither minimised nor covered; the text waits where it stands meanwhile.
+// The text is laid out and drawn once per change of text, font or look, and
+// each step copies that picture over the background.
+//
 // The control is named "TCoolScrollingText" until its owner names it.
 //
 // Threading: everything, including the step timer, runs on the user-interface
-// thread; the steps arrive as timer events of the event loop.
+// thread; the steps arrive as timer events of the event loop, on the beat the
+// window's other animations share.
 class TCoolScrollingText : public QWidget {
     Q_OBJECT
 
@@ -112,6 +123,8 @@ public:
     void RefreshBackground();
     // Whether steps currently draw over a captured background.
     bool HasBackground() const { return !FBackBitmap.isNull(); }
+    // Whether the step timer runs: active, and its steps can be seen.
+    bool Stepping() const { return FTimer.isActive(); }
 
 signals:
     // A pass has ended. `InitialPosition` enters false; a handler that sets it
@@ -123,6 +136,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool event(QEvent *event) override;
 
@@ -137,7 +152,9 @@ private:
     void updateAccelerator();
     void adjustSize();
     void contentChanged();
+    void lookChanged();
     void drawText(QPainter &painter, QRect rect);
+    void drawTextPicture(QPainter &painter, QRect rect);
 
     QStringList FStrings;
     bool FActive = false;
@@ -162,5 +179,12 @@ private:
     QPixmap FBackBitmap;
     bool FTakingSnapshot = false;
     int FShortcutId = 0;
-    QTimer FTimer;
+    FrameTimer FTimer;
+    velbrin::platform::WindowSight *FSight = nullptr; // child object
+    // What the text looks like, kept until it changes: its block, and its
+    // picture for a text rectangle of `FTextPictureArea` at `FTextPictureAt`.
+    mutable std::optional<QSize> FBlock;
+    QPixmap FTextPicture;
+    QSize FTextPictureArea;
+    QPoint FTextPictureAt;
 };

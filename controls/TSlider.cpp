@@ -95,8 +95,29 @@ void TSlider::setPosition(int value) {
     const int position = clamped(value);
     if (position == fPosition)
         return;
+    const QPoint was = thumbAt();
     fPosition = position;
+    // A playing song moves the position many times per pixel of track; the
+    // picture changes only when the thumb does.
+    if (!fThumbBounds.isEmpty() && thumbAt() == was)
+        return;
     renderAndPaint();
+}
+
+QPoint TSlider::thumbAt() const {
+    // 64-bit arithmetic: the product of a pixel span and a full 32-bit range
+    // does not fit in 32 bits. Division truncates toward zero.
+    const std::int64_t range = std::int64_t{fMax} - fMin;
+    const std::int64_t offset = std::int64_t{fPosition} - fMin;
+    if (range <= 0)
+        return {};
+    if (fOrientation == TSliderOrientation::slHorizontal) {
+        const std::int64_t span = fTrack.width() - fThumbNormal.width();
+        return {static_cast<int>(span * offset / range), 0};
+    }
+    // Upwards increases the value when dragging, so the maximum sits on top.
+    const std::int64_t span = fTrack.height() - fThumbNormal.height();
+    return {0, static_cast<int>(span * (range - offset) / range)};
 }
 
 void TSlider::resizeScratchPad() {
@@ -128,20 +149,7 @@ void TSlider::render() {
     }
     QPainter painter(&fScratchPad);
     painter.drawPixmap(0, 0, fTrack);
-
-    // 64-bit arithmetic: the product of a pixel span and a full 32-bit range
-    // does not fit in 32 bits. Division truncates toward zero.
-    const std::int64_t range = std::int64_t{fMax} - fMin;
-    const std::int64_t offset = std::int64_t{fPosition} - fMin;
-    QPoint at;
-    if (fOrientation == TSliderOrientation::slHorizontal) {
-        const std::int64_t span = fTrack.width() - fThumbNormal.width();
-        at = QPoint(static_cast<int>(span * offset / range), 0);
-    } else {
-        // Upwards increases the value when dragging, so the maximum sits on top.
-        const std::int64_t span = fTrack.height() - fThumbNormal.height();
-        at = QPoint(0, static_cast<int>(span * (range - offset) / range));
-    }
+    const QPoint at = thumbAt();
     fThumbBounds = QRect(at, fThumbNormal.size());
     const QPixmap &thumb = fTracking      ? fThumbClicked
                            : fHighlighted ? fThumbHighlighted

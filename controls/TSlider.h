@@ -92,6 +92,7 @@ private:
     void resizeScratchPad();
     void render();
     void renderAndPaint();
+    QPoint thumbAt() const;
     int clamped(std::int64_t value) const;
     int dragPosition(QPoint mouse) const;
 

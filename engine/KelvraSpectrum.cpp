@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -36,6 +37,11 @@ uint8_t level(int8_t v) {
 // The entry points are cleared when the last instance that bound them unloads
 // the library, so creating or destroying one instance leaves another's
 // feedback working.
+//
+// The analysers run only while someone reads the spectra: an audio event
+// feeds them only within `kDemandWindow` of the last getspectrum (or loadfft),
+// so a spectrum display that is hidden or stopped costs no analysis, and one
+// that draws gets spectra at the engine's feedback period.
 struct SpectrumState {
     std::mutex mutex;
     bool both = false;
@@ -47,10 +53,13 @@ struct SpectrumState {
     kv_fft_analyzer_get_spectrum_fn getSpectrum = nullptr;
     kv_fft_analyzer_delete_fn deleteAnalyzer = nullptr;
     int boundInstances = 0;
+    std::chrono::steady_clock::time_point demanded;
 };
 SpectrumState spectrumState;
 
 constexpr int kBands = 64;
+// Ten frames of a display drawing 25 a second.
+constexpr auto kDemandWindow = std::chrono::milliseconds(400);
 constexpr uint16_t kMaxAnalysedSamples = 128;
 constexpr const char *kHandlerName = "Visualisation";
 constexpr const char *kCredit = "Velbrin spectrum feedback handler";
@@ -120,7 +129,8 @@ int32_t AudioEvent(void *, const KV_AudioEvent *event) {
     std::unique_lock lock(spectrumState.mutex, std::try_to_lock);
     auto set = spectrumState.setSamples;
     if (!lock.owns_lock() || event == nullptr || set == nullptr || event->Samples == nullptr ||
-        event->NB_Channels == 0) {
+        event->NB_Channels == 0 ||
+        std::chrono::steady_clock::now() - spectrumState.demanded > kDemandWindow) {
         return 0;
     }
     // The engine's samples are interleaved frames. Each analyser takes one
@@ -606,6 +616,7 @@ bool TKelvraSpectrum::loadfft(bool leftandright) {
     {
         std::lock_guard lock(spectrumState.mutex);
         spectrumState.both = leftandright;
+        spectrumState.demanded = std::chrono::steady_clock::now();
         oldLeft = std::exchange(spectrumState.left, left);
         if (leftandright) {
             oldRight = std::exchange(spectrumState.right, right);
@@ -647,6 +658,13 @@ void TKelvraSpectrum::getspectrum() {
     TSpectrum right{};
     {
         std::lock_guard lock(spectrumState.mutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - spectrumState.demanded > kDemandWindow) {
+            // Nothing was analysed meanwhile: what is kept is old sound.
+            spectrumState.leftSpectrum = {};
+            spectrumState.rightSpectrum = {};
+        }
+        spectrumState.demanded = now;
         left = spectrumState.leftSpectrum;
         right = spectrumState.rightSpectrum;
     }

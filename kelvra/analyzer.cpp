@@ -4,7 +4,6 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
-#include <vector>
 
 namespace kelvra {
 
@@ -42,44 +41,80 @@ void Analyzer::interpolate(const void *samples, int32_t count, int32_t channels,
     }
 }
 
+namespace {
+
+// What every transform of 128 points shares, worked out once: the window, the
+// twiddle factors and the bit-reversed order.
+struct Tables {
+    std::array<double, Analyzer::kPoints> window{};
+    std::array<double, Analyzer::kPoints / 2> cosine{};
+    std::array<double, Analyzer::kPoints / 2> sine{};
+    std::array<uint8_t, Analyzer::kPoints> reversed{};
+};
+
+const Tables &tables() {
+    static const Tables t = [] {
+        Tables made;
+        constexpr int n = Analyzer::kPoints;
+        for (int i = 0; i < n; ++i)
+            made.window[static_cast<size_t>(i)] =
+                0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / n);
+        for (int k = 0; k < n / 2; ++k) {
+            const std::complex<double> w = std::polar(1.0, -2.0 * std::numbers::pi * k / n);
+            made.cosine[static_cast<size_t>(k)] = w.real();
+            made.sine[static_cast<size_t>(k)] = w.imag();
+        }
+        for (size_t i = 1, j = 0; i < static_cast<size_t>(n); ++i) {
+            size_t bit = static_cast<size_t>(n) >> 1;
+            for (; (j & bit) != 0; bit >>= 1)
+                j ^= bit;
+            j ^= bit;
+            made.reversed[i] = static_cast<uint8_t>(j);
+        }
+        return made;
+    }();
+    return t;
+}
+
+} // namespace
+
 void Analyzer::spectrum(uint8_t *out, int32_t bands) const {
     if (out == nullptr || bands <= 0)
         return;
     bands = std::min(bands, kBands);
-    // Iterative radix-2 transform of the windowed block.
-    std::vector<std::complex<double>> x(kPoints);
-    for (int i = 0; i < kPoints; ++i) {
-        const double window = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kPoints);
-        x[static_cast<size_t>(i)] = samples_[static_cast<size_t>(i)] * window;
-    }
-    for (size_t i = 1, j = 0; i < x.size(); ++i) {
-        size_t bit = x.size() >> 1;
-        for (; (j & bit) != 0; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(x[i], x[j]);
-    }
-    for (size_t length = 2; length <= x.size(); length <<= 1) {
-        const double angle = -2.0 * std::numbers::pi / static_cast<double>(length);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
-        for (size_t start = 0; start < x.size(); start += length) {
-            std::complex<double> w(1.0, 0.0);
-            for (size_t k = 0; k < length / 2; ++k) {
-                const auto a = x[start + k];
-                const auto b = x[start + k + length / 2] * w;
-                x[start + k] = a + b;
-                x[start + k + length / 2] = a - b;
-                w *= step;
+    const Tables &t = tables();
+    // Iterative radix-2 transform of the windowed block, in bit-reversed
+    // order; real and imaginary parts apart, as complex arithmetic would
+    // check every product for infinities.
+    std::array<double, kPoints> re;
+    std::array<double, kPoints> im{};
+    for (size_t i = 0; i < re.size(); ++i)
+        re[t.reversed[i]] = samples_[i] * t.window[i];
+    for (size_t length = 2; length <= re.size(); length <<= 1) {
+        const size_t half = length / 2;
+        const size_t stride = re.size() / length;
+        for (size_t start = 0; start < re.size(); start += length) {
+            for (size_t k = 0; k < half; ++k) {
+                const size_t a = start + k;
+                const size_t b = a + half;
+                const double wr = t.cosine[k * stride];
+                const double wi = t.sine[k * stride];
+                const double br = re[b] * wr - im[b] * wi;
+                const double bi = re[b] * wi + im[b] * wr;
+                re[b] = re[a] - br;
+                im[b] = im[a] - bi;
+                re[a] += br;
+                im[a] += bi;
             }
         }
     }
     std::array<uint8_t, kBands> values{};
     for (int bin = 0; bin < kBands; ++bin) {
         // A full-scale sine centred on a bin gives |X| = 32768 * N / 4.
-        const double amplitude =
-            std::abs(x[static_cast<size_t>(bin + 1)]) * 4.0 / kPoints / 32768.0;
-        const double db = 20.0 * std::log10(std::max(amplitude, 1e-9));
+        constexpr double kScale = 4.0 / kPoints / 32768.0;
+        const auto at = static_cast<size_t>(bin + 1);
+        const double power = (re[at] * re[at] + im[at] * im[at]) * kScale * kScale;
+        const double db = 10.0 * std::log10(std::max(power, 1e-18));
         const double scaled = (db + 80.0) * 255.0 / 80.0;
         values[static_cast<size_t>(bin)] =
             static_cast<uint8_t>(std::lround(std::clamp(scaled, 0.0, 255.0)));

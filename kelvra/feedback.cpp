@@ -1,5 +1,6 @@
 #include "feedback.h"
 
+#include <algorithm>
 #include <charconv>
 #include <dlfcn.h>
 #include <mutex>
@@ -85,6 +86,57 @@ int installedFeedbackHandlers() {
     Handlers &h = handlers();
     std::lock_guard lock(h.mutex);
     return static_cast<int>(h.installed.size());
+}
+
+void HeardAudio::restart(uint64_t frame) {
+    end_ = frame;
+    kept_ = 0;
+}
+
+void HeardAudio::keep(const int16_t *samples, size_t frames, uint32_t channels,
+                      size_t capacityFrames) {
+    if (channels == 0 || capacityFrames == 0)
+        return;
+    if (channels != channels_ || capacityFrames != capacity_) {
+        channels_ = channels;
+        capacity_ = capacityFrames;
+        ring_.assign(capacity_ * channels_, 0);
+        kept_ = 0;
+    }
+    // Only the newest capacity's worth can be kept.
+    if (frames > capacity_) {
+        samples += (frames - capacity_) * channels_;
+        end_ += frames - capacity_;
+        frames = capacity_;
+    }
+    size_t at = static_cast<size_t>(end_ % capacity_);
+    size_t done = 0;
+    while (done < frames) {
+        const size_t run = std::min(frames - done, capacity_ - at);
+        std::copy_n(samples + done * channels_, run * channels_, ring_.begin() + at * channels_);
+        done += run;
+        at = (at + run) % capacity_;
+    }
+    end_ += frames;
+    kept_ = std::min(kept_ + frames, capacity_);
+}
+
+std::span<const int16_t> HeardAudio::from(uint64_t frame, size_t frames, uint64_t &first) {
+    frames = std::min(frames, kept_);
+    if (frames == 0)
+        return {};
+    first = std::clamp<uint64_t>(frame, firstFrame(), end_ - frames);
+    block_.resize(frames * channels_);
+    size_t at = static_cast<size_t>(first % capacity_);
+    size_t done = 0;
+    while (done < frames) {
+        const size_t run = std::min(frames - done, capacity_ - at);
+        std::copy_n(ring_.begin() + at * channels_, run * channels_,
+                    block_.begin() + done * channels_);
+        done += run;
+        at = (at + run) % capacity_;
+    }
+    return block_;
 }
 
 } // namespace kelvra

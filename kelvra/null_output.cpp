@@ -21,8 +21,12 @@ struct NullOutput {
     uint64_t written = 0; // frames accepted since start
 };
 
-// How far ahead of the clock the sink lets a writer get, like a device buffer.
-constexpr double kQueueSeconds = 0.030;
+// How far ahead of the clock the sink lets a writer get, like a device buffer,
+// and how far it lets the buffer run down before taking more: a sound card
+// asks for audio in blocks too, so a writer is woken once a block, not once
+// for every small write.
+constexpr double kQueueSeconds = 0.070;
+constexpr double kLowSeconds = 0.030;
 
 int32_t getInformation(kv_module_information *info, uint32_t flags) {
     if ((flags & KV_MODULE_INFO_FILL) != 0 && info != nullptr) {
@@ -75,9 +79,9 @@ int32_t write(kv_output_chain *chain, const void *, uint32_t size, uint32_t widt
     }
     const uint32_t bytesPerFrame = (width == 0 ? 2 : width) * s.channels;
     s.written += size / bytesPerFrame;
-    const double ahead = aheadSeconds(s) - kQueueSeconds;
-    if (ahead > 0)
-        std::this_thread::sleep_for(std::chrono::duration<double>(ahead));
+    const double ahead = aheadSeconds(s);
+    if (ahead > kQueueSeconds)
+        std::this_thread::sleep_for(std::chrono::duration<double>(ahead - kLowSeconds));
     return KV_MODULE_OK;
 }
 

@@ -22,6 +22,17 @@ namespace {
 constexpr const char *kPitchName = "OUTPUT.DIRECTSOUND.PITCH";
 // Samples per decoder read: a few MPEG frames.
 constexpr size_t kBlockSamples = 1152 * 2 * 2;
+// Frames given to a feedback handler per event: one MP3 frame's worth.
+constexpr size_t kFeedbackFrames = 1152;
+// How long a player that is not playing sleeps when nothing wakes it: it has
+// no clock to follow then, and commands and the mixer wake it at once.
+constexpr auto kIdleWait = std::chrono::seconds(1);
+constexpr auto kPlayingWait = std::chrono::milliseconds(20);
+// The longest a playing player sleeps on its own clock: time codes and
+// positions are this late at most.
+constexpr auto kClockWait = std::chrono::milliseconds(40);
+// How long after a command the mixer's every wake is answered.
+constexpr auto kPromptAfterCommand = std::chrono::milliseconds(200);
 
 std::atomic<uint64_t> nextSerial{1};
 
@@ -111,6 +122,8 @@ void Player::send(Command command) {
 
 std::function<void()> Player::wakeFunction() const {
     return [signal = signal_] {
+        if (!signal->wantWakes.load())
+            return;
         {
             std::lock_guard lock(signal->mutex);
             signal->woken = true;
@@ -149,15 +162,37 @@ void Player::run() {
             }
         }
         if (command) {
+            lastCommand_ = std::chrono::steady_clock::now();
+            signal.wantWakes = true;
             execute(*command);
             continue;
         }
         const bool busy = pump();
+        const std::chrono::milliseconds wait = nextWait();
         std::unique_lock lock(signal.mutex);
         if (!busy && signal.queue.empty() && !signal.quit && !signal.woken)
-            signal.changed.wait_for(lock, std::chrono::milliseconds(20));
+            signal.changed.wait_for(lock, wait);
         signal.woken = false;
     }
+}
+
+std::chrono::milliseconds Player::nextWait() {
+    if (state_ != State::Playing) {
+        signal_->wantWakes = true;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(kIdleWait);
+    }
+    const bool steady = inputOpen_ && !decodeDone_ && sink_ && sink_->realTime() &&
+                        std::chrono::steady_clock::now() - lastCommand_ > kPromptAfterCommand;
+    signal_->wantWakes = !steady;
+    if (!steady)
+        return kPlayingWait;
+    auto wait = kClockWait;
+    if (feedbackEnabled_ && info_.rate != 0) {
+        const auto playing = static_cast<uint64_t>(playedSeconds() * info_.rate);
+        const uint64_t frames = nextFeedbackFrame_ > playing ? nextFeedbackFrame_ - playing : 0;
+        wait = std::min(wait, std::chrono::milliseconds(frames * 1000 / info_.rate + 1));
+    }
+    return wait;
 }
 
 void Player::post(std::unique_ptr<Notification> notification) {
@@ -255,6 +290,7 @@ void Player::updateClock() {
         postTimecode(*lastSecond_);
     }
     postPosition(false);
+    feedHeardAudio();
     if (decodeDone_ && sink_ && sink_->drained())
         finishStream();
 }
@@ -265,25 +301,34 @@ void Player::finishStream() {
     postState(State::EndOfStream);
 }
 
-void Player::feedback(const int16_t *samples, size_t frames) {
-    if (!feedbackEnabled_ || state_ != State::Playing)
+void Player::feedHeardAudio() {
+    if (!feedbackEnabled_ || state_ != State::Playing || info_.rate == 0)
+        return;
+    // Decoding runs a fifth of a second and more ahead of the sound; the
+    // handler is given the audio at the position being played, so what it
+    // shows is what is heard.
+    const auto playing = static_cast<uint64_t>(playedSeconds() * info_.rate);
+    if (playing < nextFeedbackFrame_)
         return;
     const kv_feedback_audio_event_fn event = feedbackAudioEvent(feedbackHandler_);
     if (event == nullptr)
         return;
-    feedbackFramesSince_ += frames;
-    const uint64_t period = static_cast<uint64_t>(feedbackPeriodMs_) * info_.rate / 1000;
-    if (feedbackFramesSince_ < period)
+    const uint64_t period =
+        std::max<uint64_t>(1, static_cast<uint64_t>(feedbackPeriodMs_) * info_.rate / 1000);
+    // A late turn skips the periods it missed rather than catching up on them.
+    nextFeedbackFrame_ = playing + period;
+    uint64_t first = 0;
+    const std::span<const int16_t> block = heard_.from(playing, kFeedbackFrames, first);
+    if (block.empty())
         return;
-    feedbackFramesSince_ = 0;
     KV_AudioEvent audio{};
-    const double seconds = playedSeconds();
+    const double seconds = static_cast<double>(first) / info_.rate;
     audio.When.Seconds = static_cast<uint32_t>(seconds);
     audio.When.MicroSeconds = static_cast<uint32_t>((seconds - std::floor(seconds)) * 1e6);
     audio.SamplingFrequency = info_.rate;
-    audio.NB_Channels = static_cast<uint16_t>(info_.channels);
-    audio.NB_Samples = static_cast<uint16_t>(std::min<size_t>(frames, 65535));
-    audio.Samples = samples;
+    audio.NB_Channels = static_cast<uint16_t>(heard_.channels());
+    audio.NB_Samples = static_cast<uint16_t>(block.size() / heard_.channels());
+    audio.Samples = block.data();
     event(nullptr, &audio);
 }
 
@@ -298,7 +343,9 @@ void Player::decodeBlock() {
     }
     if (result == Decoder::ReadResult::Data) {
         const uint32_t channels = std::max<uint32_t>(info_.channels, 1);
-        feedback(decodeBuffer_.data(), samples / channels);
+        // A second of it: more than is ever decoded ahead of the sound.
+        heard_.keep(decodeBuffer_.data(), samples / channels, channels,
+                    std::max<size_t>(info_.rate, kFeedbackFrames));
         if (chain_.write(decodeBuffer_.data(), static_cast<uint32_t>(samples * 2), channels,
                          info_.rate) < 0 &&
             outputError_ == Error::None) {
@@ -352,7 +399,8 @@ void Player::restartAt(uint64_t frame, bool fade) {
     decodeDone_ = false;
     lastSecond_.reset();
     lastOffset_.reset();
-    feedbackFramesSince_ = 0;
+    heard_.restart(frame);
+    nextFeedbackFrame_ = frame;
 }
 
 bool Player::beingHeard() const {
@@ -613,7 +661,8 @@ void Player::inputOpen(const std::string &requested) {
     decodeDone_ = false;
     lastSecond_.reset();
     lastOffset_.reset();
-    feedbackFramesSince_ = 0;
+    heard_.restart(0);
+    nextFeedbackFrame_ = 0;
 
     post(makeText(KV_NOTIFY_INPUT_NAME, requested));
     post(makeU32(KV_NOTIFY_STREAM_DURATION, static_cast<uint32_t>(info_.frames / info_.rate)));

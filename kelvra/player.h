@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoder.h"
+#include "feedback.h"
 #include "filter_chain.h"
 #include "kelvra_interface.h"
 #include "levels.h"
@@ -49,7 +50,14 @@ enum class ExtensionCommand : int32_t { SetInputGain = 1 };
 // Locking: `signal_->mutex` guards the command queue and the quit and wake
 // flags; senders (any thread) and the mixer's wake calls take it briefly. Every
 // other member belongs to the player's thread and is touched nowhere else,
-// except `mailbox_` (locks itself) and `priority_` (atomic).
+// except `mailbox_` (locks itself), `priority_` and `signal_->wantWakes`
+// (atomic).
+//
+// Waking: in the middle of a song the player follows its own clock (the next
+// feedback period, at most 40 ms) and lets the mixer's wake calls pass, as
+// the mixer would otherwise wake it every mixing slice; around commands and
+// once the song is decoded to its end it answers every wake, so starts, seeks
+// and ends of stream are as prompt as ever.
 class Player final : public kv_player {
 public:
     explicit Player(kv_window **window);
@@ -128,7 +136,8 @@ private:
     void postPosition(bool force);
     double playedSeconds() const;
     void finishStream();
-    void feedback(const int16_t *samples, size_t frames);
+    void feedHeardAudio();
+    std::chrono::milliseconds nextWait();
     void applyThreadPriority();
 
     static int32_t hostGetInteger(kv_host_interface *host, const char *name, int32_t *value);
@@ -148,6 +157,7 @@ private:
         std::deque<Command> queue;
         bool quit = false;
         bool woken = false;
+        std::atomic<bool> wantWakes{true};
     };
     std::shared_ptr<Signal> signal_ = std::make_shared<Signal>();
 
@@ -199,7 +209,10 @@ private:
     int feedbackHandler_ = -1;
     bool feedbackEnabled_ = false;
     uint32_t feedbackPeriodMs_ = 40;
-    uint64_t feedbackFramesSince_ = 0;
+    // The handler is given what is heard, once a period of heard audio.
+    HeardAudio heard_;
+    uint64_t nextFeedbackFrame_ = 0;
+    std::chrono::steady_clock::time_point lastCommand_;
 
     std::vector<int16_t> decodeBuffer_;
 

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace velbrin::platform {
@@ -26,6 +28,10 @@ constexpr int kBufferMilliseconds = 80;
 // It is initialised once per process and never terminated: a second
 // initialisation after espeak_Terminate hangs in the library.
 std::atomic<bool> synthesiserTaken{false};
+
+// How long the device stays open after its queue has run dry: what SDL and
+// the sound server still hold is heard before the stream goes.
+constexpr auto kTailTime = std::chrono::milliseconds(300);
 
 int synthesiserRate() {
     static const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kBufferMilliseconds,
@@ -46,7 +52,8 @@ struct EspeakVoice::Impl {
     int sampleRate = 0;
     bool ok = false;
     bool ownsSynthesiser = false;
-    bool audioStarted = false;
+    // Open, with a reference on the audio subsystem, only while there is
+    // speech to play.
     SDL_AudioDeviceID device = 0;
     QStringList descriptions;
     std::vector<std::string> identifiers;
@@ -73,9 +80,14 @@ struct EspeakVoice::Impl {
     static int onSamples(short *wav, int count, espeak_EVENT *events);
     void run();
     SDL_AudioSpec spec() const;
-    // A device SDL has stopped (its sound server went away) is replaced by a
-    // new one, so speech is heard again once a server is back; `mutex` held.
-    void reopenIfLost();
+    bool deviceLost() const {
+        return device != 0 && SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
+    }
+    // `mutex` not held: opening waits on the sound server.
+    void openDevice();
+    // `mutex` held through `lock`, released while the device closes.
+    void closeDevice(std::unique_lock<std::mutex> &lock);
+    void closeWhenHeard(std::unique_lock<std::mutex> &lock);
 };
 
 namespace {
@@ -98,6 +110,9 @@ void EspeakVoice::Impl::run() {
         Utterance u;
         {
             std::unique_lock lock(mutex);
+            if (device != 0 && queue.empty() && !quit) {
+                closeWhenHeard(lock);
+            }
             wake.wait(lock, [this] { return quit || !queue.empty(); });
             if (quit) {
                 return;
@@ -117,10 +132,23 @@ void EspeakVoice::Impl::run() {
         // queued behind what is still playing.
         espeak_Synth(u.text.c_str(), u.text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
                      nullptr, nullptr);
+        bool open = false;
+        {
+            std::unique_lock lock(mutex);
+            // A device SDL has stopped (its sound server went away) is
+            // replaced by a new one, so speech is heard again once a server
+            // is back.
+            if (deviceLost()) {
+                closeDevice(lock);
+            }
+            open = device != 0;
+        }
+        if (!open && !samples.empty() && !cancelled()) {
+            openDevice();
+        }
         std::lock_guard lock(mutex);
         // Queued under the lock, so a stop either sees this sound and clears
         // it or comes first and this is dropped.
-        reopenIfLost();
         if (!quit && generation == current && !samples.empty() && device != 0) {
             SDL_QueueAudio(device, samples.data(),
                            static_cast<Uint32>(samples.size() * sizeof(int16_t)));
@@ -138,15 +166,40 @@ SDL_AudioSpec EspeakVoice::Impl::spec() const {
     return want;
 }
 
-void EspeakVoice::Impl::reopenIfLost() {
-    if (device != 0 && SDL_GetAudioDeviceStatus(device) != SDL_AUDIO_STOPPED) {
+void EspeakVoice::Impl::openDevice() {
+    // An open device streams silence to the sound server all the time, and
+    // the sound library's device watch polls while its audio is started; both
+    // wait until there is something to say.
+    if (!sound::acquire()) {
         return;
     }
-    sound::closeOutput(device);
-    device = sound::openOutput(spec(), nullptr);
-    if (device != 0) {
-        SDL_PauseAudioDevice(device, 0);
+    const SDL_AudioDeviceID opened = sound::openOutput(spec(), nullptr);
+    if (opened == 0) {
+        sound::release();
+        return;
     }
+    SDL_PauseAudioDevice(opened, 0);
+    std::lock_guard lock(mutex);
+    device = opened;
+}
+
+void EspeakVoice::Impl::closeDevice(std::unique_lock<std::mutex> &lock) {
+    const SDL_AudioDeviceID closing = std::exchange(device, 0);
+    lock.unlock();
+    sound::closeOutput(closing);
+    sound::release();
+    lock.lock();
+}
+
+void EspeakVoice::Impl::closeWhenHeard(std::unique_lock<std::mutex> &lock) {
+    const auto more = [this] { return quit || !queue.empty(); };
+    while (!more() && !deviceLost() && SDL_GetQueuedAudioSize(device) > 0) {
+        wake.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    if (more() || wake.wait_for(lock, kTailTime, more)) {
+        return;
+    }
+    closeDevice(lock);
 }
 
 EspeakVoice::EspeakVoice() : impl_(std::make_unique<Impl>()) {}
@@ -175,19 +228,18 @@ std::unique_ptr<EspeakVoice> EspeakVoice::create() {
     if (d.descriptions.isEmpty() || !sound::acquire()) {
         return voice;
     }
-    d.audioStarted = true;
     // A stream of its own at the sound server, mixed there with the music.
     // Without a server nothing would be heard; the program then runs silently
-    // rather than speaking into nowhere.
-    d.device = sound::openOutput(d.spec(), nullptr);
-    if (d.device == 0) {
-        // Not held for nothing: the engine's output may find a sound server
-        // started later only when the subsystem starts afresh.
-        sound::release();
-        d.audioStarted = false;
+    // rather than speaking into nowhere. The device is tried here and opened
+    // again for each stretch of speech; the subsystem is not held meanwhile,
+    // as the engine's output finds a sound server started later only when the
+    // subsystem starts afresh.
+    const SDL_AudioDeviceID probe = sound::openOutput(d.spec(), nullptr);
+    sound::closeOutput(probe);
+    sound::release();
+    if (probe == 0) {
         return voice;
     }
-    SDL_PauseAudioDevice(d.device, 0);
     espeak_SetSynthCallback(&Impl::onSamples);
     active = &d;
     d.ok = true;
@@ -206,8 +258,8 @@ EspeakVoice::~EspeakVoice() {
         d.wake.notify_all();
         d.worker.join();
     }
-    sound::closeOutput(d.device);
-    if (d.audioStarted) {
+    if (d.device != 0) {
+        sound::closeOutput(d.device);
         sound::release();
     }
     if (d.ownsSynthesiser) {

@@ -10,12 +10,16 @@ namespace velbrin::platform {
 // SDL's audio device to the sound server as a stream of its own, so it is
 // heard over the music and mixed by the server.
 //
+// The device is open only while there is speech to play: an open device
+// streams silence to the sound server, which then cannot rest.
+//
 // Threads: the public operations run on the user-interface thread and only
 // queue work. One worker thread owns the synthesiser: it makes each queued
-// text's sound in order and appends it to the device's queue, which SDL's own
-// thread plays. The text queue, the stop generation and the voice settings
-// are shared under one mutex, which also covers appending to and clearing the
-// device's queue; nothing else is shared.
+// text's sound in order, opens the device when it is closed and appends the
+// sound to the device's queue, which SDL's own thread plays; once that queue
+// has been heard and nothing more waits, the worker closes the device. The text queue, the stop
+// generation and the voice settings are shared under one mutex, which also covers appending to and
+// clearing the device's queue; nothing else is shared.
 class EspeakVoice final : public SpeechVoice {
 public:
     // A voice that speaks when the synthesiser starts, has voices and the

@@ -47,6 +47,9 @@ void ScreenSaverInhibit::hold(const QString &reason) {
         if (resetTimer_ == nullptr) {
             resetTimer_ = new QTimer(this);
             resetTimer_->setInterval(kResetIntervalMs);
+            // Whole seconds are precise enough, and let the system wake the
+            // program together with others.
+            resetTimer_->setTimerType(Qt::VeryCoarseTimer);
             connect(resetTimer_, &QTimer::timeout, this, &ScreenSaverInhibit::resetX11);
         }
         resetX11();

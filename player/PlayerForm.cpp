@@ -187,6 +187,8 @@ void TPlayerForm::buildControls() {
                          QRect(r.x() + 8, r.y() + 45, r.width() - 16, 17), yellow);
     spectrumView = new SpectrumView(central);
     spectrumView->setGeometry(r.x() + 8, r.y() + 62, r.width() - 16, 13);
+    spectrumView->setBackground(Skin::picture(Skin::Picture::RightPanel)
+                                    .copy(spectrumView->geometry().translated(-r.topLeft())));
     Label2 = makeLabel(central, "Label2", QStringLiteral("0"), QRect(8, 90, 20, 14),
                        QColor(128, 128, 128));
 
@@ -801,6 +803,9 @@ void TPlayerForm::hideworkpanel() {
     pnlWorking->hide();
     pnlWorking->lower();
     busyTimer_->stop();
+    // A title that started scrolling while the panel was up captured the
+    // panel's edge as its background; capture what lies there now.
+    Title2->RefreshBackground();
 }
 
 QString TPlayerForm::statusPanel(int index) const {

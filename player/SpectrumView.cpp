@@ -1,7 +1,10 @@
 #include "SpectrumView.h"
 
+#include "FrameTimer.h"
+#include "window_sight.h"
+
+#include <QPaintEvent>
 #include <QPainter>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -28,14 +31,27 @@ int PeakBand(const SpectrumBands &bands) {
 SpectrumView::SpectrumView(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("SpectrumView"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    timer_ = new QTimer(this);
+    timer_ = new FrameTimer(this);
     timer_->setInterval(kFrameMs);
-    connect(timer_, &QTimer::timeout, this, &SpectrumView::frame);
+    connect(timer_, &FrameTimer::timeout, this, &SpectrumView::frame);
+    sight_ = new platform::WindowSight(this);
+    connect(sight_, &platform::WindowSight::seenChanged, this, &SpectrumView::updateTimer);
 }
 
 void SpectrumView::setLook(Look look) {
     look_ = look;
+    updateOpacity();
     update();
+}
+
+void SpectrumView::setBackground(const QPixmap &picture) {
+    background_ = picture;
+    updateOpacity();
+    update();
+}
+
+void SpectrumView::updateOpacity() {
+    setAttribute(Qt::WA_OpaquePaintEvent, look_ == Look::Plain || !background_.isNull());
 }
 
 void SpectrumView::setPlaying(bool playing) {
@@ -44,11 +60,16 @@ void SpectrumView::setPlaying(bool playing) {
         shown_.fill(0);
         update();
     }
+    timer_->setInterval(kFrameMs);
     updateTimer();
 }
 
 bool SpectrumView::isRunning() const {
     return timer_->isActive();
+}
+
+int SpectrumView::frameInterval() const {
+    return timer_->interval();
 }
 
 void SpectrumView::showEvent(QShowEvent *event) {
@@ -62,7 +83,7 @@ void SpectrumView::hideEvent(QHideEvent *event) {
 }
 
 void SpectrumView::updateTimer() {
-    if (playing_ && isVisible() && source_) {
+    if (playing_ && isVisible() && sight_->seen() && source_) {
         if (!timer_->isActive()) {
             timer_->start();
         }
@@ -76,20 +97,50 @@ void SpectrumView::frame() {
     if (!source_ || !source_(latest)) {
         latest.fill(0);
     }
+    std::array<int, kColumns> before{};
+    for (int c = 0; c < kColumns; ++c) {
+        before[static_cast<size_t>(c)] = columnLevel(c);
+    }
+    bool flat = true;
     for (size_t i = 0; i < shown_.size(); ++i) {
         const int fallen = std::max(0, shown_[i] - kFallPerFrame);
         shown_[i] = static_cast<uint8_t>(std::max<int>(fallen, latest[i]));
+        flat = flat && shown_[i] == 0;
     }
-    update();
+    // Only the bars that moved are drawn again; a bar's colour follows its
+    // height, so a moved bar is drawn whole. One rectangle around them all
+    // keeps clipping cheap for the painter.
+    QRect moved;
+    for (int c = 0; c < kColumns; ++c) {
+        const int was = before[static_cast<size_t>(c)];
+        const int now = columnLevel(c);
+        if (columnArea(c, was).height() != columnArea(c, now).height() ||
+            (look_ == Look::Skin && was != now && columnArea(c, now).height() > 0)) {
+            moved |= columnArea(c, std::max(was, now));
+        }
+    }
+    if (!moved.isEmpty()) {
+        update(moved);
+    }
+    // Silence draws nothing; asking less often then is enough to see the
+    // sound come back.
+    timer_->setInterval(flat ? kFlatFrameMs : kFrameMs);
+}
+
+int SpectrumView::columnLevel(int column) const {
+    return std::max(shown_[static_cast<size_t>(2 * column)],
+                    shown_[static_cast<size_t>(2 * column + 1)]);
+}
+
+QRect SpectrumView::columnArea(int column, int level) const {
+    const int w = std::max(1, width() / kColumns);
+    const int left = (width() - w * kColumns) / 2 + column * w;
+    const int h = level * height() / 255;
+    return {left, height() - h, std::max(1, w - 1), h};
 }
 
 QRect SpectrumView::columnRect(int column) const {
-    const int w = std::max(1, width() / kColumns);
-    const int left = (width() - w * kColumns) / 2 + column * w;
-    const int level = std::max(shown_[static_cast<size_t>(2 * column)],
-                               shown_[static_cast<size_t>(2 * column + 1)]);
-    const int h = level * height() / 255;
-    return {left, height() - h, std::max(1, w - 1), h};
+    return columnArea(column, columnLevel(column));
 }
 
 QColor SpectrumView::barColour(int column) const {
@@ -97,19 +148,20 @@ QColor SpectrumView::barColour(int column) const {
         return palette().color(QPalette::Highlight);
     }
     // The skin's display glows from green through yellow to red with loudness.
-    const int level = std::max(shown_[static_cast<size_t>(2 * column)],
-                               shown_[static_cast<size_t>(2 * column + 1)]);
+    const int level = columnLevel(column);
     return QColor::fromHsv(std::clamp(120 - level * 120 / 255, 0, 120), 255, 255);
 }
 
-void SpectrumView::paintEvent(QPaintEvent *) {
+void SpectrumView::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     if (look_ == Look::Plain) {
-        painter.fillRect(rect(), Qt::black);
+        painter.fillRect(event->rect(), Qt::black);
+    } else if (!background_.isNull()) {
+        painter.drawPixmap(event->rect(), background_, event->rect());
     }
     for (int c = 0; c < kColumns; ++c) {
         const QRect bar = columnRect(c);
-        if (bar.height() > 0) {
+        if (bar.height() > 0 && bar.intersects(event->rect())) {
             painter.fillRect(bar, barColour(c));
         }
     }

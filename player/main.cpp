@@ -84,6 +84,12 @@ int main(int argc, char **argv) {
     if (const int status = answerWithoutWindow(argc, argv); status >= 0) {
         return status;
     }
+    // On X11 the window's updates are small (a title strip, the spectrum's
+    // bars) and many; sent over the connection they need no shared-memory
+    // completion event, which would wake the program once more for each.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
+        qputenv("QT_XCB_NO_MITSHM", "1");
+    }
     velbrin::player::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velbrin"));
     QApplication::setOrganizationName(QStringLiteral("Odalrin"));

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -152,6 +153,51 @@ TEST_F(ControlsScrollingText, TimerStepsOnlyWhileActive) {
     EXPECT_LT(stopped, 0);
     QTest::qWait(60);
     EXPECT_EQ(title->X(), stopped);
+}
+
+TEST_F(ControlsScrollingText, StepsOnlyWhileTheyCanBeSeen) {
+    title->setText(QStringLiteral("a long enough title to keep moving for a while"));
+    title->setActive(true);
+    ASSERT_TRUE(title->Stepping());
+    parent->showMinimized();
+    EXPECT_FALSE(title->Stepping()) << "window minimised";
+    parent->showNormal();
+    EXPECT_TRUE(title->Stepping());
+    title->hide();
+    EXPECT_FALSE(title->Stepping()) << "control hidden";
+    title->show();
+    EXPECT_TRUE(title->Stepping());
+    EXPECT_TRUE(title->HasBackground()) << "the activation's capture is kept";
+}
+
+TEST_F(ControlsScrollingText, StepsShowTheTextAsDrawingItDirectlyWould) {
+    // Smoothed edges too: the steps copy a picture of the text made once.
+    QFont smooth(QStringLiteral("DejaVu Sans"));
+    smooth.setPixelSize(16);
+    title->setFont(smooth);
+    title->setSimpleView(false);
+    title->setShadowColor(Red);
+    const QString text = QStringLiteral("Wavy title, long enough to scroll");
+    title->setText(text);
+    title->setActive(true);
+    for (int step = 0; step < 3; ++step) {
+        for (int i = 0; i < 37; ++i)
+            title->ScrollStep();
+        QImage expected(title->size(), QImage::Format_RGB32);
+        expected.fill(Black);
+        QPainter painter(&expected);
+        painter.setFont(smooth);
+        const QRect at(QPoint(title->X(), title->Y()), title->size());
+        const int flags =
+            Qt::AlignTop | Qt::AlignLeft | Qt::TextDontClip | Qt::TextIncludeTrailingSpaces;
+        painter.setPen(Red);
+        painter.drawText(at, flags, text + ' ');
+        painter.setPen(Aqua);
+        painter.drawText(at.translated(1, 1), flags, text + ' ');
+        painter.end();
+        EXPECT_EQ(title->grab().toImage().convertToFormat(QImage::Format_RGB32), expected)
+            << "at " << title->X();
+    }
 }
 
 TEST_F(ControlsScrollingText, BackgroundIsCapturedOncePerActivationWithoutOldText) {

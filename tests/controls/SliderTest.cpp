@@ -131,6 +131,12 @@ TEST_F(ControlsSlider, PositionIsClampedAndRepaintedAtOnceOnlyWhenItChanges) {
     EXPECT_EQ(paints, 1) << "an unchanged position paints nothing";
     slider->setPosition(-5);
     EXPECT_EQ(slider->Position(), 0);
+    const int atZero = paints;
+    slider->setPosition(2); // 190 * 2 / 400: the thumb stays on pixel 0
+    EXPECT_EQ(slider->Position(), 2);
+    EXPECT_EQ(paints, atZero) << "a thumb that does not move paints nothing";
+    slider->setPosition(3);
+    EXPECT_EQ(paints, atZero + 1);
     EXPECT_EQ(changes.count(), 0);
 }
 

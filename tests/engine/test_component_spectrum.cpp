@@ -9,9 +9,11 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace spectrum = velbrin::engine::spectrum;
@@ -120,6 +122,28 @@ TEST(SpectrumHandler, LoadSendsTheHandlerAndFeedsAtMost128Samples) {
 
     EXPECT_TRUE(c.unloadfft(true));
     EXPECT_EQ(count(engine.log(), "fft_analyzer_delete A"), 2);
+}
+
+TEST(SpectrumHandler, AnalysersRunOnlyWhileTheSpectrumIsRead) {
+    EngineDouble engine;
+    TKelvraSpectrum c;
+    c.setKelvraPath(doublePath());
+    ASSERT_TRUE(c.Init());
+    ASSERT_TRUE(c.loadfft(true));
+    std::vector<int16_t> samples(256, 1000);
+    KV_AudioEvent stereo{{0, 0}, 44100, 2, 128, samples.data()};
+    spectrum::AudioEvent(nullptr, &stereo);
+    ASSERT_NE(read(c).left[0], 0);
+
+    // Nobody has read the spectra for a while (a hidden display): no analysis.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    engine.reset();
+    spectrum::AudioEvent(nullptr, &stereo);
+    EXPECT_EQ(count(engine.log(), "fft_analyzer_set_samples"), 0);
+    EXPECT_EQ(read(c).left[0], 0) << "old sound is not shown as new";
+    spectrum::AudioEvent(nullptr, &stereo);
+    EXPECT_EQ(count(engine.log(), "fft_analyzer_set_samples"), 2) << "read again: analysed again";
+    EXPECT_TRUE(c.unloadfft(true));
 }
 
 TEST(SpectrumHandler, RefusedRegistrationStillCreatesAnalysers) {

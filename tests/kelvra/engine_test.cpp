@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <fstream>
+#include <mutex>
 #include <numbers>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using namespace kelvra_test;
 using namespace std::chrono_literals;
@@ -248,6 +251,9 @@ namespace {
 std::atomic<int> audioEvents{0};
 std::atomic<int> lastChannels{0};
 std::atomic<double> lastRms{0.0};
+// Each event's position and loudness.
+std::mutex heardMutex;
+std::vector<std::pair<double, double>> heard;
 
 int32_t nameMatch(const char *name) {
     return std::string(name) == "Visualisation" ? 0 : -1;
@@ -261,6 +267,10 @@ int32_t nothing() {
 int32_t audioEvent(void *, const KV_AudioEvent *event) {
     lastChannels = event->NB_Channels;
     lastRms = rms(event->Samples, static_cast<size_t>(event->NB_Samples) * event->NB_Channels);
+    {
+        std::lock_guard lock(heardMutex);
+        heard.emplace_back(event->When.Seconds + event->When.MicroSeconds / 1e6, lastRms.load());
+    }
     ++audioEvents;
     return 0;
 }
@@ -275,8 +285,7 @@ int32_t initHandler(kv_feedback_table *table) {
 
 } // namespace
 
-TEST(KelvraFeedback, HandlerReceivesDecodedAudioWhilePlaying) {
-    TestPlayer p;
+void installHandler(TestPlayer &p) {
     char location[64];
     std::snprintf(location, sizeof location, "function@%lX",
                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&initHandler)));
@@ -285,6 +294,11 @@ TEST(KelvraFeedback, HandlerReceivesDecodedAudioWhilePlaying) {
     p.I(KV_CMD_FEEDBACK_SET_PERIOD, 40);
     p.N(KV_CMD_FEEDBACK_ENABLE);
     p.sync();
+}
+
+TEST(KelvraFeedback, HandlerReceivesDecodedAudioWhilePlaying) {
+    TestPlayer p;
+    installHandler(p);
     EXPECT_TRUE(p.eventsWithCode(KV_NOTIFY_NACK).empty());
     // A text that is no location is refused by the send itself.
     EXPECT_NE(p.engine().send_S(p.handle(), KV_CMD_FEEDBACK_REGISTER, "function@xyz"), 0);
@@ -304,6 +318,38 @@ TEST(KelvraFeedback, HandlerReceivesDecodedAudioWhilePlaying) {
     EXPECT_LE(audioEvents.load(), 40);
     EXPECT_EQ(lastChannels.load(), 2);
     EXPECT_GT(lastRms.load(), 5000.0);
+}
+
+// Decoding runs ahead of the sound; the handler must be given what is heard.
+TEST(KelvraFeedback, HandlerGetsTheAudioBeingHeardNotTheAudioDecodedAhead) {
+    const std::string song = Media::get().path("quiet-then-tone.mp3");
+    ASSERT_TRUE(Media::run("sox -n -r 44100 -c 2 -b 16 '" + song +
+                           ".wav' synth 1 sine 1000 vol 0.5 "
+                           "pad 1 0 && lame --quiet -b 128 '" +
+                           song + ".wav' '" + song + "'"));
+    TestPlayer p;
+    installHandler(p);
+    p.openAndWaitForDuration(song);
+    {
+        std::lock_guard lock(heardMutex);
+        heard.clear();
+    }
+    p.N(KV_CMD_PLAY);
+    ASSERT_TRUE(p.waitForState(KV_PLAYER_STATE_EOS, 5s));
+    std::lock_guard lock(heardMutex);
+    ASSERT_GE(heard.size(), 30u) << "25 a second";
+    // One event holds 1152 frames (26 ms): those ending before the tone are
+    // quiet, those from its start on are loud.
+    int quietJustBefore = 0;
+    for (const auto &[when, loudness] : heard) {
+        if (when + 0.03 < 0.97) {
+            EXPECT_LT(loudness, 300.0) << "at " << when << " s";
+            quietJustBefore += when > 0.75 ? 1 : 0;
+        } else if (when >= 1.0) {
+            EXPECT_GT(loudness, 5000.0) << "at " << when << " s";
+        }
+    }
+    EXPECT_GE(quietJustBefore, 3) << "the last fifth of a second before the tone is quiet too";
 }
 
 TEST(KelvraAnalyzer, SpectrumPeaksAtTheTonesBand) {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -43,6 +44,20 @@ double rms(const std::vector<int16_t> &s) {
 }
 
 const QString kText = QStringLiteral("That was the band playing a long song from the album");
+
+// Streams the sound server has open for players now.
+int serverStreams() {
+    FILE *list = popen("pactl list short sink-inputs 2>/dev/null", "r");
+    if (list == nullptr) {
+        return -1;
+    }
+    int lines = 0;
+    for (int c = 0; (c = std::fgetc(list)) != EOF;) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    pclose(list);
+    return lines;
+}
 
 TEST(EspeakVoice, RatesSpanAThirdToThreeTimesTheNormalPace) {
     EXPECT_EQ(EspeakVoice::wordsPerMinute(0), 175);
@@ -87,6 +102,24 @@ TEST(EspeakVoice, SpeechIsHeardAtTheSinkAndTheRateChangesItsLength) {
 
     EXPECT_GT(rms(heard), 300.0) << "speech reached the sink";
     EXPECT_GT(slow.count(), 2 * fast.count()) << slow.count() << " ms vs " << fast.count() << " ms";
+}
+
+TEST(EspeakVoice, TheSoundServerHasAStreamOnlyWhileSomethingIsSaid) {
+    if (!velbrin::test::soundServerReachable()) {
+        GTEST_SKIP() << "no private sound server";
+    }
+    auto voice = EspeakVoice::create();
+    ASSERT_TRUE(voice->available());
+    EXPECT_EQ(serverStreams(), 0) << "silence is not streamed";
+    voice->speak(QStringLiteral("one two three"));
+    bool streamed = false;
+    for (int i = 0; i < 300 && voice->busy(); ++i) {
+        streamed = streamed || serverStreams() > 0;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(streamed);
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(serverStreams(), 0) << "closed once heard";
 }
 
 TEST(EspeakVoice, StopEndsTheSpeechAndDropsTheQueue) {

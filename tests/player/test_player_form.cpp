@@ -377,6 +377,24 @@ TEST_F(PlayerForm, UpdateViewWithAndWithoutTag) {
     EXPECT_FALSE(form->title->isVisibleTo(form.get()));
 }
 
+TEST_F(PlayerForm, TitleThatStartsScrollingUnderTheBusyPanelLosesThePanelWithIt) {
+    auto form = makeForm();
+    form->show();
+    form->showworkpanel();
+    form->Title2->setText(QString(80, QChar('W')));
+    form->FitTitle();
+    form->hideworkpanel();
+    const QRgb panel = form->pnlWorking->palette().color(QPalette::Window).rgb();
+    const QImage frame = form->Title2->grab().toImage();
+    int panelPixels = 0;
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) {
+            panelPixels += frame.pixel(x, y) == panel ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(panelPixels, 0);
+}
+
 TEST_F(PlayerForm, DisplayFollowsPositionTimeAndStreamReports) {
     auto form = makeForm();
     KV_Message m{};
