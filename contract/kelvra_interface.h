@@ -537,6 +537,64 @@ typedef struct kv_player_gain_extension {
     int32_t (*set_input_gain)(kv_player *player, int32_t hundredths_db);
 } kv_player_gain_extension;
 
+/* "speech_mix": the DJ's voice joins the mix of the sound device the songs
+ * play to, so the songs' levels, the lowering of the music under the voice
+ * (the duck) and the sum's limiter act on it sample by sample. Speech never
+ * reaches a WAV file: WAV-file output has no mix to join.
+ *
+ * While speech is taken and not yet heard, every song of that mix is lowered
+ * by the duck depth, on top of its own levels (which keep ramping
+ * underneath): the music reaches the depth in about 50 ms, and the voice
+ * starts only then; after the voice's last sample the music comes back up
+ * over about 500 ms. A limiter on the mix's sum (songs, voice and their
+ * gains together) leaves it untouched while it stays below -1 dBFS and holds
+ * every sample within full scale otherwise, a few milliseconds ahead.
+ *
+ * These functions act at once, not queued with any player's commands, and
+ * may be called from any thread. */
+#define KV_EXTENSION_SPEECH_MIX "speech_mix"
+#define KV_SPEECH_MIX_VERSION 1u
+/* Duck depths are hundredths of a decibel. */
+#define KV_DUCK_DEPTH_MAX 2400
+#define KV_DUCK_DEPTH_DEFAULT 1200
+typedef struct kv_speech_mix_extension {
+    uint32_t version; /* KV_SPEECH_MIX_VERSION */
+    /* Appends `frames` of mono 16-bit speech at `rate` Hz to what the voice
+     * says. 0 when taken; 1 when no sound device's mix runs now (songs go to
+     * WAV files, or none has been opened), so the caller plays it itself; -1
+     * for no samples or a rate of 0. */
+    int32_t (*speech_write)(const int16_t *samples, uint32_t frames, uint32_t rate);
+    /* Drops the speech not heard yet; the music comes back up. */
+    void (*speech_clear)(void);
+    /* Milliseconds of speech taken and not yet heard (0 when none waits). */
+    uint32_t (*speech_pending)(void);
+    /* How far the music is lowered under the voice, clamped to
+     * 0..KV_DUCK_DEPTH_MAX; 0 leaves the music alone. For every mix, now and
+     * later; KV_DUCK_DEPTH_DEFAULT until set. */
+    void (*set_duck_depth)(int32_t hundredths_db);
+} kv_speech_mix_extension;
+
+/* "quiet_ends": where a song is heard. With quiet ends on, a player skips
+ * the silence a song opens with (it starts at the first moment above
+ * -60 dBFS, up to 30 s in) and finds, while it plays, the last moment it is
+ * heard: the start of the silence (below -60 dBFS) that lasts to the end of
+ * the file, when that silence lasts at least 2 s. Off (the default), a song
+ * plays every sample as decoded, as gapless playback needs. WAV-file output
+ * is the same either way: a render stays a faithful decode. */
+#define KV_EXTENSION_QUIET_ENDS "quiet_ends"
+#define KV_QUIET_ENDS_VERSION 1u
+typedef struct kv_quiet_ends_extension {
+    uint32_t version; /* KV_QUIET_ENDS_VERSION */
+    /* Queued: quiet ends on (non-zero) or off for the inputs the player opens
+     * from its next InputOpen on. 0 when queued, -1 for a player not live. */
+    int32_t (*set_quiet_ends)(kv_player *player, int32_t on);
+    /* Not queued, from any thread: the last audible moment of the song open
+     * on `player`, in milliseconds from the song's start; the song's whole
+     * length when it does not end in silence; -1 while that is not known yet,
+     * with quiet ends off, or for a player not live. */
+    int32_t (*audible_end)(kv_player *player);
+} kv_quiet_ends_extension;
+
 #ifdef KELVRA_BUILDING_ENGINE
 KV_EXPORT const void *kelvra_get_extension(const char *name);
 #endif
@@ -715,6 +773,10 @@ KV_STATIC_ASSERT(offsetof(kv_module_information, description) == 259, "descripti
 KV_STATIC_ASSERT(offsetof(kv_feedback_information, Description) == 264, "description at 264");
 KV_STATIC_ASSERT(offsetof(kv_player_gain_extension, set_input_gain) == sizeof(void *),
                  "gain function in the second word");
+KV_STATIC_ASSERT(offsetof(kv_speech_mix_extension, speech_write) == sizeof(void *),
+                 "speech function in the second word");
+KV_STATIC_ASSERT(offsetof(kv_quiet_ends_extension, set_quiet_ends) == sizeof(void *),
+                 "quiet-ends function in the second word");
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 /* 32-bit targets: the interface's documented byte offsets. */
