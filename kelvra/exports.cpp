@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "feedback.h"
 #include "kelvra_interface.h"
+#include "mixer.h"
 #include "player.h"
 #include "trace.h"
 
@@ -95,6 +96,8 @@ const char *extensionName(int32_t code) {
     switch (static_cast<ExtensionCommand>(code)) {
     case ExtensionCommand::SetInputGain:
         return "SetInputGain";
+    case ExtensionCommand::SetQuietEnds:
+        return "SetQuietEnds";
     }
     return "";
 }
@@ -141,6 +144,27 @@ int32_t setInputGain(kv_player *player, int32_t hundredths) {
 }
 
 constexpr kv_player_gain_extension kPlayerGain{KV_PLAYER_GAIN_VERSION, &setInputGain};
+
+int32_t setQuietEnds(kv_player *player, int32_t on) {
+    Command c;
+    c.code = static_cast<int32_t>(ExtensionCommand::SetQuietEnds);
+    c.extension = true;
+    c.ints[0] = on != 0 ? 1 : 0;
+    return queue(player, std::move(c), "extension");
+}
+
+int32_t audibleEnd(kv_player *player) {
+    Players &p = players();
+    std::lock_guard lock(p.mutex);
+    if (player == nullptr || !p.live.contains(player))
+        return -1;
+    return static_cast<Player *>(player)->audibleEndMilliseconds();
+}
+
+constexpr kv_quiet_ends_extension kQuietEnds{KV_QUIET_ENDS_VERSION, &setQuietEnds, &audibleEnd};
+
+constexpr kv_speech_mix_extension kSpeechMix{KV_SPEECH_MIX_VERSION, &speech::write, &speech::clear,
+                                             &speech::pendingMilliseconds, &speech::setDuckDepth};
 
 } // namespace
 } // namespace kelvra
@@ -313,8 +337,14 @@ int32_t control_win32_params_to_message(kv_player *player, KV_Message *msg, uint
 }
 
 const void *kelvra_get_extension(const char *name) {
-    if (name != nullptr && std::strcmp(name, KV_EXTENSION_PLAYER_GAIN) == 0)
+    if (name == nullptr)
+        return nullptr;
+    if (std::strcmp(name, KV_EXTENSION_PLAYER_GAIN) == 0)
         return &kelvra::kPlayerGain;
+    if (std::strcmp(name, KV_EXTENSION_QUIET_ENDS) == 0)
+        return &kelvra::kQuietEnds;
+    if (std::strcmp(name, KV_EXTENSION_SPEECH_MIX) == 0)
+        return &kelvra::kSpeechMix;
     return nullptr;
 }
 

@@ -3,8 +3,10 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <map>
 
 namespace kelvra {
@@ -55,6 +57,23 @@ struct MixerRegistry {
 MixerRegistry &mixerRegistry() {
     static MixerRegistry registry;
     return registry;
+}
+
+// What the DJ says, waiting to be mixed. The voice goes to the newest live
+// mixer (in practice the one sound device the songs play to), made at that
+// mixer's rate when written.
+struct SpeechBus {
+    std::mutex mutex;
+    std::vector<Mixer *> mixers; // live, oldest first
+    Mixer *owner = nullptr;      // the mixer `samples` were made for
+    uint32_t ownerRate = 44100;
+    std::deque<int16_t> samples; // mono
+    std::atomic<int32_t> duckHundredths{KV_DUCK_DEPTH_DEFAULT};
+};
+
+SpeechBus &speechBus() {
+    static SpeechBus bus;
+    return bus;
 }
 
 } // namespace
@@ -136,13 +155,28 @@ std::shared_ptr<Mixer> Mixer::acquire(const std::shared_ptr<const Module> &modul
     }
     if (format.rate != 0)
         mixer->rate_ = format.rate;
+    mixer->limiter_.setRate(mixer->rate_);
     mixer->thread_ = std::thread([m = mixer.get()] { m->run(); });
     registry.mixers[key] = mixer;
+    {
+        SpeechBus &bus = speechBus();
+        std::lock_guard speechLock(bus.mutex);
+        bus.mixers.push_back(mixer.get());
+    }
     error = Error::None;
     return mixer;
 }
 
 Mixer::~Mixer() {
+    {
+        SpeechBus &bus = speechBus();
+        std::lock_guard speechLock(bus.mutex);
+        std::erase(bus.mixers, this);
+        if (bus.owner == this) {
+            bus.owner = nullptr;
+            bus.samples.clear();
+        }
+    }
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
@@ -152,6 +186,12 @@ Mixer::~Mixer() {
     if (thread_.joinable())
         thread_.join();
     if (instance_ != nullptr) {
+        // The limiter's delay still holds the last milliseconds.
+        if (opened_ && !lost_ && !limiter_.idle()) {
+            std::vector<int16_t> tail;
+            silenceSlice(limiter_.lookAheadFrames(), tail);
+            writeDevice(tail.data(), limiter_.lookAheadFrames());
+        }
         // Let what the device still holds play out, so the end of the last
         // song is not cut when the last player leaves.
         if (opened_ && module_->descriptor.control != nullptr) {
@@ -426,9 +466,97 @@ void Mixer::wakeAll(std::vector<std::function<void()>> &wakes) {
         wakes.push_back(input->wake);
 }
 
+size_t Mixer::mixSlice(size_t slice, std::vector<int16_t> &out) {
+    using Run = MixerInput::Run;
+    SpeechBus &bus = speechBus();
+    ducker_.setDepth(bus.duckHundredths.load(std::memory_order_relaxed) / 100.0);
+    bool music = false;
+    for (auto &input : inputs_)
+        music = music || (input->run == Run::Playing && !input->staging.empty());
+    size_t waiting = 0;
+    {
+        std::lock_guard speechLock(bus.mutex);
+        waiting = bus.owner == this ? bus.samples.size() : 0;
+        if (waiting == 0)
+            voicing_ = false;
+        // The voice starts once the music is down, so the first word is
+        // heard over lowered music; without music it starts at once.
+        else if (!voicing_ && (!music || ducker_.down()))
+            voicing_ = true;
+        if (slice == 0 && voicing_)
+            slice = std::min(waiting, kSliceFrames);
+        voice_.assign(slice, 0);
+        if (voicing_) {
+            const size_t n = std::min(waiting, slice);
+            std::copy_n(bus.samples.begin(), n, voice_.begin());
+            bus.samples.erase(bus.samples.begin(),
+                              bus.samples.begin() + static_cast<std::ptrdiff_t>(n));
+        }
+    }
+    if (slice == 0)
+        return 0;
+
+    const float duckFrom = ducker_.gain();
+    ducker_.advance(waiting > 0, slice, rate_);
+    const float duckTo = ducker_.gain();
+    sum_.assign(slice * 2, 0.0f);
+    for (auto &input : inputs_) {
+        if (input->run == Run::Idle || input->staging.empty())
+            continue;
+        const size_t n = std::min(slice, input->staging.size() / 2);
+        input->ramp.setTarget(input->levels);
+        if (input->startRunGain >= 0.0f) {
+            // A stream that starts takes its levels as they are now,
+            // not ramped from where it stopped last time.
+            input->ramp.jumpLevels();
+            input->ramp.jumpRunGain(input->startRunGain);
+            input->startRunGain = -1.0f;
+        }
+        input->ramp.setRunTarget(input->run == Run::Playing ? 1.0f : 0.0f);
+        input->ramp.apply(input->staging.data(), static_cast<uint32_t>(n), 2, rate_);
+        const int16_t *in = input->staging.data();
+        if (duckFrom == 1.0f && duckTo == 1.0f) {
+            for (size_t i = 0; i < n * 2; ++i)
+                sum_[i] += in[i];
+        } else {
+            // The duck multiplies the levels already applied, moving
+            // smoothly across the slice.
+            const float step = (duckTo - duckFrom) / static_cast<float>(slice);
+            for (size_t f = 0; f < n; ++f) {
+                const float g = duckFrom + step * static_cast<float>(f);
+                sum_[2 * f] += in[2 * f] * g;
+                sum_[2 * f + 1] += in[2 * f + 1] * g;
+            }
+        }
+        input->staging.erase(input->staging.begin(),
+                             input->staging.begin() + static_cast<std::ptrdiff_t>(n * 2));
+        input->inFlightGeneration = input->generation;
+    }
+    if (voicing_)
+        for (size_t f = 0; f < slice; ++f) {
+            sum_[2 * f] += voice_[f];
+            sum_[2 * f + 1] += voice_[f];
+        }
+    limiter_.process(sum_.data(), slice);
+    out.resize(slice * 2);
+    for (size_t i = 0; i < slice * 2; ++i)
+        out[i] = static_cast<int16_t>(std::lrint(sum_[i]));
+    return slice;
+}
+
+void Mixer::silenceSlice(uint32_t frames, std::vector<int16_t> &out) {
+    ducker_.advance(false, frames, rate_);
+    out.assign(static_cast<size_t>(frames) * 2, 0);
+    if (limiter_.idle())
+        return;
+    sum_.assign(out.size(), 0.0f);
+    limiter_.process(sum_.data(), frames);
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<int16_t>(std::lrint(sum_[i]));
+}
+
 void Mixer::run() {
     using Run = MixerInput::Run;
-    std::vector<int32_t> accumulator;
     std::vector<int16_t> out;
     std::vector<int16_t> silence;
     std::vector<std::function<void()>> wakes;
@@ -487,6 +615,15 @@ void Mixer::run() {
             slice = std::max(slice, input->staging.size() / 2);
         }
         wakes.clear();
+        // With no song to play the voice alone may still sound.
+        if (slice == 0 && mixSlice(0, out) > 0) {
+            lock.unlock();
+            const int32_t written = writeDevice(out.data(), static_cast<uint32_t>(out.size() / 2));
+            lock.lock();
+            lastWrite = Clock::now();
+            lost_ = written == KV_MODULE_DEVICE_LOST;
+            continue;
+        }
         if (slice == 0) {
             finishTransitions(wakes);
             callWakes();
@@ -500,7 +637,7 @@ void Mixer::run() {
             const auto idle = std::chrono::duration<double>(now - lastWrite).count();
             const auto frames =
                 static_cast<uint32_t>(std::clamp<double>(idle * rate_, 64.0, kMaxSilenceFrames));
-            silence.assign(static_cast<size_t>(frames) * 2, 0);
+            silenceSlice(frames, silence);
             lock.unlock();
             const int32_t written = writeDevice(silence.data(), frames);
             lock.lock();
@@ -509,30 +646,9 @@ void Mixer::run() {
             continue;
         }
 
-        accumulator.assign(slice * 2, 0);
-        for (auto &input : inputs_) {
-            if (input->run == Run::Idle || input->staging.empty())
-                continue;
-            const size_t n = std::min(slice, input->staging.size() / 2);
-            input->ramp.setTarget(input->levels);
-            if (input->startRunGain >= 0.0f) {
-                // A stream that starts takes its levels as they are now,
-                // not ramped from where it stopped last time.
-                input->ramp.jumpLevels();
-                input->ramp.jumpRunGain(input->startRunGain);
-                input->startRunGain = -1.0f;
-            }
-            input->ramp.setRunTarget(input->run == Run::Playing ? 1.0f : 0.0f);
-            input->ramp.apply(input->staging.data(), static_cast<uint32_t>(n), 2, rate_);
-            for (size_t i = 0; i < n * 2; ++i)
-                accumulator[i] += input->staging[i];
-            input->staging.erase(input->staging.begin(),
-                                 input->staging.begin() + static_cast<std::ptrdiff_t>(n * 2));
-            input->inFlightGeneration = input->generation;
-        }
-        out.resize(slice * 2);
-        for (size_t i = 0; i < slice * 2; ++i)
-            out[i] = static_cast<int16_t>(std::clamp(accumulator[i], -32768, 32767));
+        slice = mixSlice(slice, out);
+        if (slice == 0)
+            continue;
 
         lock.unlock();
         const int32_t written = writeDevice(out.data(), static_cast<uint32_t>(slice));
@@ -634,5 +750,59 @@ int32_t MixerSink::control(kv_output_format *format, uint32_t flags) {
     }
     return KV_MODULE_OK;
 }
+
+namespace speech {
+
+int32_t write(const int16_t *samples, uint32_t frames, uint32_t rate) {
+    if (samples == nullptr || frames == 0 || rate == 0)
+        return -1;
+    SpeechBus &bus = speechBus();
+    std::lock_guard lock(bus.mutex);
+    if (bus.mixers.empty())
+        return 1;
+    Mixer *target = bus.mixers.back();
+    if (bus.owner != target) {
+        bus.samples.clear();
+        bus.owner = target;
+        bus.ownerRate = target->rate();
+    }
+    if (rate == bus.ownerRate) {
+        bus.samples.insert(bus.samples.end(), samples, samples + frames);
+    } else {
+        const double ratio = static_cast<double>(bus.ownerRate) / rate;
+        std::vector<int16_t> made(static_cast<size_t>(std::ceil(frames * ratio)) + 16);
+        size_t done = 0;
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        if (soxr_oneshot(rate, bus.ownerRate, 1, samples, frames, nullptr, made.data(), made.size(),
+                         &done, &io, &quality, nullptr) != nullptr)
+            return -1;
+        bus.samples.insert(bus.samples.end(), made.begin(),
+                           made.begin() + static_cast<std::ptrdiff_t>(done));
+    }
+    target->nudge();
+    return 0;
+}
+
+void clear() {
+    SpeechBus &bus = speechBus();
+    std::lock_guard lock(bus.mutex);
+    bus.samples.clear();
+}
+
+uint32_t pendingMilliseconds() {
+    SpeechBus &bus = speechBus();
+    std::lock_guard lock(bus.mutex);
+    if (bus.samples.empty())
+        return 0;
+    // Any speech at all counts, however short: the voice is not done.
+    return static_cast<uint32_t>(std::max<uint64_t>(1, bus.samples.size() * 1000 / bus.ownerRate));
+}
+
+void setDuckDepth(int32_t hundredths) {
+    speechBus().duckHundredths = std::clamp(hundredths, 0, KV_DUCK_DEPTH_MAX);
+}
+
+} // namespace speech
 
 } // namespace kelvra

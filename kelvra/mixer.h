@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sink.h"
+#include "studio_mix.h"
 
 #include <condition_variable>
 #include <functional>
@@ -26,6 +27,12 @@ struct MixerInput;
 // take it to push audio and change settings; a push into a full ring waits on
 // `space_`, which releases it. Nothing is called back into a player under the
 // lock: the wake functions are collected and called after it is released.
+//
+// The DJ's voice joins the newest mixer's sum (see the speech functions
+// below): while it waits or sounds, every input is lowered by the duck; the
+// voice starts once the duck is down. The sum of inputs and voice goes
+// through the limiter before the device. The speech queue has a mutex of its
+// own, taken inside `mutex_` by the mixer thread and alone by writers.
 //
 // A device that reports itself lost (KV_MODULE_DEVICE_LOST) is not written
 // to: the mixer thread takes nothing from the players' rings, so every player
@@ -61,6 +68,8 @@ public:
 
     uint32_t rate() const { return rate_; }
     bool lost() const;
+    // Wakes the mixer thread (speech arrived).
+    void nudge() { wake_.notify_one(); }
 
 private:
     void run();
@@ -71,6 +80,11 @@ private:
     void finishTransitions(std::vector<std::function<void()>> &wakes, bool heard = true);
     void wakeAll(std::vector<std::function<void()>> &wakes);
     int32_t writeDevice(const int16_t *samples, uint32_t frames);
+    // Mixes one slice of `slice` frames (0: only the voice, if it may sound)
+    // into `out`; returns the frames mixed.
+    size_t mixSlice(size_t slice, std::vector<int16_t> &out);
+    // Silence for the device, after what the limiter's delay still holds.
+    void silenceSlice(uint32_t frames, std::vector<int16_t> &out);
     bool reopenDevice();
 
     std::shared_ptr<const Module> module_;
@@ -86,8 +100,23 @@ private:
     std::vector<std::shared_ptr<MixerInput>> inputs_;
     bool quit_ = false;
     bool lost_ = false;
+    // Mixer thread only.
+    Limiter limiter_;
+    Ducker ducker_;
+    bool voicing_ = false; // the voice has started and has more to say
+    std::vector<float> sum_;
+    std::vector<int16_t> voice_;
     std::thread thread_;
 };
+
+// The DJ's voice in the mix of the newest live mixer.
+namespace speech {
+// 0 taken, 1 no mixer runs, -1 nothing to take.
+int32_t write(const int16_t *samples, uint32_t frames, uint32_t rate);
+void clear();
+uint32_t pendingMilliseconds();
+void setDuckDepth(int32_t hundredths);
+} // namespace speech
 
 // A player's way into a mixer. The mixer is acquired at the first format
 // announcement, so the device runs at the rate the chain delivers.

@@ -639,6 +639,7 @@ void Player::inputOpen(const std::string &requested) {
         sink_->finish();
     decoder_.close();
     inputOpen_ = false;
+    forgetAudibleEnd();
 
     std::string name = requested;
     StreamInfo info;
@@ -663,6 +664,11 @@ void Player::inputOpen(const std::string &requested) {
     lastOffset_.reset();
     heard_.restart(0);
     nextFeedbackFrame_ = 0;
+    // A WAV file stays a faithful decode; so does a song of gapless playback.
+    if (quietEnds_ && !fileOutputNamed() && info_.rate != 0) {
+        skipOpeningSilence();
+        endScan_ = std::make_unique<EndScan>(name, info_.frames, info_.rate, audibleEndMs_);
+    }
 
     post(makeText(KV_NOTIFY_INPUT_NAME, requested));
     post(makeU32(KV_NOTIFY_STREAM_DURATION, static_cast<uint32_t>(info_.frames / info_.rate)));
@@ -712,9 +718,45 @@ void Player::inputClose() {
     }
     decoder_.close();
     inputOpen_ = false;
+    forgetAudibleEnd();
     info_ = {};
     inputName_.clear();
     post(makeAck(KV_CMD_INPUT_CLOSE));
+}
+
+void Player::forgetAudibleEnd() {
+    endScan_.reset();
+    audibleEndMs_ = -1;
+}
+
+void Player::skipOpeningSilence() {
+    // Decoding runs at hundreds of times real time: even a long silence is
+    // read through in milliseconds before the first block is heard.
+    const auto longest = static_cast<uint64_t>(kLongestOpeningSilence * info_.rate);
+    const unsigned channels = std::max(info_.channels, 1u);
+    std::vector<int16_t> block(4096 * channels);
+    uint64_t at = 0;
+    uint64_t first = 0;
+    bool found = false;
+    while (at < longest) {
+        size_t samples = 0;
+        if (decoder_.read(block, samples) != Decoder::ReadResult::Data || samples == 0)
+            break;
+        const size_t frames = samples / channels;
+        if (const size_t f = firstAudibleFrame(block.data(), frames, channels); f < frames) {
+            first = at + f;
+            found = true;
+            break;
+        }
+        at += frames;
+    }
+    StreamInfo changed;
+    decoder_.takeFormatChange(changed);
+    const uint64_t start = found ? first : 0;
+    decoder_.seek(start);
+    baseFrame_ = start;
+    heard_.restart(start);
+    nextFeedbackFrame_ = start;
 }
 
 void Player::postVolume() {
@@ -879,6 +921,9 @@ void Player::executeExtension(const Command &c) {
     switch (static_cast<ExtensionCommand>(c.code)) {
     case ExtensionCommand::SetInputGain:
         inputGainHundredths_ = std::clamp(c.ints[0], KV_INPUT_GAIN_MIN, KV_INPUT_GAIN_MAX);
+        break;
+    case ExtensionCommand::SetQuietEnds:
+        quietEnds_ = c.ints[0] != 0;
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include "levels.h"
 #include "module_loader.h"
 #include "notification.h"
+#include "quiet_ends.h"
 #include "sink.h"
 
 #include <atomic>
@@ -42,7 +43,7 @@ struct Command {
     bool extension = false;
 };
 
-enum class ExtensionCommand : int32_t { SetInputGain = 1 };
+enum class ExtensionCommand : int32_t { SetInputGain = 1, SetQuietEnds = 2 };
 
 // One engine player: its own thread decodes, runs the output chain and
 // executes commands, in the order they were sent, between blocks of audio.
@@ -69,6 +70,8 @@ public:
     Mailbox &mailbox() { return mailbox_; }
     void setPriority(uint32_t priority);
     int32_t priority() const { return priority_.load(); }
+    // Any thread: the audible end of the open song in milliseconds, or -1.
+    int32_t audibleEndMilliseconds() const { return audibleEndMs_.load(); }
 
 private:
     enum class State { Stopped, Playing, Paused, EndOfStream };
@@ -119,6 +122,8 @@ private:
     void listOutputModules();
     void setEnvironmentInteger(const std::string &name, std::optional<int32_t> value);
     void executeExtension(const Command &command);
+    void skipOpeningSilence();
+    void forgetAudibleEnd();
 
     // Playback machinery.
     Error buildOutput(std::string &detail);
@@ -147,6 +152,8 @@ private:
 
     Mailbox mailbox_;
     std::atomic<int32_t> priority_{3};
+    // Written by the end scan of the open song (and the player's thread).
+    std::atomic<int32_t> audibleEndMs_{-1};
     std::atomic<int> threadId_{0};
 
     // Shared with the mixer's wake function, which may outlive the player
@@ -201,6 +208,9 @@ private:
     // The gain for inputs opened from now on, and the one of the open input.
     int32_t inputGainHundredths_ = 0;
     float openInputGain_ = 1.0f;
+    // Quiet ends for inputs opened from now on, and the open song's scan.
+    bool quietEnds_ = false;
+    std::unique_ptr<EndScan> endScan_;
 
     std::map<std::string, std::variant<int32_t, std::string>> environment_;
     std::vector<Listener> listeners_;
