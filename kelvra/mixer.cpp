@@ -156,6 +156,7 @@ std::shared_ptr<Mixer> Mixer::acquire(const std::shared_ptr<const Module> &modul
     if (format.rate != 0)
         mixer->rate_ = format.rate;
     mixer->limiter_.setRate(mixer->rate_);
+    mixer->musicLimiter_.setRate(mixer->rate_);
     mixer->thread_ = std::thread([m = mixer.get()] { m->run(); });
     registry.mixers[key] = mixer;
     {
@@ -187,10 +188,11 @@ Mixer::~Mixer() {
         thread_.join();
     if (instance_ != nullptr) {
         // The limiter's delay still holds the last milliseconds.
-        if (opened_ && !lost_ && !limiter_.idle()) {
+        if (opened_ && !lost_ && !(limiter_.idle() && musicLimiter_.idle())) {
+            const uint32_t frames = 2 * limiter_.lookAheadFrames();
             std::vector<int16_t> tail;
-            silenceSlice(limiter_.lookAheadFrames(), tail);
-            writeDevice(tail.data(), limiter_.lookAheadFrames());
+            silenceSlice(frames, tail);
+            writeDevice(tail.data(), frames);
         }
         // Let what the device still holds play out, so the end of the last
         // song is not cut when the last player leaves.
@@ -515,22 +517,22 @@ size_t Mixer::mixSlice(size_t slice, std::vector<int16_t> &out) {
         input->ramp.setRunTarget(input->run == Run::Playing ? 1.0f : 0.0f);
         input->ramp.apply(input->staging.data(), static_cast<uint32_t>(n), 2, rate_);
         const int16_t *in = input->staging.data();
-        if (duckFrom == 1.0f && duckTo == 1.0f) {
-            for (size_t i = 0; i < n * 2; ++i)
-                sum_[i] += in[i];
-        } else {
-            // The duck multiplies the levels already applied, moving
-            // smoothly across the slice.
-            const float step = (duckTo - duckFrom) / static_cast<float>(slice);
-            for (size_t f = 0; f < n; ++f) {
-                const float g = duckFrom + step * static_cast<float>(f);
-                sum_[2 * f] += in[2 * f] * g;
-                sum_[2 * f + 1] += in[2 * f + 1] * g;
-            }
-        }
+        for (size_t i = 0; i < n * 2; ++i)
+            sum_[i] += in[i];
         input->staging.erase(input->staging.begin(),
                              input->staging.begin() + static_cast<std::ptrdiff_t>(n * 2));
         input->inFlightGeneration = input->generation;
+    }
+    // The songs are held within full scale on their own first, so the duck
+    // lowers what was heard just before the voice by exactly its depth.
+    musicLimiter_.process(sum_.data(), slice);
+    if (duckFrom != 1.0f || duckTo != 1.0f) {
+        const float step = (duckTo - duckFrom) / static_cast<float>(slice);
+        for (size_t f = 0; f < slice; ++f) {
+            const float g = duckFrom + step * static_cast<float>(f);
+            sum_[2 * f] *= g;
+            sum_[2 * f + 1] *= g;
+        }
     }
     if (voicing_)
         for (size_t f = 0; f < slice; ++f) {
@@ -547,9 +549,10 @@ size_t Mixer::mixSlice(size_t slice, std::vector<int16_t> &out) {
 void Mixer::silenceSlice(uint32_t frames, std::vector<int16_t> &out) {
     ducker_.advance(false, frames, rate_);
     out.assign(static_cast<size_t>(frames) * 2, 0);
-    if (limiter_.idle())
+    if (limiter_.idle() && musicLimiter_.idle())
         return;
     sum_.assign(out.size(), 0.0f);
+    musicLimiter_.process(sum_.data(), frames);
     limiter_.process(sum_.data(), frames);
     for (size_t i = 0; i < out.size(); ++i)
         out[i] = static_cast<int16_t>(std::lrint(sum_[i]));

@@ -30,8 +30,8 @@ struct MixerInput;
 //
 // The DJ's voice joins the newest mixer's sum (see the speech functions
 // below): while it waits or sounds, every input is lowered by the duck; the
-// voice starts once the duck is down. The sum of inputs and voice goes
-// through the limiter before the device. The speech queue has a mutex of its
+// voice starts once the duck is down. The songs' sum is limited before the
+// duck, and the whole sum, voice included, once more before the device. The speech queue has a mutex of its
 // own, taken inside `mutex_` by the mixer thread and alone by writers.
 //
 // A device that reports itself lost (KV_MODULE_DEVICE_LOST) is not written
@@ -101,7 +101,8 @@ private:
     bool quit_ = false;
     bool lost_ = false;
     // Mixer thread only.
-    Limiter limiter_;
+    Limiter musicLimiter_; // the songs' sum, ahead of the duck
+    Limiter limiter_;      // everything, voice included
     Ducker ducker_;
     bool voicing_ = false; // the voice has started and has more to say
     std::vector<float> sum_;

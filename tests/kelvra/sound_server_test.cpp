@@ -275,3 +275,88 @@ TEST(KelvraSoundServer, InputGainIsHeardForTheWholeSongOpenedAfterIt) {
     ASSERT_EQ(levels.size(), 2u) << "two songs heard";
     EXPECT_NEAR(levels[0] - levels[1], -12.0, 0.3);
 }
+
+namespace {
+
+// The RMS of the `hz` component of `s[from, from + count)`, in dB of full
+// scale (Goertzel).
+double toneDb(const std::vector<int16_t> &s, size_t from, size_t count, double hz) {
+    const double w = 2.0 * M_PI * hz / 44100.0;
+    const double coefficient = 2.0 * std::cos(w);
+    double s1 = 0, s2 = 0;
+    for (size_t i = from; i < from + count && i < s.size(); ++i) {
+        const double s0 = s[i] + coefficient * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+    const double amplitude = 2.0 * std::sqrt(std::max(power, 0.0)) / double(count);
+    return 20.0 * std::log10(amplitude / std::sqrt(2.0) / 32768.0 + 1e-12);
+}
+
+} // namespace
+
+TEST(KelvraSoundServer, TheVoiceOverTwoLoudSongsLowersThemAndNothingClips) {
+    if (std::getenv("PULSE_SERVER") == nullptr || !Media::run("pactl info"))
+        GTEST_SKIP() << "no private PulseAudio (PULSE_SERVER unset or unreachable)";
+    RealOutput real;
+    auto query = reinterpret_cast<kv_get_extension_fn>(
+        dlsym(Engine::get().library, KV_GET_EXTENSION_EXPORT));
+    const auto *mix = static_cast<const kv_speech_mix_extension *>(
+        query != nullptr ? query(KV_EXTENSION_SPEECH_MIX) : nullptr);
+    ASSERT_NE(mix, nullptr);
+    mix->set_duck_depth(1200);
+    // Mastered at -0.1 dBFS, as loud records are.
+    const auto loud = [](const std::string &name, int hz) {
+        const std::string mp3 = Media::get().path(name);
+        EXPECT_TRUE(Media::run("sox -n -r 44100 -c 2 -b 16 '" + mp3 + ".wav' synth 6 sine " +
+                               std::to_string(hz) + " vol 0.988 && lame --quiet -b 192 '" + mp3 +
+                               ".wav' '" + mp3 + "'"));
+        return mp3;
+    };
+    const std::string a = loud("loud-a.mp3", 440);
+    const std::string b = loud("loud-b.mp3", 660);
+    std::vector<int16_t> voice(22050 * 3 / 2);
+    for (size_t i = 0; i < voice.size(); ++i)
+        voice[i] = static_cast<int16_t>(20000 * std::sin(2 * M_PI * 2000 * double(i) / 22050));
+
+    velbrin::test::SinkRecorder recorder(Media::get().path("loud.raw"));
+    {
+        TestPlayer p1, p2;
+        for (TestPlayer *p : {&p1, &p2}) {
+            p->S(KV_CMD_OUTPUT_MODULE_REGISTER,
+                 "dsound_output_module_register@kv_dsound_output.dll");
+            p->S(KV_CMD_SET_OUTPUT_NAME, "/dev/dsound/0");
+            // The middle of a cross-fade: both songs at about 70 %.
+            p->III(KV_CMD_SET_OUTPUT_VOLUME, -1, 83, -1);
+        }
+        p1.S(KV_CMD_INPUT_OPEN, a);
+        p2.S(KV_CMD_INPUT_OPEN, b);
+        p1.N(KV_CMD_PLAY);
+        p2.N(KV_CMD_PLAY);
+        ASSERT_TRUE(p1.waitForCode(KV_NOTIFY_INPUT_TIMECODE, 3s));
+        std::this_thread::sleep_for(2s);
+        ASSERT_EQ(mix->speech_write(voice.data(), static_cast<uint32_t>(voice.size()), 22050), 0);
+        std::this_thread::sleep_for(3500ms);
+    }
+    const std::vector<int16_t> left = recorder.stopAndReadLeft();
+    size_t clipped = 0;
+    for (int16_t s : left)
+        clipped += s >= 32767 || s <= -32767;
+    EXPECT_EQ(clipped, 0u);
+
+    // Where the voice is heard, in 50 ms windows.
+    const size_t w = 2205;
+    size_t first = 0, last = 0;
+    for (size_t at = 0; at + w <= left.size(); at += w)
+        if (toneDb(left, at, w, 2000) > -30) {
+            first = first == 0 ? at : first;
+            last = at;
+        }
+    ASSERT_GT(first, 44100u) << "the voice was heard";
+    ASSERT_GT(last - first, 44100u);
+    const double before = toneDb(left, first - 44100 / 2 - w, 44100 / 2, 440);
+    const double under = toneDb(left, first + 44100 / 4, 44100 / 2, 440);
+    EXPECT_NEAR(before - under, 12.0, 1.5) << "before " << before << " under " << under;
+    EXPECT_GT(before, -12.0) << "the songs were heard loud";
+}
