@@ -260,15 +260,19 @@ QWidget *Tsettings::buildDjPage() {
     checks->addWidget(CheckBox1);
     checks->addWidget(CheckBox2);
     checks->addStretch();
+    // Beside the voice it lowers the music for.
     auto *duckLabel = new QLabel(QStringLiteral("Lower music under the DJ:"), voice);
     DuckSpinEdit = named(new QSpinBox(voice), "DuckSpinEdit");
     DuckSpinEdit->setRange(0, kDuckDepthMaxDb);
     DuckSpinEdit->setSuffix(QStringLiteral(" dB"));
     DuckSpinEdit->setToolTip(QStringLiteral("0 leaves the music at its level"));
     duckLabel->setBuddy(DuckSpinEdit);
-    checks->addWidget(duckLabel);
-    checks->addWidget(DuckSpinEdit);
+    auto *duck = new QHBoxLayout;
+    duck->addWidget(duckLabel);
+    duck->addWidget(DuckSpinEdit);
+    duck->addStretch();
     v->addLayout(checks);
+    v->addLayout(duck);
     TabControl1 = named(new QTabBar(voice), "TabControl1");
     for (int i = 1; i <= 9; ++i) {
         TabControl1->addTab(QString::number(i));
