@@ -552,4 +552,21 @@ TEST_F(SongChangerQuietEnds, AnOverlapCountsBackFromTheAudibleEndEvenWhenItIsLea
     }
 }
 
+TEST_F(SongChangerQuietEnds, AnOverlapGivenUpIsNotStartedAgainInTheSilence) {
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
+    next = {"/m/bad.mp3"};
+    changer->setMode(PlayMode::Studio);
+    one.InputOpen("/m/a.mp3");
+    engine.setAudibleEnd(engine.player(ids[0]), 12300);
+    startSong(one, "/m/a.mp3", 20);
+    timeCodes(one, 9, 9);
+    next.clear();
+    changer->refused(&two, KV_CMD_INPUT_OPEN, "no");
+    ASSERT_EQ(changer->KelvraSpectrum1(), &one) << "the faded song plays on";
+    commands();
+    timeCodes(one, 10, 12);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(chosen, 2u) << "the overlap's choice and the skip's, nothing more";
+}
+
 } // namespace
