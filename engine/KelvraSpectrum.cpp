@@ -282,6 +282,12 @@ void TKelvraSpectrum::LoadEngineLibrary() {
             gain->set_input_gain != nullptr) {
             PlayerGain = gain;
         }
+        const auto *quiet =
+            static_cast<const kv_quiet_ends_extension *>(query(KV_EXTENSION_QUIET_ENDS));
+        if (quiet != nullptr && quiet->version >= KV_QUIET_ENDS_VERSION &&
+            quiet->set_quiet_ends != nullptr && quiet->audible_end != nullptr) {
+            QuietEnds = quiet;
+        }
     }
     std::lock_guard lock(spectrumState.mutex);
     spectrumState.setSamples = setSamples;
@@ -320,6 +326,7 @@ void TKelvraSpectrum::UnloadEngineLibrary() {
     }
     LibraryHandle.reset();
     PlayerGain = nullptr;
+    QuietEnds = nullptr;
     PlayerNew = nullptr;
     PlayerDelete = nullptr;
     PlayerSetPriority = nullptr;
@@ -382,6 +389,9 @@ void TKelvraSpectrum::InputSeek(uint32_t Offset, uint32_t Range) {
 void TKelvraSpectrum::InputOpen(const std::string &FName) {
     if (InputGainSource && SupportsInputGain()) {
         SetInputGain(InputGainSource(FName));
+    }
+    if (QuietEndsSource && SupportsQuietEnds()) {
+        SetQuietEnds(QuietEndsSource());
     }
     KV_SEND(ControlMessageSendS, KV_CMD_INPUT_OPEN, FName.c_str());
 }
@@ -578,6 +588,21 @@ bool TKelvraSpectrum::SetInputGain(double Decibels) {
     const auto clamped = static_cast<int32_t>(
         std::clamp(hundredths, double{KV_INPUT_GAIN_MIN}, double{KV_INPUT_GAIN_MAX}));
     return PlayerGain->set_input_gain(Player, clamped) == 0;
+}
+
+bool TKelvraSpectrum::SupportsQuietEnds() {
+    return EnsurePlayer() && QuietEnds != nullptr;
+}
+
+bool TKelvraSpectrum::SetQuietEnds(bool On) {
+    return SupportsQuietEnds() && QuietEnds->set_quiet_ends(Player, On ? 1 : 0) == 0;
+}
+
+int TKelvraSpectrum::AudibleEnd() const {
+    if (Player == nullptr || QuietEnds == nullptr) {
+        return -1;
+    }
+    return std::max(QuietEnds->audible_end(Player), int32_t{-1});
 }
 
 // --- spectrum -------------------------------------------------------------------

@@ -139,6 +139,20 @@ public:
     void setInputGainSource(std::function<double(const std::string &FName)> Source) {
         InputGainSource = std::move(Source);
     }
+    // Whether the engine can skip a song's leading silence and tell where its
+    // trailing silence starts (loads the library when that has not happened
+    // yet).
+    bool SupportsQuietEnds();
+    // Quiet ends for the inputs opened from now on; false, and nothing sent,
+    // with an engine that cannot.
+    bool SetQuietEnds(bool On);
+    // The last audible moment of the open song in milliseconds from its
+    // start; -1 while that is not known, with quiet ends off or without the
+    // extension. Never loads the library or creates the player.
+    int AudibleEnd() const;
+    // Asked just before InputOpen sends a file, like the gain source; without
+    // it quiet ends are left as they are.
+    void setQuietEndsSource(std::function<bool()> Source) { QuietEndsSource = std::move(Source); }
 
     // --- spectrum ---------------------------------------------------------------
     bool loadfft(bool leftandright);
@@ -268,7 +282,9 @@ private:
     bool BoundSpectrum = false;
     // Extensions the engine offers; null when it lacks them.
     const kv_player_gain_extension *PlayerGain = nullptr;
+    const kv_quiet_ends_extension *QuietEnds = nullptr;
     std::function<double(const std::string &)> InputGainSource;
+    std::function<bool()> QuietEndsSource;
 
     platform::HiddenWindow *Window = nullptr; // child object, owned through Qt
 };

@@ -66,6 +66,7 @@ struct EspeakVoice::Impl {
     uint64_t generation = 0; // raised by every stop
     bool synthesising = false;
     bool quit = false;
+    std::shared_ptr<SpeechOutput> output;
     std::thread worker;
 
     // Worker-thread state while one utterance is synthesised.
@@ -135,6 +136,13 @@ void EspeakVoice::Impl::run() {
         bool open = false;
         {
             std::unique_lock lock(mutex);
+            // Into the songs' mix when it takes the sound; under the lock, so
+            // a stop either clears it there or comes first and it is dropped.
+            if (output && !quit && generation == current && !samples.empty() &&
+                output->write(samples.data(), samples.size(), sampleRate)) {
+                synthesising = false;
+                continue;
+            }
             // A device SDL has stopped (its sound server went away) is
             // replaced by a new one, so speech is heard again once a server
             // is back.
@@ -305,6 +313,14 @@ void EspeakVoice::stop() {
     if (d.device != 0) {
         SDL_ClearQueuedAudio(d.device);
     }
+    if (d.output) {
+        d.output->clear();
+    }
+}
+
+void EspeakVoice::setOutput(std::shared_ptr<SpeechOutput> output) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->output = std::move(output);
 }
 
 void EspeakVoice::speak(const QString &text) {
@@ -323,7 +339,8 @@ bool EspeakVoice::busy() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->synthesising || !impl_->queue.empty() ||
            (impl_->device != 0 && SDL_GetAudioDeviceStatus(impl_->device) != SDL_AUDIO_STOPPED &&
-            SDL_GetQueuedAudioSize(impl_->device) > 0);
+            SDL_GetQueuedAudioSize(impl_->device) > 0) ||
+           (impl_->output && impl_->output->pendingMilliseconds() > 0);
 }
 
 } // namespace velbrin::platform

@@ -3,7 +3,28 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
 namespace velbrin::platform {
+
+// Somewhere a voice can hand its sound instead of playing it itself: the mix
+// the songs play in, where the music is lowered under the voice. May be
+// called from any thread.
+class SpeechOutput {
+public:
+    virtual ~SpeechOutput() = default;
+
+    // Appends `frames` of mono 16-bit speech at `rate` Hz. False when it was
+    // not taken (no mix runs now, or nothing to take): the voice plays it
+    // itself then.
+    virtual bool write(const int16_t *samples, size_t frames, int rate) = 0;
+    // Drops what has been taken and not heard yet.
+    virtual void clear() = 0;
+    // Milliseconds of speech taken and not heard yet.
+    virtual int pendingMilliseconds() const = 0;
+};
 
 // The program's text-to-speech voice. Used on the user-interface thread only.
 class SpeechVoice {
@@ -30,6 +51,11 @@ public:
     // Returns at once; the text is spoken after whatever is being spoken now.
     // The text is plain text: markup in it is read out, never obeyed.
     virtual void speak(const QString &text) = 0;
+
+    // Where later speech goes first; null (the default) plays it only as the
+    // voice does itself. A voice that has no sound of its own to hand over
+    // ignores it.
+    virtual void setOutput(std::shared_ptr<SpeechOutput>) {}
 };
 
 // What the program has until a real voice is installed: it cannot speak.

@@ -48,8 +48,17 @@ int64_t announcementTag(int64_t overlap) {
     return ((2 * overlap) / 3) * 2;
 }
 
+int64_t heardDuration(int64_t songDuration, int audibleEndMs) {
+    if (audibleEndMs < 0) {
+        return songDuration;
+    }
+    const int64_t seconds = (int64_t{audibleEndMs} + 999) / 1000;
+    return std::min(seconds, songDuration);
+}
+
 SongChangeTrigger::Action SongChangeTrigger::check(PlayMode mode, int64_t songDuration,
-                                                   int64_t elapsed, int64_t overlap) {
+                                                   int64_t elapsed, int64_t overlap,
+                                                   int64_t heard) {
     if (songDuration <= 0) {
         return Action::None;
     }
@@ -63,7 +72,16 @@ SongChangeTrigger::Action SongChangeTrigger::check(PlayMode mode, int64_t songDu
     }
     // A negative overlap can never be reached before the end; a stale time
     // code past the end must not make it match.
-    if (overlapFired_ || overlap < 0 || left != overlap) {
+    if (overlapFired_ || overlap < 0) {
+        return Action::None;
+    }
+    if (heard < songDuration) {
+        // Like an overlap longer than the song, one longer than what is heard
+        // never starts.
+        if (heard < overlap || elapsed > songDuration || heard - elapsed > overlap) {
+            return Action::None;
+        }
+    } else if (left != overlap) {
         return Action::None;
     }
     overlapFired_ = true;
@@ -77,12 +95,14 @@ int CrossfadeRamp::startOverlap(int64_t songDuration, int64_t elapsed, const Mod
     minvol = mix.minvol;
     VolumeSteg = volumeStep(overlap, minvol);
     tag = startTag();
+    fullLevel = false;
     return clampLevel(int64_t{minvol} + VolumeSteg);
 }
 
-int CrossfadeRamp::preload(int normMinvol) {
+int CrossfadeRamp::preload(int normMinvol, bool keepFullLevel) {
     minvol = normMinvol;
-    return clampLevel(int64_t{minvol} + VolumeSteg);
+    fullLevel = keepFullLevel;
+    return fullLevel ? kFullLevel : clampLevel(int64_t{minvol} + VolumeSteg);
 }
 
 void CrossfadeRamp::startHandOver(int64_t normOverlap) {
@@ -96,7 +116,7 @@ CrossfadeRamp::Tick CrossfadeRamp::tick() {
     Tick t{};
     t.oldLevel = clampLevel(kFullLevel - (into + 1) * VolumeSteg);
     t.announce = tag == announcementTag(overlap);
-    t.newLevel = clampLevel(into * VolumeSteg + minvol);
+    t.newLevel = fullLevel ? kFullLevel : clampLevel(into * VolumeSteg + minvol);
     --tag;
     t.last = tag <= 0;
     return t;

@@ -50,6 +50,11 @@ int volumeStep(int64_t overlap, int minvol);
 // The tag value on which the DJ announcement starts: ((2 * overlap) div 3) * 2.
 int64_t announcementTag(int64_t overlap);
 
+// The seconds of a song that are heard: its audible end (milliseconds, -1
+// while unknown) rounded up to the second when that comes before the song's
+// end, else the song's duration.
+int64_t heardDuration(int64_t songDuration, int audibleEndMs);
+
 // Decides, at each time code of the current player, whether this is the moment
 // to start the overlap (Studio, Live) or to preload the next song (Norm). Each
 // fires at most once per song, however often the engine reports a time code
@@ -62,8 +67,18 @@ public:
     // A new song started on the current player (opened by the user, by the
     // end of the previous song, or by a song change of these modes).
     void songStarted() { overlapFired_ = preloadFired_ = false; }
+    // The overlap of this song is over (a song it started was given up).
+    void holdOverlap() { overlapFired_ = true; }
 
-    Action check(PlayMode mode, int64_t songDuration, int64_t elapsed, int64_t overlap);
+    Action check(PlayMode mode, int64_t songDuration, int64_t elapsed, int64_t overlap) {
+        return check(mode, songDuration, elapsed, overlap, songDuration);
+    }
+    // `heard`: the song's heardDuration. A song that ends in silence overlaps
+    // from its audible end; as that may be learnt only after the overlap's
+    // second has passed, any time code from that second to the song's end
+    // starts it. A song heard to its end starts at its exact second, as always.
+    Action check(PlayMode mode, int64_t songDuration, int64_t elapsed, int64_t overlap,
+                 int64_t heard);
 
 private:
     bool overlapFired_ = false;
@@ -83,13 +98,19 @@ public:
     int64_t PlayedSoFar = 0;      // elapsed seconds of the faded song, one more each tick
     int64_t tag = 0;              // ticks still to run
 
-    // Studio/Live: the overlap starts at `elapsed` of a song of `songDuration`.
-    // Returns the level the new song opens at (minvol + step).
+    // Norm: the preloaded song keeps full level through the hand-over.
+    bool fullLevel = false;
+
+    // Studio/Live: the overlap starts at `elapsed` of a song heard for
+    // `songDuration` seconds, so it is faded out by then. Returns the level the
+    // new song opens at (minvol + step).
     int startOverlap(int64_t songDuration, int64_t elapsed, const ModeMix &mix);
 
     // Norm: the next song is preloaded with the Norm minimum. Returns the level
-    // it opens at (minvol + the step left by the last overlap).
-    int preload(int normMinvol);
+    // it opens at (minvol + the step left by the last overlap), or full level
+    // with `keepFullLevel`, which holds through the hand-over's ticks: gapless
+    // songs then join without a dip.
+    int preload(int normMinvol, bool keepFullLevel = false);
 
     // Norm: the preloaded song has been started; the timer runs 2 * overlap ticks.
     void startHandOver(int64_t overlap);

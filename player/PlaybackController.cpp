@@ -2,6 +2,7 @@
 
 #include "EngineDurationProbe.h"
 #include "KelvraSpectrum.h"
+#include "KelvraSpeechOutput.h"
 #include "PlayerInformation.h"
 #include "PlayerSpectrum.h"
 #include "id3v1.h"
@@ -11,6 +12,7 @@
 #include "settings_store.h"
 #include "shared_helpers.h"
 #include "song_library.h"
+#include "studio_sound.h"
 
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -80,11 +82,16 @@ PlaybackController::PlaybackController(Options options, QObject *parent)
         spectra_.at(n++) = new PlayerSpectrum(*p);
         p->setInputGainSource(
             [this](const std::string &file) { return songGainDb(QString::fromLocal8Bit(file)); });
+        p->setQuietEndsSource([this] { return changer_->quietEnds(); });
     }
     probe_ = std::make_unique<library::EngineDurationProbe>(*player3_);
 }
 
-PlaybackController::~PlaybackController() = default;
+PlaybackController::~PlaybackController() {
+    if (options_.voice && speechOutput_) {
+        options_.voice->setOutput(nullptr);
+    }
+}
 
 SongChanger::Hooks PlaybackController::songChangerHooks() {
     SongChanger::Hooks h;
@@ -124,6 +131,7 @@ SongChanger::Hooks PlaybackController::songChangerHooks() {
     h.halt = [this](SongChanger::Halt why, bool playsOn) { halt(why, playsOn); };
     h.songCount = [this] { return songs_ != nullptr ? songs_->list.count() : 0; };
     h.playersSwapped = [this] { emit playersSwapped(); };
+    h.ducksUnderSpeech = [this] { return speechInTheMix(); };
     h.defer = [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
     };
@@ -205,6 +213,23 @@ void PlaybackController::start() {
     const int mode = playModeIndex(settings_.read(kSettings, QStringLiteral("PlayMode")));
     changer_->setMode(static_cast<PlayMode>(mode));
     settings_.write(kSettings, QStringLiteral("PlayMode"), playModeCaptions().at(mode));
+    // The voice joins the songs' mix when the engine offers one; it plays by
+    // itself otherwise, as it always has.
+    if (live() && spelare1_->libraryLoaded()) {
+        speechOutput_ = engine::KelvraSpeechOutput::bind(options_.enginePath);
+    }
+    if (speechOutput_) {
+        setDuckDepth(readStudioSound(settings_).duckDepthDb);
+        if (options_.voice) {
+            options_.voice->setOutput(speechOutput_);
+        }
+    }
+}
+
+void PlaybackController::setDuckDepth(int decibels) {
+    if (speechOutput_) {
+        speechOutput_->setDuckDepth(decibels);
+    }
 }
 
 void PlaybackController::setLibrary(library::SongLibrary *songs,
@@ -252,6 +277,12 @@ void PlaybackController::shutDown() {
     }
     output_->detach();
     probe_.reset();
+    if (speechOutput_) {
+        if (options_.voice) {
+            options_.voice->setOutput(nullptr);
+        }
+        speechOutput_.reset();
+    }
     // The handler that asked may be one of theirs. Deleting a player waits,
     // bounded, for the engine to finish, so a WAV file being written is
     // complete before the process ends.

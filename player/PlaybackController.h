@@ -22,8 +22,9 @@ class SettingsStore;
 }
 
 namespace velbrin::engine {
+class KelvraSpeechOutput;
 class TKelvraSpectrum;
-}
+} // namespace velbrin::engine
 
 namespace velbrin::platform {
 class SpeechVoice;
@@ -152,6 +153,11 @@ public:
     PlayerSpectrum *currentSpectrum() const;
     // The engine thread priority of both song players (0 to 4).
     void setPriority(int priority);
+    // How far the engine lowers the music under the DJ's voice, in decibels
+    // (0 to 24, 0 leaves it alone). At start it is "DJ-Settings"/"DuckDepth".
+    void setDuckDepth(int decibels);
+    // Whether the DJ's voice joins the songs' mix, lowered under it.
+    bool speechInTheMix() const { return speechOutput_ != nullptr; }
     // Stops the timer, the song changer and both song players, and frees all
     // three players once the handler that asks has returned; the engine then
     // waits, bounded, to finish a WAV file. Commands afterwards do nothing.
@@ -337,6 +343,9 @@ private:
     std::unique_ptr<library::TagReader> tags_;
     std::unique_ptr<library::LoudnessAnalyser> loudness_;
     std::unique_ptr<library::EngineDurationProbe> probe_;
+    // The engine's speech mix, lent to the voice from start to `shutDown`;
+    // null when the engine has none.
+    std::shared_ptr<engine::KelvraSpeechOutput> speechOutput_;
     std::unique_ptr<library::PlayOrder> order_;
     library::SongLibrary *songs_ = nullptr;
     // The song being opened follows the end of the previous one.

@@ -42,6 +42,7 @@ public:
         form_.controller()->soundOutput().setPlayerEnvironmentInteger(
             name.toLocal8Bit().toStdString(), value);
     }
+    void setDuckDepth(int decibels) override { form_.controller()->setDuckDepth(decibels); }
     void selectPlayMode(int index) override {
         if (auto *b = form_.RadioGroup1->findChild<QRadioButton *>(
                 QStringLiteral("RadioGroup1Item%1").arg(index))) {

@@ -1,6 +1,8 @@
 #include "SongChanger.h"
 
 #include "KelvraSpectrum.h"
+#include "settings_store.h"
+#include "studio_sound.h"
 
 #include <utility>
 
@@ -9,6 +11,16 @@ namespace velbrin::player {
 SongChanger::SongChanger(Player &first, Player &second, const SettingsStore &settings, Hooks hooks)
     : spelare1_(&first), spelare2_(&second), current_(&first), old_(&second), settings_(settings),
       hooks_(std::move(hooks)) {}
+
+bool SongChanger::quietEnds() const {
+    return mode_ != PlayMode::Norm && readStudioSound(settings_).skipSilence;
+}
+
+bool SongChanger::normDipsForTheDj() const {
+    const bool djSpeaks = hooks_.speak && settings_.readBoolean(QStringLiteral("DJ-Settings"),
+                                                                QStringLiteral("UseDJ"), false);
+    return djSpeaks && !(hooks_.ducksUnderSpeech && hooks_.ducksUnderSpeech());
+}
 
 void SongChanger::SwapPlayers() {
     old_ = current_;
@@ -118,14 +130,19 @@ void SongChanger::OnNotifyInputTimecode(Player *sender, int hours, int minutes, 
     const ModeMix mix = readModeMix(settings_, mode_);
     ramp_.overlap = mix.overlap;
     const int64_t elapsed = int64_t{hours} * 3600 + int64_t{minutes} * 60 + seconds;
-    switch (trigger_.check(mode_, SongDuration_, elapsed, mix.overlap)) {
+    // Asked at every time code: the engine learns the audible end while the
+    // song plays.
+    const int64_t heard = mode_ != PlayMode::Norm
+                              ? heardDuration(SongDuration_, current_->AudibleEnd())
+                              : SongDuration_;
+    switch (trigger_.check(mode_, SongDuration_, elapsed, mix.overlap, heard)) {
     case SongChangeTrigger::Action::StartOverlap: {
         // A song preloaded before the mode changed is the one that follows.
         const QString next = std::exchange(Globnewsongexists_, false)
                                  ? std::exchange(GlobNextsongname_, QString())
                                  : hooks_.chooseNextSong();
         if (!next.isEmpty()) {
-            startOverlap(elapsed, next, mix);
+            startOverlap(elapsed, heard, next, mix);
         }
         break;
     }
@@ -239,7 +256,8 @@ void SongChanger::giveUp(Halt why) {
         awaitingPlay_ = false;
         oldAudible_ = false;
         CurrentSongFile_ = PreviousSongFile_;
-        SongDuration_ = ramp_.GlobSongDuration;
+        SongDuration_ = fadingDuration_;
+        trigger_.holdOverlap();
         if (hooks_.showDuration) {
             hooks_.showDuration(SongDuration_);
         }
@@ -300,8 +318,10 @@ bool SongChanger::startSong(const QString &path) {
     return true;
 }
 
-void SongChanger::startOverlap(int64_t elapsed, const QString &next, const ModeMix &mix) {
-    const int first = ramp_.startOverlap(SongDuration_, elapsed, mix);
+void SongChanger::startOverlap(int64_t elapsed, int64_t heard, const QString &next,
+                               const ModeMix &mix) {
+    const int first = ramp_.startOverlap(heard, elapsed, mix);
+    fadingDuration_ = SongDuration_;
     PreviousSongFile_ = CurrentSongFile_;
     beginChange();
     oldAudible_ = true;
@@ -322,7 +342,8 @@ void SongChanger::preload(const QString &next) {
     if (!Globnewsongexists_) {
         return;
     }
-    const int level = ramp_.preload(readModeMix(settings_, PlayMode::Norm).minvol);
+    const int level =
+        ramp_.preload(readModeMix(settings_, PlayMode::Norm).minvol, !normDipsForTheDj());
     GlobNextsongname_ = next;
     old_->InputClose();
     setLevel(*old_, level);

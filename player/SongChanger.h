@@ -78,9 +78,18 @@ public:
         // Runs `step` once the handler that asks has returned (a queued call).
         // Without it the step runs at once.
         std::function<void(std::function<void()> step)> defer;
+        // Whether the engine lowers the music under the DJ's voice itself.
+        // Without that, a Norm change the DJ speaks at lowers the next song by
+        // its levels, so the voice is heard.
+        std::function<bool()> ducksUnderSpeech;
     };
 
     SongChanger(Player &first, Player &second, const SettingsStore &settings, Hooks hooks);
+
+    // The quiet ends a song opened now on a song player gets: Studio and Live
+    // with "SkipSilence" on find where a song's trailing silence starts and
+    // overlap from there; Norm plays every sample, as gapless songs need.
+    bool quietEnds() const;
 
     Player *KelvraSpectrum1() const { return current_; }
     Player *KelvraSpectrumOld() const { return old_; }
@@ -138,7 +147,9 @@ public:
 private:
     void SwapPlayers();
     void beginChange();
-    void startOverlap(int64_t elapsed, const QString &next, const ModeMix &mix);
+    void startOverlap(int64_t elapsed, int64_t heard, const QString &next, const ModeMix &mix);
+    // The DJ speaks at a Norm change and the engine does not lower the music.
+    bool normDipsForTheDj() const;
     void preload(const QString &next);
     void handOver();
     bool startSong(const QString &path);
@@ -165,6 +176,8 @@ private:
     QString CurrentSongFile_;
     QString PreviousSongFile_;
     int64_t SongDuration_ = 0;
+    // The whole duration of the song being faded out (the ramp has what is heard).
+    int64_t fadingDuration_ = 0;
     // Norm: a next song preloaded on the other player, and its path.
     bool Globnewsongexists_ = false;
     QString GlobNextsongname_;

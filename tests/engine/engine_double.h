@@ -50,6 +50,18 @@ public:
     void setVersion(uint32_t word) const {
         fn<kvdouble_set_version_fn>("kvdouble_set_version")(word);
     }
+    void offerExtensions(int32_t bits) const {
+        fn<kvdouble_set_int_fn>("kvdouble_offer_extensions")(bits);
+    }
+    void setSpeechResult(int32_t v) const {
+        fn<kvdouble_set_int_fn>("kvdouble_set_speech_result")(v);
+    }
+    void setSpeechPending(int32_t ms) const {
+        fn<kvdouble_set_int_fn>("kvdouble_set_speech_pending")(ms);
+    }
+    void setAudibleEnd(kv_player *player, int32_t ms) const {
+        fn<kvdouble_set_audible_end_fn>("kvdouble_set_audible_end")(player, ms);
+    }
     void post(kv_player *player, const KV_Message &m) const {
         fn<kvdouble_post_fn>("kvdouble_post")(player, &m);
     }

@@ -1,6 +1,7 @@
 // Binding the engine library, the player lifecycle and every command's encoding,
 // checked against the recording engine double.
 #include "KelvraSpectrum.h"
+#include "KelvraSpeechOutput.h"
 #include "engine_double.h"
 
 #include <QCoreApplication>
@@ -275,12 +276,67 @@ TEST(EngineBinding, EngineWithoutExtensionsOpensSongsAsAlways) {
         ++asked;
         return -6.0;
     });
+    c->setQuietEndsSource([&] {
+        ++asked;
+        return true;
+    });
     EXPECT_FALSE(c->SupportsInputGain());
     EXPECT_FALSE(c->SetInputGain(-6.0));
+    EXPECT_FALSE(c->SupportsQuietEnds());
+    EXPECT_FALSE(c->SetQuietEnds(true));
+    EXPECT_EQ(c->AudibleEnd(), -1);
+    EXPECT_EQ(velbrin::engine::KelvraSpeechOutput::bind(doublePath()), nullptr);
     engine.reset();
     c->InputOpen("song.mp3");
     EXPECT_EQ(asked, 0);
     EXPECT_EQ(engine.log(), std::vector<std::string>{"send_S #1 8 'song.mp3'"});
+}
+
+TEST(EngineBinding, QuietEndsGoBeforeEachOpenAndTheAudibleEndIsReadWhileOn) {
+    EngineDouble engine;
+    engine.offerExtensions(KVDOUBLE_QUIET_ENDS);
+    auto c = component();
+    EXPECT_EQ(c->AudibleEnd(), -1) << "no player yet, and none is made for the question";
+    EXPECT_FALSE(c->hasPlayer());
+    bool on = true;
+    c->setQuietEndsSource([&] { return on; });
+    ASSERT_TRUE(c->SupportsQuietEnds());
+    kv_player *player = engine.lastPlayer();
+    engine.reset();
+    engine.setAudibleEnd(player, 171500);
+    c->InputOpen("a.mp3");
+    EXPECT_EQ(c->AudibleEnd(), 171500);
+    on = false;
+    c->InputOpen("b.mp3");
+    EXPECT_EQ(c->AudibleEnd(), -1) << "quiet ends off";
+    const auto log = engine.log();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].substr(0, 15), "set_quiet_ends ");
+    EXPECT_EQ(log[0].back(), '1');
+    EXPECT_EQ(log[1].substr(0, 7), "send_S ");
+    EXPECT_EQ(log[2].back(), '0');
+}
+
+TEST(EngineBinding, SpeechReachesTheEnginesMixAndWhatItRefusesIsSaid) {
+    using velbrin::engine::KelvraSpeechOutput;
+    EngineDouble engine;
+    engine.offerExtensions(KVDOUBLE_SPEECH_MIX);
+    const auto out = KelvraSpeechOutput::bind(doublePath());
+    ASSERT_NE(out, nullptr);
+    const int16_t speech[3] = {1, 2, 3};
+    EXPECT_TRUE(out->write(speech, 3, 22050));
+    engine.setSpeechResult(1); // no sound device mix runs
+    EXPECT_FALSE(out->write(speech, 3, 22050));
+    EXPECT_FALSE(out->write(speech, 0, 22050)) << "nothing to take";
+    engine.setSpeechPending(250);
+    EXPECT_EQ(out->pendingMilliseconds(), 250);
+    out->clear();
+    out->setDuckDepth(30);
+    out->setDuckDepth(-3);
+    out->setDuckDepth(12);
+    EXPECT_EQ(engine.log(), (std::vector<std::string>{
+                                "speech_write 3 22050", "speech_write 3 22050", "speech_clear",
+                                "set_duck_depth 2400", "set_duck_depth 0", "set_duck_depth 1200"}));
 }
 
 #ifdef KELVRA_ENGINE_PATH

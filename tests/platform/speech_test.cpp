@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -80,6 +81,65 @@ TEST(EspeakVoice, WithoutASoundServerItIsUnavailable) {
         qunsetenv("PULSE_SERVER");
     } else {
         qputenv("PULSE_SERVER", saved);
+    }
+}
+
+// An output that takes speech, or refuses it as one without a running mix does.
+class RecordingOutput final : public velbrin::platform::SpeechOutput {
+public:
+    explicit RecordingOutput(bool takes) : takes_(takes) {}
+    bool write(const int16_t *, size_t frames, int samplesPerSecond) override {
+        framesWritten += frames;
+        rate = samplesPerSecond;
+        return takes_;
+    }
+    void clear() override { ++clears; }
+    int pendingMilliseconds() const override { return takes_ ? pending.load() : 0; }
+    std::atomic<size_t> framesWritten{0};
+    std::atomic<int> rate{0}, clears{0}, pending{0};
+
+private:
+    const bool takes_;
+};
+
+// SDL's silent driver plays in real time, so no sound server is needed: what
+// the voice plays itself keeps it busy for the speech's length, what the
+// output takes only while the output says it waits.
+TEST(EspeakVoice, SpeechGoesToTheOutputThatTakesItAndIsPlayedHereWhenRefused) {
+    const QByteArray saved = qgetenv("SDL_AUDIODRIVER");
+    qputenv("SDL_AUDIODRIVER", "dummy");
+    {
+        auto voice = EspeakVoice::create();
+        ASSERT_TRUE(voice->available());
+        voice->setRate(10);
+        auto refusing = std::make_shared<RecordingOutput>(false);
+        voice->setOutput(refusing);
+        const auto played = speakAndWait(*voice, kText);
+        ASSERT_GT(refusing->rate, 0);
+        const auto spoken = std::chrono::milliseconds(1000 * refusing->framesWritten /
+                                                      static_cast<size_t>(refusing->rate.load()));
+        EXPECT_GT(played, spoken * 7 / 10) << "played through the voice's own device";
+
+        auto taking = std::make_shared<RecordingOutput>(true);
+        taking->pending = 500;
+        voice->setOutput(taking);
+        voice->speak(kText);
+        const auto start = std::chrono::steady_clock::now();
+        while (taking->framesWritten == 0 && std::chrono::steady_clock::now() - start < 5s) {
+            std::this_thread::sleep_for(2ms);
+        }
+        EXPECT_TRUE(voice->busy()) << "the output still holds speech";
+        voice->stop();
+        EXPECT_EQ(taking->clears, 1);
+        taking->pending = 0;
+        EXPECT_FALSE(voice->busy());
+        EXPECT_GT(taking->framesWritten, 0u);
+        EXPECT_EQ(refusing->clears, 0);
+    }
+    if (saved.isEmpty()) {
+        qunsetenv("SDL_AUDIODRIVER");
+    } else {
+        qputenv("SDL_AUDIODRIVER", saved);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "settings_store.h"
+#include "studio_sound.h"
 
 #include <map>
 #include <vector>
@@ -161,6 +162,36 @@ TEST(SongChangeTrigger, FiresOnceAtItsSecond) {
     }
 }
 
+TEST(SongChangeTrigger, FromTheAudibleEndItStartsOnceFromItsSecondToTheEnd) {
+    EXPECT_EQ(heardDuration(20, -1), 20);
+    EXPECT_EQ(heardDuration(20, 12001), 13) << "rounded up";
+    EXPECT_EQ(heardDuration(20, 12000), 12);
+    EXPECT_EQ(heardDuration(20, 25000), 20);
+    using A = SongChangeTrigger::Action;
+    struct Case {
+        const char *name;
+        int64_t overlap;
+        std::vector<std::pair<int64_t, int64_t>> codes; // elapsed, heard
+        std::vector<A> actions;
+    };
+    const Case cases[] = {
+        {"on time", 4, {{8, 13}, {9, 13}, {10, 13}}, {A::None, A::StartOverlap, A::None}},
+        {"learnt late", 4, {{10, 20}, {11, 13}, {12, 13}}, {A::None, A::StartOverlap, A::None}},
+        {"negative never matches", -1, {{12, 13}, {13, 13}, {19, 13}}, {A::None, A::None, A::None}},
+        {"a stale time code past the end", 4, {{21, 13}}, {A::None}},
+        {"longer than what is heard", 14, {{0, 13}, {5, 13}}, {A::None, A::None}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SongChangeTrigger trigger;
+        std::vector<A> got;
+        for (const auto &[elapsed, heard] : c.codes) {
+            got.push_back(trigger.check(PlayMode::Live, 20, elapsed, c.overlap, heard));
+        }
+        EXPECT_EQ(got, c.actions);
+    }
+}
+
 TEST(SongChangeTrigger, ANewSongArmsItAgain) {
     SongChangeTrigger trigger;
     EXPECT_EQ(trigger.check(PlayMode::Norm, 20, 15, 0), SongChangeTrigger::Action::Preload);
@@ -208,6 +239,29 @@ TEST(ModeMix, StoredValuesAreReadWithTheirDefaultsAndClamped) {
         EXPECT_EQ(mix.overlap, c.readOverlap);
         EXPECT_EQ(mix.minvol, c.readMinvol);
         EXPECT_EQ(readModeMix(store, PlayMode::Studio).overlap, 0) << "each mode its own";
+    }
+}
+
+TEST(StudioSound, StoredValuesAreReadWithTheirDefaultsAndClamped) {
+    struct Case {
+        const char *duck, *skip; // stored texts; null for none
+        int readDuck;
+        bool readSkip;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, 12, true}, {"0", "0", 0, false},        {"30", "-1", 24, true},
+        {"-4", "False", 0, false},    {"loud", "maybe", 12, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.duck != nullptr ? c.duck : "missing");
+        MemoryStore store;
+        if (c.duck != nullptr) {
+            store.write("DJ-Settings", "DuckDepth", c.duck);
+            store.write("DJ-Settings", "SkipSilence", c.skip);
+        }
+        const velbrin::StudioSound sound = velbrin::readStudioSound(store);
+        EXPECT_EQ(sound.duckDepthDb, c.readDuck);
+        EXPECT_EQ(sound.skipSilence, c.readSkip);
     }
 }
 

@@ -355,6 +355,23 @@ TEST_F(Controller, WithNothingPlayableLeftPlayingStopsAndSaysSo) {
     EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
 }
 
+TEST_F(Controller, TheVoiceSpeaksIntoTheEnginesMixFromStartToShutDown) {
+    auto voice = std::make_shared<velbrin::test::RecordingSpeechVoice>();
+    PlaybackController::Options o;
+    o.voice = voice;
+    make(o);
+    EXPECT_EQ(voice->output, nullptr) << "an engine without a speech mix";
+    engine.offerExtensions(KVDOUBLE_SPEECH_MIX);
+    make(o);
+    ASSERT_NE(voice->output, nullptr);
+    EXPECT_TRUE(c->speechInTheMix());
+    c->setDuckDepth(20);
+    EXPECT_EQ(engine.log(), std::vector<std::string>{"set_duck_depth 2000"});
+    c->shutDown();
+    EXPECT_EQ(voice->output, nullptr);
+    settle();
+}
+
 TEST_F(Controller, StopEndsACrossFadeAndPauseHoldsBothSongs) {
     auto voice = std::make_shared<velbrin::test::RecordingSpeechVoice>();
     PlaybackController::Options o;

@@ -59,6 +59,7 @@ protected:
         h.songCount = [] { return 3; };
         h.showLevel = [this](int level) { shownLevels.push_back(level); };
         h.defer = [this](std::function<void()> step) { deferred.push_back(std::move(step)); };
+        h.ducksUnderSpeech = [this] { return ducks; };
         changer.emplace(one, two, velbrin::ProgramSettings(), h);
         chosen = 0;
     }
@@ -155,6 +156,7 @@ protected:
     std::vector<std::pair<SongChanger::Halt, bool>> halts;
     std::vector<std::function<void()>> deferred;
     bool timerOn = false;
+    bool ducks = false; // the engine lowers the music under the DJ
 };
 
 std::vector<QString> tickLevels(const std::vector<int> &olds, const std::vector<int> &news) {
@@ -229,7 +231,7 @@ TEST_F(SongChangerTest, NormPreloadsFiveSecondsBeforeTheEndAndHandsOverAtIt) {
     startSong(one, "/m/a.mp3", 20);
     timeCodes(one, 0, 15);
     timeCodes(one, 15, 15);
-    EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:75", "2:open /m/b.mp3"}));
+    EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:99", "2:open /m/b.mp3"}));
     changer->OnNotifyStreamDuration(&two, 30);
     EXPECT_EQ(changer->songDuration(), 20) << "the preloaded song's duration is kept aside";
     EXPECT_TRUE(changer->endOfStream(&one));
@@ -237,8 +239,9 @@ TEST_F(SongChangerTest, NormPreloadsFiveSecondsBeforeTheEndAndHandsOverAtIt) {
     EXPECT_EQ(changer->songDuration(), 30);
     EXPECT_EQ(changer->currentSongFile(), "/m/b.mp3");
     EXPECT_EQ(changer->previousSongFile(), "/m/a.mp3");
-    // No Norm overlap stored: one tick, then full volume and silence.
-    EXPECT_EQ(ramp(), (std::vector<QString>{"1:99", "2:75", "2:99", "1:0"}));
+    // No Norm overlap stored: one tick, then full volume and silence; the
+    // next song is at full level throughout.
+    EXPECT_EQ(ramp(), (std::vector<QString>{"1:99", "2:99", "2:99", "1:0"}));
 }
 
 TEST_F(SongChangerTest, ASongChosenByTheUserDropsThePreloadOfTheSongItReplaced) {
@@ -298,7 +301,7 @@ TEST_F(SongChangerTest, NormSkipsASongRefusedAtThePreloadOrTheHandOver) {
     aPlaysUntil(PlayMode::Norm, 15);
     EXPECT_EQ(changer->refused(&two, KV_CMD_INPUT_OPEN, "no"), R::Skipped);
     settle();
-    EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:75", "2:open /m/c.mp3"}));
+    EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:99", "2:open /m/c.mp3"}));
     EXPECT_TRUE(changer->endOfStream(&one));
     EXPECT_EQ(commands(), (std::vector<QString>{"2:play"}));
     EXPECT_EQ(changer->currentSongFile(), "/m/c.mp3");
@@ -424,6 +427,146 @@ TEST_F(SongChangerTest, TheDjAnnouncesTheEndedSongOnceInsideTheRamp) {
     EXPECT_EQ(spoken, std::vector<QString>{"That was Artist of /m/a.mp3"});
     ramp();
     EXPECT_EQ(spoken.size(), 1u);
+}
+
+// Norm joins gapless songs without a dip, unless the DJ speaks and only the
+// levels can lower the music under the voice.
+TEST_F(SongChangerTest, NormKeepsFullLevelUnlessTheDjNeedsTheMusicLowered) {
+    struct Case {
+        const char *name;
+        bool useDj, ducks;
+        int level; // of the preloaded song, before and during the hand-over tick
+        size_t spoken;
+    };
+    const Case cases[] = {
+        {"no DJ", false, false, 99, 0},
+        {"DJ over the engine's duck", true, true, 99, 1},
+        {"DJ without a duck", true, false, 75, 1},
+    };
+    velbrin::WriteSetting("DJ-Settings", "DJ-text0", "That was %ARTIST%");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        velbrin::WriteBooleanSetting("DJ-Settings", "UseDJ", c.useDj);
+        remake();
+        ducks = c.ducks;
+        spoken.clear();
+        aPlaysUntil(PlayMode::Norm, 14);
+        timeCodes(one, 15, 15);
+        const QString level = "2:" + QString::number(c.level);
+        EXPECT_EQ(commands(), (std::vector<QString>{"2:close", level, "2:open /m/b.mp3"}));
+        changer->OnNotifyStreamDuration(&two, 30);
+        ASSERT_TRUE(changer->endOfStream(&one));
+        commands();
+        EXPECT_EQ(ramp(), (std::vector<QString>{"1:99", level, "2:99", "1:0"}));
+        EXPECT_EQ(spoken.size(), c.spoken) << "the DJ still speaks on its tick";
+    }
+}
+
+// With an engine that finds where songs are heard.
+class SongChangerQuietEnds : public SongChangerTest {
+protected:
+    void SetUp() override {
+        engine.offerExtensions(KVDOUBLE_QUIET_ENDS);
+        SongChangerTest::SetUp();
+        // As the playback controller asks before each open.
+        for (TKelvraSpectrum *p : {&one, &two}) {
+            p->setQuietEndsSource([this] { return changer->quietEnds(); });
+        }
+    }
+    // The quiet ends the second player was given before its open, or '?'.
+    char quietEndsOfTheSecondOpen() {
+        const std::string player = " #" + std::to_string(ids[1]);
+        char last = '?';
+        for (const std::string &line : engine.log()) {
+            if (line.rfind("set_quiet_ends" + player + " ", 0) == 0) {
+                last = line.back();
+            } else if (line.rfind("send_S" + player + " ", 0) == 0) {
+                return last;
+            }
+        }
+        return '?';
+    }
+};
+
+TEST_F(SongChangerQuietEnds, EachSongOpensWithTheQuietEndsOfItsModeAndSetting) {
+    struct Case {
+        PlayMode mode;
+        bool skipSilence;
+        char sent;
+    };
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapLive", 4);
+    for (const Case c : {Case{PlayMode::Studio, true, '1'}, Case{PlayMode::Live, true, '1'},
+                         Case{PlayMode::Studio, false, '0'}, Case{PlayMode::Norm, true, '0'}}) {
+        SCOPED_TRACE(playModeCaption(c.mode).toStdString() + (c.skipSilence ? " on" : " off"));
+        velbrin::WriteBooleanSetting("DJ-Settings", "SkipSilence", c.skipSilence);
+        remake();
+        changer->setMode(c.mode);
+        startSong(one, "/m/a.mp3", 20);
+        engine.reset();
+        timeCodes(one, 15, 16); // Norm preloads at 15, the overlaps start at 16
+        EXPECT_EQ(quietEndsOfTheSecondOpen(), c.sent);
+    }
+}
+
+TEST_F(SongChangerQuietEnds, AnOverlapCountsBackFromTheAudibleEndEvenWhenItIsLearntLate) {
+    struct Case {
+        const char *name;
+        int audibleEnd; // ms
+        int learntAt, startsAt;
+        std::vector<QString> firstTick;
+    };
+    const Case cases[] = {
+        // Levels as a song heard for 13 s has them, 7 s before the end.
+        {"ends in silence", 12300, 0, 9, {"1:93", "2:78"}},
+        // Two ticks further into the ramp: the old song is gone by its audible end.
+        {"learnt late", 12300, 11, 11, {"1:87", "2:84"}},
+        {"heard to its end", 20000, 0, 16, {"1:93", "2:78"}},
+    };
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
+    velbrin::WriteIntegerSetting("DJ-Settings", "MinVolumeStudio", 75);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        remake();
+        changer->setMode(PlayMode::Studio);
+        one.InputOpen("/m/a.mp3");
+        startSong(one, "/m/a.mp3", 20);
+        commands();
+        for (int s = 0; s < c.startsAt; ++s) {
+            if (s == c.learntAt) {
+                engine.setAudibleEnd(engine.player(ids[0]), c.audibleEnd);
+            }
+            timeCodes(one, s, s);
+        }
+        EXPECT_TRUE(commands().empty()) << "nothing before the second";
+        if (c.learntAt == c.startsAt) {
+            engine.setAudibleEnd(engine.player(ids[0]), c.audibleEnd);
+        }
+        timeCodes(one, c.startsAt, c.startsAt);
+        EXPECT_EQ(commands(),
+                  (std::vector<QString>{"2:close", "2:78", "2:open /m/b.mp3", "2:play"}));
+        changer->Timer5Timer();
+        EXPECT_EQ(commands(), c.firstTick);
+        // Back to the first player, with the engine forgetting the song.
+        engine.setAudibleEnd(engine.player(ids[0]), -1);
+    }
+}
+
+TEST_F(SongChangerQuietEnds, AnOverlapGivenUpIsNotStartedAgainInTheSilence) {
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
+    next = {"/m/bad.mp3"};
+    changer->setMode(PlayMode::Studio);
+    one.InputOpen("/m/a.mp3");
+    engine.setAudibleEnd(engine.player(ids[0]), 12300);
+    startSong(one, "/m/a.mp3", 20);
+    timeCodes(one, 9, 9);
+    next.clear();
+    changer->refused(&two, KV_CMD_INPUT_OPEN, "no");
+    ASSERT_EQ(changer->KelvraSpectrum1(), &one) << "the faded song plays on";
+    commands();
+    timeCodes(one, 10, 12);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(chosen, 2u) << "the overlap's choice and the skip's, nothing more";
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "settings_store.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTextCursor>
@@ -44,6 +46,7 @@ public:
     void setPlayerEnvironmentInteger(const QString &name, int value) override {
         calls.push_back(QString("%1 %2").arg(name).arg(value));
     }
+    void setDuckDepth(int decibels) override { calls.push_back(QString("duck %1").arg(decibels)); }
     void selectPlayMode(int index) override { calls.push_back(QString("mode %1").arg(index)); }
     QStringList styleNames() const override { return {"Fusion", "Windows"}; }
     int activeStyleIndex() const override { return 0; }
@@ -121,6 +124,26 @@ TEST_F(SettingsWindow, StoredOutputModulesApplyAtStart) {
     EXPECT_EQ(host.calls, (std::vector<QString>{"priority 4", "output 3", "mode 0",
                                                 "OUTPUT.DIRECTSOUND.PITCH 1300"}));
     EXPECT_TRUE(window->Button1->isEnabled());
+}
+
+TEST_F(SettingsWindow, TheDuckAndSkipSilenceShowWhatIsStoredAndStoreAChoiceAtOnce) {
+    open();
+    EXPECT_EQ(window->DuckSpinEdit->value(), 12);
+    EXPECT_EQ(window->DuckSpinEdit->suffix(), " dB");
+    EXPECT_TRUE(window->SkipSilenceCheckBox->isChecked());
+    window.reset();
+    velbrin::WriteSetting("DJ-Settings", "DuckDepth", "30");
+    velbrin::WriteBooleanSetting("DJ-Settings", "SkipSilence", false);
+    host.calls.clear();
+    open();
+    EXPECT_EQ(window->DuckSpinEdit->value(), 24);
+    EXPECT_FALSE(window->SkipSilenceCheckBox->isChecked());
+    EXPECT_EQ(stored().at("DJ-Settings/DuckDepth"), "30") << "showing stores nothing";
+    window->DuckSpinEdit->setValue(0);
+    window->SkipSilenceCheckBox->setChecked(true);
+    EXPECT_EQ(stored().at("DJ-Settings/DuckDepth"), "0");
+    EXPECT_EQ(stored().at("DJ-Settings/SkipSilence"), "-1");
+    EXPECT_EQ(host.calls.back(), "duck 0");
 }
 
 TEST_F(SettingsWindow, LoudnessShowsTrackUntilOffIsChosen) {

@@ -1,13 +1,15 @@
 #pragma once
 
 // A speech voice for tests: it speaks nothing and records every operation in
-// order ("speak:<text>", "stop", "rate:<n>", "voice:<index>").
+// order ("speak:<text>", "stop", "rate:<n>", "voice:<index>"), and keeps the
+// output it was given.
 
 #include "speech.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 namespace velbrin::test {
@@ -31,6 +33,7 @@ public:
     void setRate(int rate) override { events.push_back(QStringLiteral("rate:%1").arg(rate)); }
     void stop() override { events.push_back(QStringLiteral("stop")); }
     void speak(const QString &text) override { events.push_back(QStringLiteral("speak:") + text); }
+    void setOutput(std::shared_ptr<platform::SpeechOutput> to) override { output = std::move(to); }
 
     // The texts spoken, without the other events.
     std::vector<QString> spoken() const {
@@ -44,6 +47,7 @@ public:
     }
 
     std::vector<QString> events;
+    std::shared_ptr<platform::SpeechOutput> output; // the last one set
 
 private:
     QStringList names_;

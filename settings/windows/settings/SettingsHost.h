@@ -6,8 +6,9 @@
 namespace velbrin::settings {
 
 // What the settings window changes outside itself: the program's sound
-// output, both song players' priority and output settings, the main window's
-// play mode and its visual-style list. The main window provides it; tests
+// output, both song players' priority and output settings, the lowering of
+// the music under the DJ, the main window's play mode and its visual-style
+// list. The main window provides it; tests
 // record it.
 class SettingsHost {
 public:
@@ -21,6 +22,10 @@ public:
     // On both song players.
     virtual void setPriority(int priority) = 0;
     virtual void setPlayerEnvironmentInteger(const QString &name, int value) = 0;
+
+    // How far the music is lowered under the DJ's voice, in decibels (0 to
+    // 24; 0 leaves it alone), from now on.
+    virtual void setDuckDepth(int decibels) = 0;
 
     // Selects the play mode (0 "Norm", 1 "Studio", 2 "Live") and runs its change.
     virtual void selectPlayMode(int index) = 0;

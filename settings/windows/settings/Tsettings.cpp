@@ -5,6 +5,7 @@
 #include "message_helpers.h"
 #include "settings_store.h"
 #include "shared_helpers.h"
+#include "studio_sound.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -244,6 +245,12 @@ QWidget *Tsettings::buildDjPage() {
     SpinEdit3->setEnabled(false);
     TrackBar2->setEnabled(false);
     layout->addWidget(PageControl2);
+    SkipSilenceCheckBox = named(new QCheckBox(QStringLiteral("Skip silence at song ends"), page),
+                                "SkipSilenceCheckBox");
+    SkipSilenceCheckBox->setToolTip(
+        QStringLiteral("Studio and Live start the next song before the silence a song ends with"));
+    SkipSilenceCheckBox->setChecked(true);
+    layout->addWidget(SkipSilenceCheckBox);
 
     auto *voice = new QGroupBox(QStringLiteral("Dj-voice-settings"), page);
     auto *v = new QVBoxLayout(voice);
@@ -253,7 +260,19 @@ QWidget *Tsettings::buildDjPage() {
     checks->addWidget(CheckBox1);
     checks->addWidget(CheckBox2);
     checks->addStretch();
+    // Beside the voice it lowers the music for.
+    auto *duckLabel = new QLabel(QStringLiteral("Lower music under the DJ:"), voice);
+    DuckSpinEdit = named(new QSpinBox(voice), "DuckSpinEdit");
+    DuckSpinEdit->setRange(0, kDuckDepthMaxDb);
+    DuckSpinEdit->setSuffix(QStringLiteral(" dB"));
+    DuckSpinEdit->setToolTip(QStringLiteral("0 leaves the music at its level"));
+    duckLabel->setBuddy(DuckSpinEdit);
+    auto *duck = new QHBoxLayout;
+    duck->addWidget(duckLabel);
+    duck->addWidget(DuckSpinEdit);
+    duck->addStretch();
     v->addLayout(checks);
+    v->addLayout(duck);
     TabControl1 = named(new QTabBar(voice), "TabControl1");
     for (int i = 1; i <= 9; ++i) {
         TabControl1->addTab(QString::number(i));
@@ -405,6 +424,12 @@ void Tsettings::connectActions() {
             [](bool on) { WriteBooleanSetting(kDj, QStringLiteral("UseDJ"), on); });
     connect(CheckBox2, &QCheckBox::toggled, this,
             [](bool on) { WriteBooleanSetting(kDj, QStringLiteral("UseRandomDJText"), on); });
+    connect(DuckSpinEdit, &QSpinBox::valueChanged, this, [this](int decibels) {
+        WriteIntegerSetting(kDj, QStringLiteral("DuckDepth"), decibels);
+        host_.setDuckDepth(decibels);
+    });
+    connect(SkipSilenceCheckBox, &QCheckBox::toggled, this,
+            [](bool on) { WriteBooleanSetting(kDj, QStringLiteral("SkipSilence"), on); });
     connect(CheckBox3, &QCheckBox::toggled, this,
             [](bool on) { WriteBooleanSetting(kKeys, QStringLiteral("AlwaysListen"), on); });
     connect(TabControl1, &QTabBar::currentChanged, this, [this](int index) {
@@ -557,6 +582,14 @@ void Tsettings::FormCreate() {
         // Shown, not stored: a missing value stays missing until chosen.
         const QSignalBlocker quiet(LoudnessComboBox);
         LoudnessComboBox->setCurrentIndex(loudnessOff ? 0 : 1);
+    }
+    {
+        // Shown, not stored; the program reads them itself.
+        const StudioSound sound = readStudioSound(ProgramSettings());
+        const QSignalBlocker quietDuck(DuckSpinEdit);
+        const QSignalBlocker quietSkip(SkipSilenceCheckBox);
+        DuckSpinEdit->setValue(sound.duckDepthDb);
+        SkipSilenceCheckBox->setChecked(sound.skipSilence);
     }
     FormShow();
 }

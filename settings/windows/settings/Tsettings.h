@@ -72,6 +72,8 @@ public:
     QSlider *TrackBar2 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
     QCheckBox *CheckBox2 = nullptr;
+    QSpinBox *DuckSpinEdit = nullptr;         // "DuckDepth": the music under the DJ, in dB
+    QCheckBox *SkipSilenceCheckBox = nullptr; // "SkipSilence": overlaps from the audible end
     QTabBar *TabControl1 = nullptr;
     QPlainTextEdit *Memo2 = nullptr;
     QMenu *PopupMenu1 = nullptr;

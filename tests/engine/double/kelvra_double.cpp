@@ -20,6 +20,8 @@ struct kv_player {
     int id;
     kv_window *window;
     uint32_t priority;
+    bool quietEnds;
+    int32_t audibleEnd;
 };
 
 struct kv_fft_analyzer {
@@ -42,6 +44,9 @@ struct State {
     std::deque<std::pair<kv_player *, KV_Message>> posted;
     std::map<kv_fft_analyzer *, std::unique_ptr<kv_fft_analyzer>> analyzers;
     int nextAnalyzer = 1;
+    int32_t offered = 0;
+    int32_t speechResult = 0;
+    uint32_t speechPending = 0;
 };
 
 State &state() {
@@ -80,6 +85,9 @@ KV_EXPORT void kvdouble_reset(void) {
     state().sendResult = 0;
     state().analyzerNewResult = 0;
     state().version = (3u << 16) | (KVDOUBLE_API_MINOR << 8);
+    state().offered = 0;
+    state().speechResult = 0;
+    state().speechPending = 0;
 }
 
 KV_EXPORT const char *kvdouble_log(void) {
@@ -106,6 +114,28 @@ KV_EXPORT void kvdouble_set_analyzer_new_result(int32_t value) {
 KV_EXPORT void kvdouble_set_version(uint32_t word) {
     std::lock_guard lock(state().mutex);
     state().version = word;
+}
+
+KV_EXPORT void kvdouble_offer_extensions(int32_t bits) {
+    std::lock_guard lock(state().mutex);
+    state().offered = bits;
+}
+
+KV_EXPORT void kvdouble_set_speech_result(int32_t value) {
+    std::lock_guard lock(state().mutex);
+    state().speechResult = value;
+}
+
+KV_EXPORT void kvdouble_set_speech_pending(int32_t milliseconds) {
+    std::lock_guard lock(state().mutex);
+    state().speechPending = static_cast<uint32_t>(milliseconds);
+}
+
+KV_EXPORT void kvdouble_set_audible_end(kv_player *player, int32_t milliseconds) {
+    std::lock_guard lock(state().mutex);
+    if (state().players.count(player) != 0) {
+        player->audibleEnd = milliseconds;
+    }
 }
 
 KV_EXPORT kv_window *kvdouble_window(kv_player *player) {
@@ -159,6 +189,8 @@ int32_t player_new(kv_player **player, kv_window **window) {
     }
     p->window = window != nullptr ? *window : nullptr;
     p->priority = 3;
+    p->quietEnds = false;
+    p->audibleEnd = -1;
     *player = p.get();
     record("player_new #%d", p->id);
     std::lock_guard lock(state().mutex);
@@ -317,3 +349,66 @@ void fft_analyzer_interpolate_samples_unsigned(kv_fft_analyzer *, const void *, 
 #endif
 
 } // extern "C"
+
+namespace {
+
+int32_t setQuietEnds(kv_player *player, int32_t on) {
+    record("set_quiet_ends #%d %d", id(player), on != 0 ? 1 : 0);
+    std::lock_guard lock(state().mutex);
+    if (state().players.count(player) == 0) {
+        return -1;
+    }
+    player->quietEnds = on != 0;
+    return 0;
+}
+
+int32_t audibleEnd(kv_player *player) {
+    std::lock_guard lock(state().mutex);
+    if (state().players.count(player) == 0 || !player->quietEnds) {
+        return -1;
+    }
+    return player->audibleEnd;
+}
+
+int32_t speechWrite(const int16_t *samples, uint32_t frames, uint32_t rate) {
+    record("speech_write %u %u", frames, rate);
+    if (samples == nullptr || frames == 0 || rate == 0) {
+        return -1;
+    }
+    std::lock_guard lock(state().mutex);
+    return state().speechResult;
+}
+
+void speechClear() {
+    record("speech_clear");
+}
+
+uint32_t speechPending() {
+    std::lock_guard lock(state().mutex);
+    return state().speechPending;
+}
+
+void setDuckDepth(int32_t hundredths) {
+    record("set_duck_depth %d", hundredths);
+}
+
+const kv_quiet_ends_extension quietEndsTable{KV_QUIET_ENDS_VERSION, &setQuietEnds, &audibleEnd};
+const kv_speech_mix_extension speechMixTable{KV_SPEECH_MIX_VERSION, &speechWrite, &speechClear,
+                                             &speechPending, &setDuckDepth};
+
+} // namespace
+
+extern "C" const void *kelvra_get_extension(const char *name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    std::lock_guard lock(state().mutex);
+    const std::string wanted(name);
+    if (wanted == KV_EXTENSION_QUIET_ENDS && (state().offered & KVDOUBLE_QUIET_ENDS) != 0) {
+        return &quietEndsTable;
+    }
+    if (wanted == KV_EXTENSION_SPEECH_MIX && (state().offered & KVDOUBLE_SPEECH_MIX) != 0) {
+        return &speechMixTable;
+    }
+    return nullptr;
+}
