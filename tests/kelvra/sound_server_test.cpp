@@ -309,7 +309,7 @@ TEST(KelvraSoundServer, TheVoiceOverTwoLoudSongsLowersThemAndNothingClips) {
     // Mastered at -0.1 dBFS, as loud records are.
     const auto loud = [](const std::string &name, int hz) {
         const std::string mp3 = Media::get().path(name);
-        EXPECT_TRUE(Media::run("sox -n -r 44100 -c 2 -b 16 '" + mp3 + ".wav' synth 6 sine " +
+        EXPECT_TRUE(Media::run("sox -n -r 44100 -c 2 -b 16 '" + mp3 + ".wav' synth 9 sine " +
                                std::to_string(hz) + " vol 0.988 && lame --quiet -b 192 '" + mp3 +
                                ".wav' '" + mp3 + "'"));
         return mp3;
@@ -335,7 +335,10 @@ TEST(KelvraSoundServer, TheVoiceOverTwoLoudSongsLowersThemAndNothingClips) {
         p1.N(KV_CMD_PLAY);
         p2.N(KV_CMD_PLAY);
         ASSERT_TRUE(p1.waitForCode(KV_NOTIFY_INPUT_TIMECODE, 3s));
-        std::this_thread::sleep_for(2s);
+        // A fresh server's sink renders nothing for its first seconds; the
+        // music before the voice must be on the recording.
+        ASSERT_TRUE(recorder.waitUntilRendering());
+        std::this_thread::sleep_for(1500ms);
         ASSERT_EQ(mix->speech_write(voice.data(), static_cast<uint32_t>(voice.size()), 22050), 0);
         std::this_thread::sleep_for(3500ms);
     }

@@ -7,11 +7,13 @@
 #include "shared_helpers.h"
 #include "sink_recorder.h"
 #include "song_changer_rig.h"
+#include "studio_listen.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 using namespace velbrin::player;
 
@@ -160,6 +162,59 @@ TEST_F(SongChangerHeard, TheDjSpeaksInTheRampOnlyWhenOn) {
     std::printf("speech: %d windows of 100 ms above 1.5 times the music's loudest (%.0f)\n",
                 int(spoken), music);
     EXPECT_GE(spoken, 5);
+}
+
+TEST_F(SongChangerHeard, TheDjOverALoudCrossFadeDucksTheMusicAndNothingClips) {
+    if (!velbrin::test::soundServerReachable()) {
+        GTEST_SKIP() << "no private sound server";
+    }
+    auto voice =
+        std::shared_ptr<velbrin::platform::EspeakVoice>(velbrin::platform::EspeakVoice::create());
+    ASSERT_TRUE(voice->available());
+    velbrin::SetSpeechVoice(voice);
+    velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "6");
+    velbrin::WriteBooleanSetting("DJ-Settings", "UseDJ", true);
+    velbrin::WriteSetting("DJ-Settings", "DJ-text0", "That was %ARTIST%. And now, more music.");
+    // Mastered at -0.1 dBFS, as loud records are.
+    rig.build(
+        {song("loud-a", 12, 330, "Tall Trees", 0.988), song("loud-b", 8, 440, "Quiet Ones", 0.988)},
+        "/dev/dsound/0");
+    ASSERT_NE(rig.speechOutput, nullptr) << "the engine offers its mix to the voice";
+    voice->setOutput(rig.speechOutput);
+    rig.changer->setMode(PlayMode::Studio);
+    velbrin::test::SinkRecorder recorder(dir.filePath("loud.raw").toStdString());
+    play(30000);
+    const std::vector<int16_t> left = recorder.stopAndReadLeft();
+    voice->setOutput(nullptr);
+    EXPECT_EQ(velbrin::test::clippedSamples(left), 0u);
+    const velbrin::test::Duck duck = velbrin::test::findDuck(velbrin::test::listen(left, 330, 440));
+    ASSERT_TRUE(duck.found) << "the DJ was heard";
+    EXPECT_NEAR(duck.before - duck.under, 12.0, 1.5)
+        << "before " << duck.before << " dBFS, under the voice " << duck.under << " dBFS";
+}
+
+TEST_F(SongChangerHeard, StudioCrossFadesFromTheLastAudibleMomentNotTheSilenceAfterIt) {
+    if (!velbrin::test::soundServerReachable()) {
+        GTEST_SKIP() << "no private sound server";
+    }
+    velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "6");
+    velbrin::WriteSetting("DJ-Settings", "MinVolumeStudio", "90");
+    // Heard for 10 s, then 5 s of silence.
+    const QString a = velbrin::test::makeToneSong(dir.path(), "dead-air", 10, 400, "", 0.5, 5.0);
+    rig.build({a, song("after-dead-air", 3, 1200)}, "/dev/dsound/0");
+    rig.changer->setMode(PlayMode::Studio);
+    velbrin::test::SinkRecorder recorder(dir.filePath("dead-air.raw").toStdString());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    play(30000);
+    const std::vector<int16_t> left = recorder.stopAndReadLeft();
+    const auto start =
+        std::find_if(left.begin(), left.end(), [](int16_t v) { return std::abs(v) >= 1000; });
+    ASSERT_NE(start, left.end());
+    const size_t first = size_t(start - left.begin());
+    const auto onset = velbrin::test::toneOnset(left, first + kRate, 1200);
+    ASSERT_TRUE(onset) << "the next song was heard";
+    const double into = double(*onset - first) / kRate;
+    EXPECT_NEAR(into, 10.0 - 6.0, 0.5) << "seconds into the old song";
 }
 
 TEST_F(SongChangerHeard, StudioIntoWavFilesGivesOneWholeFilePerSong) {

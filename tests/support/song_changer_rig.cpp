@@ -37,18 +37,19 @@ PrivateSettings::~PrivateSettings() {
 }
 
 QString makeToneSong(const QString &folder, const QString &name, double seconds, int frequency,
-                     const QString &artist, double volume) {
+                     const QString &artist, double volume, double silenceAfter) {
     const QString wav = QDir(folder).filePath(name + ".wav");
     const QString mp3 = QDir(folder).filePath(name + ".mp3");
     const QString tag =
         artist.isEmpty() ? QString() : " --ta '" + artist + "' --tt Song --tl Album";
     const QString command = QString("sox -n -r 44100 -c 2 -b 16 '%1' synth %2 sine %3 vol %4 "
-                                    "2>/dev/null && lame --quiet -b 192%5 '%1' '%6'")
+                                    "pad 0 %7 2>/dev/null && lame --quiet -b 192%5 '%1' '%6'")
                                 .arg(wav)
                                 .arg(seconds)
                                 .arg(frequency)
                                 .arg(volume)
-                                .arg(tag, mp3);
+                                .arg(tag, mp3)
+                                .arg(silenceAfter);
     return std::system(command.toLocal8Bit().constData()) == 0 ? mp3 : QString();
 }
 
@@ -104,8 +105,10 @@ SongChangerRig::~SongChangerRig() {
 
 void SongChangerRig::build(std::vector<QString> order, const QString &output) {
     songs = std::move(order);
+    speechOutput = engine::KelvraSpeechOutput::bind(KELVRA_LIBRARY);
     for (TKelvraSpectrum *p : {one.get(), two.get()}) {
         p->setKelvraPath(KELVRA_LIBRARY);
+        p->setQuietEndsSource([this] { return changer && changer->quietEnds(); });
         p->Init();
         p->OutputModuleRegister("dsound_output_module_register@kv_dsound_output.dll");
         if (!output.isEmpty()) {
@@ -136,6 +139,7 @@ void SongChangerRig::build(std::vector<QString> order, const QString &output) {
     h.speak = [](const QString &text) { SpeakText(text); };
     h.drawDigit = [] { return 0; };
     h.songCount = [this] { return int(songs.size()); };
+    h.ducksUnderSpeech = [this] { return speechOutput != nullptr; };
     h.defer = [this](std::function<void()> step) { QTimer::singleShot(0, &timer_, step); };
     changer.emplace(*one, *two, ProgramSettings(), h);
     for (TKelvraSpectrum *p : {one.get(), two.get()}) {

@@ -5,6 +5,7 @@
 // benchmark drive it.
 
 #include "KelvraSpectrum.h"
+#include "KelvraSpeechOutput.h"
 #include "SongChanger.h"
 
 #include <QString>
@@ -41,7 +42,8 @@ private:
 // kbit/s, tagged with `artist` (title "Song", album "Album") unless that is
 // empty. Empty when the tools failed.
 QString makeToneSong(const QString &folder, const QString &name, double seconds, int frequency,
-                     const QString &artist = QString(), double volume = 0.5);
+                     const QString &artist = QString(), double volume = 0.5,
+                     double silenceAfter = 0.0);
 
 // Amplitude of one frequency in `count` samples from `from` of a 44.1 kHz
 // recording (Goertzel).
@@ -77,6 +79,9 @@ public:
     // songs did not end within `timeoutMs`.
     bool play(int timeoutMs);
 
+    // The engine's mix for the DJ's voice, bound by build(); a test lends it
+    // to the voice it speaks with.
+    std::shared_ptr<engine::KelvraSpeechOutput> speechOutput;
     std::unique_ptr<Player> one = std::make_unique<Player>();
     std::unique_ptr<Player> two = std::make_unique<Player>();
     std::optional<player::SongChanger> changer;
