@@ -13,6 +13,12 @@ LiveSpectrum::LiveSpectrum(PlaybackController *controller, SpectrumView *view, Q
     view_->setSource([this](SpectrumBands &bands) { return latest(bands); });
     connect(controller_, &PlaybackController::stateChanged, this, [this] { follow(); });
     connect(controller_, &PlaybackController::playersSwapped, this, [this] { follow(); });
+    // Nothing is heard while the output is lost: the bars fall flat rather
+    // than freeze on the last sound.
+    connect(controller_, &PlaybackController::soundOutputLost, this, [this](bool lost) {
+        outputLost_ = lost;
+        follow();
+    });
 }
 
 LiveSpectrum::~LiveSpectrum() {
@@ -45,7 +51,7 @@ void LiveSpectrum::follow() {
         }
     }
     if (view_ != nullptr) {
-        view_->setPlaying(playing && fed_ != nullptr);
+        view_->setPlaying(playing && fed_ != nullptr && !outputLost_);
     }
 }
 

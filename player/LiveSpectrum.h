@@ -35,6 +35,7 @@ private:
     bool latest(SpectrumBands &bands);
 
     PlaybackController *controller_;
+    bool outputLost_ = false;
     QPointer<SpectrumView> view_; // a widget of the window, which may go first
     QPointer<PlayerSpectrum> fed_;
     // Whether analysers exist, so they are deleted once.

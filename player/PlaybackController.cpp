@@ -855,6 +855,7 @@ void PlaybackController::onOutputState(TKelvraSpectrum *sender, int state) {
         emit outputAvailableChanged(state == 0);
         if (const bool lost = state == KV_OUTPUT_STATE_LOST; lost != outputLost_) {
             outputLost_ = lost;
+            changer_->holdForLostOutput(lost);
             emit soundOutputLost(lost);
         }
     }

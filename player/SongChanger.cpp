@@ -81,7 +81,7 @@ void SongChanger::stop() {
     }
     cancelPending();
     if (changing()) {
-        rampRunning_ = rampPaused_ = false;
+        rampRunning_ = rampPaused_ = rampHeld_ = false;
         hooks_.setTimer(false);
     }
     if (std::exchange(djSpoke_, false) && hooks_.stopSpeaking) {
@@ -92,10 +92,10 @@ void SongChanger::stop() {
 
 void SongChanger::pause() {
     runPendingNow();
-    if (!rampRunning_) {
+    if (!rampRunning_ && !rampHeld_) {
         return;
     }
-    rampRunning_ = false;
+    rampRunning_ = rampHeld_ = false;
     rampPaused_ = true;
     hooks_.setTimer(false);
     if (oldAudible_) {
@@ -112,6 +112,16 @@ bool SongChanger::resume() {
     }
     startRamp();
     return true;
+}
+
+void SongChanger::holdForLostOutput(bool lost) {
+    if (lost && rampRunning_) {
+        rampRunning_ = false;
+        rampHeld_ = true;
+        hooks_.setTimer(false);
+    } else if (!lost && std::exchange(rampHeld_, false)) {
+        startRamp();
+    }
 }
 
 void SongChanger::beforePlay() {

@@ -102,7 +102,7 @@ public:
     const QString &previousSongFile() const { return PreviousSongFile_; }
     int64_t songDuration() const { return SongDuration_; }
     // The half-second ramp runs (or waits, paused).
-    bool changing() const { return rampRunning_ || rampPaused_; }
+    bool changing() const { return rampRunning_ || rampPaused_ || rampHeld_; }
 
     // A song opened on the current player by the user (or, `automatic`, by
     // the end of the previous song): a preload or continuation made for the
@@ -119,6 +119,10 @@ public:
     // goes on with both. False when there was nothing to resume.
     void pause();
     bool resume();
+    // While the sound output is lost the engine holds both songs where they
+    // were; the ramp and the DJ's tick wait with them, so the cross-fade goes
+    // on from the same point when the output is back.
+    void holdForLostOutput(bool lost);
     // Before a Play of the current player outside a change: a level that a
     // stopped change left below full is set back to full.
     void beforePlay();
@@ -184,6 +188,7 @@ private:
 
     bool rampRunning_ = false;
     bool rampPaused_ = false;
+    bool rampHeld_ = false; // waits for the sound output
     // The song being faded out still plays (Studio and Live; a Norm
     // hand-over follows a song that has ended).
     bool oldAudible_ = false;

@@ -938,6 +938,14 @@ TEST_F(PlayerForm, LiveSpectrumFollowsTheCurrentPlayerAndGoesBeforeThePlayers) {
     EXPECT_FALSE(view->isRunning());
     post(0, state(1));
     EXPECT_EQ(registered(0), 1) << "switched on once per player";
+    KV_Message output{};
+    output.Code = KV_NOTIFY_OUTPUT_STATE;
+    output.Data.State = KV_OUTPUT_STATE_LOST;
+    post(0, output);
+    EXPECT_FALSE(view->isRunning()) << "flat while the sound output is lost";
+    output.Data.State = 0;
+    post(0, output);
+    EXPECT_TRUE(view->isRunning());
 
     // A Studio overlap hands the song over to the other player.
     KV_Message m{};

@@ -391,6 +391,36 @@ TEST_F(SongChangerTest, StopEndsACrossFadeAndPauseHoldsBothSongs) {
     EXPECT_EQ(commands(), (std::vector<QString>{"2:close", "2:77"}));
 }
 
+TEST_F(SongChangerTest, ALostSoundOutputHoldsTheRampWhereItWas) {
+    velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 6);
+    changer->setMode(PlayMode::Studio);
+    startSong(one, "/m/a.mp3", 20);
+    timeCodes(one, 14, 14);
+    changer->OnNotifyPlayerState(&two, KV_PLAYER_STATE_PLAYING);
+    commands();
+    changer->Timer5Timer();
+    const std::vector<QString> firstTick = commands();
+    changer->holdForLostOutput(true);
+    EXPECT_FALSE(timerOn);
+    changer->Timer5Timer(); // a tick already queued
+    EXPECT_TRUE(commands().empty()) << "no level while the songs are held";
+    changer->holdForLostOutput(false);
+    EXPECT_TRUE(timerOn);
+    changer->Timer5Timer();
+    const std::vector<QString> secondTick = commands();
+    ASSERT_EQ(secondTick.size(), firstTick.size());
+    EXPECT_NE(secondTick, firstTick) << "the ramp goes on from the next step";
+
+    // Paused while held: Play resumes the ramp and the fading song.
+    changer->holdForLostOutput(true);
+    changer->pause();
+    EXPECT_EQ(commands(), std::vector<QString>{"1:pause"});
+    changer->holdForLostOutput(false);
+    EXPECT_FALSE(timerOn) << "still paused";
+    EXPECT_TRUE(changer->resume());
+    EXPECT_TRUE(timerOn);
+}
+
 TEST_F(SongChangerTest, AModeChangedAfterTheNormPreloadStillCrossFades) {
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 3);
     changer->setMode(PlayMode::Norm);
