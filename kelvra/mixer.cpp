@@ -541,8 +541,12 @@ size_t Mixer::mixSlice(size_t slice, std::vector<int16_t> &out) {
         }
     limiter_.process(sum_.data(), slice);
     out.resize(slice * 2);
-    for (size_t i = 0; i < slice * 2; ++i)
-        out[i] = static_cast<int16_t>(std::lrint(sum_[i]));
+    // The limiter keeps every sample within full scale; rounding half away
+    // from zero leaves the whole numbers of an untouched mix as they are.
+    for (size_t i = 0; i < slice * 2; ++i) {
+        const float v = sum_[i];
+        out[i] = static_cast<int16_t>(v < 0.0f ? v - 0.5f : v + 0.5f);
+    }
     return slice;
 }
 

@@ -31,8 +31,8 @@ struct MixerInput;
 // The DJ's voice joins the newest mixer's sum (see the speech functions
 // below): while it waits or sounds, every input is lowered by the duck; the
 // voice starts once the duck is down. The songs' sum is limited before the
-// duck, and the whole sum, voice included, once more before the device. The speech queue has a mutex of its
-// own, taken inside `mutex_` by the mixer thread and alone by writers.
+// duck, and the whole sum, voice included, once more before the device. The speech queue has a
+// mutex of its own, taken inside `mutex_` by the mixer thread and alone by writers.
 //
 // A device that reports itself lost (KV_MODULE_DEVICE_LOST) is not written
 // to: the mixer thread takes nothing from the players' rings, so every player

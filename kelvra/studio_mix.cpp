@@ -84,10 +84,18 @@ void Limiter::processFrame(float &left, float &right) {
     right = std::clamp(outRight, -32768.0f, 32767.0f);
 }
 
+float Limiter::peakOf(const float *samples, size_t count) {
+    // Plain comparisons the compiler turns into packed maxima.
+    float high = 0.0f, low = 0.0f;
+    for (size_t i = 0; i < count; ++i) {
+        high = samples[i] > high ? samples[i] : high;
+        low = samples[i] < low ? samples[i] : low;
+    }
+    return std::max(high, -low);
+}
+
 void Limiter::process(float *samples, size_t frames) {
-    float peak = 0.0f;
-    for (size_t i = 0; i < frames * 2; ++i)
-        peak = std::max(peak, std::abs(samples[i]));
+    const float peak = peakOf(samples, frames * 2);
     if (peak <= kThreshold && gain_ == 1.0f && frame_ >= reducedUntil_) {
         // Nothing to hold down: a plain delay, and for silence into an empty
         // delay not even that.
@@ -97,13 +105,19 @@ void Limiter::process(float *samples, size_t frames) {
             minCount_ = 0;
             return;
         }
-        for (size_t i = 0; i < frames; ++i) {
-            float *slot = delay_.data() + at_ * 2;
-            std::swap(slot[0], samples[2 * i]);
-            std::swap(slot[1], samples[2 * i + 1]);
-            need_[at_] = 1.0f;
-            at_ = at_ + 1 == lookAhead_ ? 0 : at_ + 1;
+        // The delay as one straight run, oldest first, so that the block
+        // goes through it as two copies. Every need in it is 1 by now.
+        if (at_ != 0) {
+            std::rotate(delay_.begin(), delay_.begin() + static_cast<std::ptrdiff_t>(at_ * 2),
+                        delay_.end());
+            at_ = 0;
         }
+        const size_t held = delay_.size(), count = frames * 2;
+        scratch_.resize(held + count);
+        std::copy_n(delay_.data(), held, scratch_.data());
+        std::copy_n(samples, count, scratch_.data() + held);
+        std::copy_n(scratch_.data(), count, samples);
+        std::copy_n(scratch_.data() + count, held, delay_.data());
         frame_ += frames;
         if (peak != 0.0f)
             audioUntil_ = frame_ + lookAhead_;

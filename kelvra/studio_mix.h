@@ -30,6 +30,7 @@ public:
     float gain() const { return gain_; }
 
 private:
+    static float peakOf(const float *samples, size_t count);
     void processFrame(float &left, float &right);
     void pushNeed(float need);
 
@@ -41,6 +42,7 @@ private:
     std::vector<float> delay_;
     std::vector<float> need_;
     size_t at_ = 0;
+    std::vector<float> scratch_;
     // The window minimum of the required gains, kept as a monotonic queue of
     // (frame number, need) pairs.
     // A ring of lookAhead + 1 entries: oldest at minHead_, minCount_ of them.
