@@ -52,7 +52,9 @@ int64_t heardDuration(int64_t songDuration, int audibleEndMs) {
     if (audibleEndMs < 0) {
         return songDuration;
     }
-    const int64_t seconds = (int64_t{audibleEndMs} + 999) / 1000;
+    // To the nearest second: the time codes that trigger the overlap come
+    // once a second, so the change starts within half a second either way.
+    const int64_t seconds = (int64_t{audibleEndMs} + 500) / 1000;
     return std::min(seconds, songDuration);
 }
 

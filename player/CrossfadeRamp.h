@@ -51,7 +51,7 @@ int volumeStep(int64_t overlap, int minvol);
 int64_t announcementTag(int64_t overlap);
 
 // The seconds of a song that are heard: its audible end (milliseconds, -1
-// while unknown) rounded up to the second when that comes before the song's
+// while unknown) to the nearest second when that comes before the song's
 // end, else the song's duration.
 int64_t heardDuration(int64_t songDuration, int audibleEndMs);
 

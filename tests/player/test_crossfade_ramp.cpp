@@ -164,8 +164,8 @@ TEST(SongChangeTrigger, FiresOnceAtItsSecond) {
 
 TEST(SongChangeTrigger, FromTheAudibleEndItStartsOnceFromItsSecondToTheEnd) {
     EXPECT_EQ(heardDuration(20, -1), 20);
-    EXPECT_EQ(heardDuration(20, 12001), 13) << "rounded up";
-    EXPECT_EQ(heardDuration(20, 12000), 12);
+    EXPECT_EQ(heardDuration(20, 12499), 12) << "to the nearest second";
+    EXPECT_EQ(heardDuration(20, 12500), 13);
     EXPECT_EQ(heardDuration(20, 25000), 20);
     using A = SongChangeTrigger::Action;
     struct Case {

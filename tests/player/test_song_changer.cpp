@@ -548,9 +548,9 @@ TEST_F(SongChangerQuietEnds, AnOverlapCountsBackFromTheAudibleEndEvenWhenItIsLea
     };
     const Case cases[] = {
         // Levels as a song heard for 13 s has them, 7 s before the end.
-        {"ends in silence", 12300, 0, 9, {"1:93", "2:78"}},
+        {"ends in silence", 12700, 0, 9, {"1:93", "2:78"}},
         // Two ticks further into the ramp: the old song is gone by its audible end.
-        {"learnt late", 12300, 11, 11, {"1:87", "2:84"}},
+        {"learnt late", 12700, 11, 11, {"1:87", "2:84"}},
         {"heard to its end", 20000, 0, 16, {"1:93", "2:78"}},
     };
     velbrin::WriteIntegerSetting("DJ-Settings", "OverlapStudio", 4);
