@@ -46,6 +46,13 @@ protected:
         EXPECT_FALSE(path.isEmpty()) << "sox and lame made " << name.toStdString();
         return path;
     }
+    // The DJ's voice, in force for the test.
+    std::shared_ptr<velbrin::platform::EspeakVoice> speakingVoice() {
+        std::shared_ptr<velbrin::platform::EspeakVoice> voice =
+            velbrin::platform::EspeakVoice::create();
+        velbrin::SetSpeechVoice(voice);
+        return voice;
+    }
     void play(int timeoutMs) {
         ASSERT_TRUE(rig.play(timeoutMs)) << "the songs played to their end";
     }
@@ -132,10 +139,8 @@ TEST_F(SongChangerHeard, TheDjSpeaksInTheRampOnlyWhenOn) {
     if (!velbrin::test::soundServerReachable()) {
         GTEST_SKIP() << "no private sound server";
     }
-    auto voice =
-        std::shared_ptr<velbrin::platform::EspeakVoice>(velbrin::platform::EspeakVoice::create());
+    const auto voice = speakingVoice();
     ASSERT_TRUE(voice->available());
-    velbrin::SetSpeechVoice(voice);
     velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "4");
     velbrin::WriteSetting("DJ-Settings", "MinVolumeStudio", "60");
     velbrin::WriteSetting("DJ-Settings", "DJ-text0", "That was %ARTIST% playing %SONGTITLE%");
@@ -168,10 +173,8 @@ TEST_F(SongChangerHeard, TheDjOverALoudCrossFadeDucksTheMusicAndNothingClips) {
     if (!velbrin::test::soundServerReachable()) {
         GTEST_SKIP() << "no private sound server";
     }
-    auto voice =
-        std::shared_ptr<velbrin::platform::EspeakVoice>(velbrin::platform::EspeakVoice::create());
+    const auto voice = speakingVoice();
     ASSERT_TRUE(voice->available());
-    velbrin::SetSpeechVoice(voice);
     velbrin::WriteSetting("DJ-Settings", "OverlapStudio", "6");
     velbrin::WriteBooleanSetting("DJ-Settings", "UseDJ", true);
     velbrin::WriteSetting("DJ-Settings", "DJ-text0", "That was %ARTIST%. And now, more music.");
