@@ -90,13 +90,13 @@ inline double meanOf(const std::vector<Heard> &h, double from, double to, double
 inline Duck findDuck(const std::vector<Heard> &h, double voiceThresholdDb = -50) {
     Duck d;
     // The voice: the stretch with the most windows above the threshold, gaps
-    // of up to half a second between words bridged (a song's first click
+    // of up to a second between words and sentences bridged (a song's first click
     // stands alone).
     size_t first = 0, last = 0, best = 0;
     size_t from = 0, to = 0, count = 0;
     for (size_t i = 0; i <= h.size(); ++i) {
         const bool loud = i < h.size() && h[i].voice > voiceThresholdDb;
-        if (loud && count > 0 && i - to <= 50) {
+        if (loud && count > 0 && i - to <= 100) {
             to = i;
             ++count;
         } else if (loud || i == h.size()) {
