@@ -10,7 +10,29 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+
+namespace {
+
+// Whether every row (or every column) of the picture holds one colour, so that
+// moving it along that line changes none of its pixels.
+bool linesAreUniform(const QPixmap &picture, Qt::Orientation along) {
+    const QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return false;
+    const auto *first = reinterpret_cast<const QRgb *>(image.constScanLine(0));
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (row[x] != (along == Qt::Horizontal ? row[0] : first[x]))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 TCoolScrollingText::TCoolScrollingText(QWidget *owner) : QWidget(owner) {
     setObjectName(QStringLiteral("TCoolScrollingText"));
@@ -352,6 +374,7 @@ void TCoolScrollingText::setStartPosition(bool initial) {
 
 void TCoolScrollingText::ScrollStep() {
     const QSize block = TextBlockSize();
+    const QPoint was(FX, FY);
     bool passEnded = false;
     switch (FScrollDirection) {
     case TScrollDirection::sdBottomToTop:
@@ -383,14 +406,36 @@ void TCoolScrollingText::ScrollStep() {
         bool initialPosition = false;
         emit OnTextScrolled(this, initialPosition);
         setStartPosition(initialPosition);
+        update();
+        return;
     }
-    update();
+    // Moving the frame already on screen leaves only the entering line to
+    // paint and send to the display, instead of the whole control each step.
+    if (stepMovesPixels())
+        scroll(FX - was.x(), FY - was.y());
+    else
+        update();
+}
+
+bool TCoolScrollingText::stepMovesPixels() const {
+    // Only the text may move: the ground beneath it must look the same one
+    // pixel along, and a pixel must be a whole number of device pixels.
+    const qreal ratio = devicePixelRatioF();
+    if (!testAttribute(Qt::WA_OpaquePaintEvent) || ratio != std::floor(ratio) ||
+        !currentWallpaper().isNull())
+        return false;
+    if (!FTransparent)
+        return true;
+    const bool horizontal = FScrollDirection == TScrollDirection::sdLeftToRight ||
+                            FScrollDirection == TScrollDirection::sdRightToLeft;
+    return horizontal ? FBackRowsUniform : FBackColumnsUniform;
 }
 
 void TCoolScrollingText::takeBackgroundSnapshot() {
     QWidget *top = window();
     if (top == this || size().isEmpty()) {
         FBackBitmap = QPixmap();
+        FBackRowsUniform = FBackColumnsUniform = false;
         return;
     }
     // Rendering from the top-level window gets the real pixels even when the
@@ -402,6 +447,8 @@ void TCoolScrollingText::takeBackgroundSnapshot() {
     FTakingSnapshot = true;
     FBackBitmap = top->grab(QRect(mapTo(top, QPoint(0, 0)), size()));
     FTakingSnapshot = false;
+    FBackRowsUniform = linesAreUniform(FBackBitmap, Qt::Horizontal);
+    FBackColumnsUniform = linesAreUniform(FBackBitmap, Qt::Vertical);
     updateOpacity();
 }
 

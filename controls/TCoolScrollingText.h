@@ -36,7 +36,10 @@ enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 // Steps run only while they can be seen: the control is shown and its window
 // is neither minimised nor covered; the text waits where it stands meanwhile.
 // The text is laid out and drawn once per change of text, font or look, and
-// each step copies that picture over the background.
+// each step copies that picture over the background. Where the ground under
+// the text looks the same all along the direction of travel (a plain fill, or
+// a capture whose rows are each one colour for sideways scrolling), a step
+// moves the frame already drawn and paints only the line that enters.
 //
 // The control is named "TCoolScrollingText" until its owner names it.
 //
@@ -147,6 +150,7 @@ private:
     QPixmap currentWallpaper() const;
     void setStartPosition(bool initial);
     void updateTimer();
+    bool stepMovesPixels() const;
     void takeBackgroundSnapshot();
     void updateOpacity();
     void updateAccelerator();
@@ -177,6 +181,9 @@ private:
     int FX = 0;
     int FY = 0;
     QPixmap FBackBitmap;
+    // Whether each row, or each column, of the capture is a single colour.
+    bool FBackRowsUniform = false;
+    bool FBackColumnsUniform = false;
     bool FTakingSnapshot = false;
     int FShortcutId = 0;
     FrameTimer FTimer;

@@ -145,6 +145,9 @@ void TPlayerForm::buildControls() {
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(0, 0, 1, 1);
     Edit2->lower();
+    // Nobody sees it under the background picture; painting its blinking
+    // cursor would send a frame to the display twice a second for nothing.
+    Edit2->setUpdatesEnabled(false);
 
     const QColor yellow(255, 255, 0);
     const QColor aqua(0, 255, 255);

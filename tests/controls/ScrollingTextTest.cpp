@@ -4,13 +4,17 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -197,6 +201,67 @@ TEST_F(ControlsScrollingText, StepsShowTheTextAsDrawingItDirectlyWould) {
         painter.end();
         EXPECT_EQ(title->grab().toImage().convertToFormat(QImage::Format_RGB32), expected)
             << "at " << title->X();
+    }
+}
+
+// A parent in a gradient from blue to red, running down (every row one colour)
+// or across; it notes the width of every area its title child paints.
+class GradientParent : public QWidget {
+public:
+    explicit GradientParent(Qt::Orientation runs) : fRuns(runs) {}
+    std::vector<int> paintedWidths;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter painter(this);
+        QLinearGradient gradient(0, 0, fRuns == Qt::Horizontal ? width() : 0,
+                                 fRuns == Qt::Vertical ? height() : 0);
+        gradient.setColorAt(0, Blue);
+        gradient.setColorAt(1, Red);
+        painter.fillRect(rect(), gradient);
+    }
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            paintedWidths.push_back(static_cast<QPaintEvent *>(event)->rect().width());
+        return false;
+    }
+
+private:
+    Qt::Orientation fRuns;
+};
+
+TEST(ControlsScrollingTextOnScreen, StepsPaintOnlyTheEnteringColumnWhereTheGroundAllows) {
+    const struct {
+        Qt::Orientation gradient;
+        int paintedWidth;
+    } cases[] = {{Qt::Vertical, 1}, {Qt::Horizontal, 236}};
+    for (const auto &c : cases) {
+        GradientParent parent(c.gradient);
+        parent.resize(300, 60);
+        auto *title = new TCoolScrollingText(&parent); // owned by the parent
+        title->setGeometry(10, 10, 236, 24);
+        title->setFont(sharpFont(16));
+        title->setFontColor(Aqua);
+        title->setTransparent(true);
+        title->setShadowColor(Green);
+        title->setInterval(60000); // the test steps by hand
+        title->setText(QStringLiteral("a title far too long to fit, so it scrolls"));
+        parent.show();
+        title->setActive(true);
+        QApplication::processEvents();
+        title->installEventFilter(&parent);
+        for (int i = 0; i < 5; ++i) {
+            title->ScrollStep();
+            QApplication::processEvents();
+        }
+        EXPECT_EQ(parent.paintedWidths, std::vector<int>(5, c.paintedWidth));
+        const QImage onScreen = parent.screen()
+                                    ->grabWindow(parent.winId())
+                                    .toImage()
+                                    .copy(title->geometry())
+                                    .convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(onScreen, title->grab().toImage().convertToFormat(QImage::Format_RGB32))
+            << "what is on screen after the steps is what drawing afresh shows";
     }
 }
 
