@@ -174,9 +174,3 @@ TEST_F(CdForm, EndOfDiscRewindsAndPlaysAgainOnlyWithRepeat) {
         EXPECT_EQ(form.device().mode(), expected);
     }
 }
-
-int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

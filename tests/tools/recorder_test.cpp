@@ -94,9 +94,3 @@ TEST(Recorder, UnwritableFileIsReported) {
 }
 
 } // namespace
-
-int main(int argc, char **argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
