@@ -579,6 +579,15 @@ void Mixer::run() {
                 wake();
         lock.lock();
     };
+    // The device write may block for as long as its buffer is full: never
+    // under the lock.
+    const auto toDevice = [&](const int16_t *samples, uint32_t frames) {
+        lock.unlock();
+        const int32_t written = writeDevice(samples, frames);
+        lock.lock();
+        lastWrite = Clock::now();
+        lost_ = written == KV_MODULE_DEVICE_LOST;
+    };
     while (!quit_) {
         if (lost_) {
             wakes.clear();
@@ -623,14 +632,7 @@ void Mixer::run() {
         }
         wakes.clear();
         // With no song to play the voice alone may still sound.
-        if (slice == 0 && mixSlice(0, out) > 0) {
-            lock.unlock();
-            const int32_t written = writeDevice(out.data(), static_cast<uint32_t>(out.size() / 2));
-            lock.lock();
-            lastWrite = Clock::now();
-            lost_ = written == KV_MODULE_DEVICE_LOST;
-            continue;
-        }
+        slice = mixSlice(slice, out);
         if (slice == 0) {
             finishTransitions(wakes);
             callWakes();
@@ -645,25 +647,13 @@ void Mixer::run() {
             const auto frames =
                 static_cast<uint32_t>(std::clamp<double>(idle * rate_, 64.0, kMaxSilenceFrames));
             silenceSlice(frames, silence);
-            lock.unlock();
-            const int32_t written = writeDevice(silence.data(), frames);
-            lock.lock();
-            lastWrite = Clock::now();
-            lost_ = written == KV_MODULE_DEVICE_LOST;
+            toDevice(silence.data(), frames);
             continue;
         }
 
-        slice = mixSlice(slice, out);
-        if (slice == 0)
-            continue;
-
-        lock.unlock();
-        const int32_t written = writeDevice(out.data(), static_cast<uint32_t>(slice));
-        lock.lock();
-        lastWrite = Clock::now();
         // The slice is gone with the device (a few milliseconds); counting
         // it keeps the time codes true to the audio that follows.
-        lost_ = written == KV_MODULE_DEVICE_LOST;
+        toDevice(out.data(), static_cast<uint32_t>(slice));
         // What was handed to the device counts as played.
         for (auto &input : inputs_) {
             if (input->inFlight > 0 && input->inFlightGeneration == input->generation &&
