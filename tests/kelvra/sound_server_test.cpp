@@ -3,6 +3,7 @@
 #include "engine_harness.h"
 #include "private_sound_server.h"
 #include "sink_recorder.h"
+#include "studio_listen.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -279,19 +280,10 @@ TEST(KelvraSoundServer, InputGainIsHeardForTheWholeSongOpenedAfterIt) {
 namespace {
 
 // The RMS of the `hz` component of `s[from, from + count)`, in dB of full
-// scale (Goertzel).
+// scale.
 double toneDb(const std::vector<int16_t> &s, size_t from, size_t count, double hz) {
-    const double w = 2.0 * M_PI * hz / 44100.0;
-    const double coefficient = 2.0 * std::cos(w);
-    double s1 = 0, s2 = 0;
-    for (size_t i = from; i < from + count && i < s.size(); ++i) {
-        const double s0 = s[i] + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-    const double amplitude = 2.0 * std::sqrt(std::max(power, 0.0)) / double(count);
-    return 20.0 * std::log10(amplitude / std::sqrt(2.0) / 32768.0 + 1e-12);
+    return velbrin::test::decibels(velbrin::test::toneAmplitude(s, from, count, hz) /
+                                   std::sqrt(2.0));
 }
 
 } // namespace
